@@ -1,0 +1,27 @@
+# Sourced by the project's scripts: where the build and its Wine prefix live.
+DRIFTGLASS_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+BUILD_DIR="${BUILD_DIR:-$DRIFTGLASS_ROOT/build}"
+export WINEPREFIX="$BUILD_DIR/wineprefix"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEARCH=win32
+
+configure_and_build() {
+  cmake -S "$DRIFTGLASS_ROOT" -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$DRIFTGLASS_ROOT/cmake/toolchain-mingw-i686.cmake" >/dev/null
+  cmake --build "$BUILD_DIR" --parallel "$(nproc)"
+}
+
+# Creates the prefix on first use and keeps one wineserver up until stop_wine.
+start_wine() {
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    echo "Creating the Wine prefix in $WINEPREFIX"
+    wineboot -i >/dev/null 2>&1 || true
+    wineserver -w
+  fi
+  wineserver -p
+}
+
+stop_wine() {
+  wineserver -k 2>/dev/null || true
+}

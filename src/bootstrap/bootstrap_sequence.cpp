@@ -1,0 +1,119 @@
+#include "bootstrap/bootstrap_sequence.h"
+
+#include <string>
+
+#include "bootstrap/feature_summary.h"
+#include "bootstrap/file_locations.h"
+#include "config/plugin_config.h"
+#include "host/hook_installer.h"
+#include "log/diagnostic_log.h"
+
+namespace driftglass {
+namespace {
+
+void Write(DiagnosticLog& log, uint32_t level, const std::wstring& text) {
+  log.WriteLine(level, text.c_str(), static_cast<uint32_t>(text.size()));
+}
+
+HookInstallRequest MakeInstallRequest(const PluginConfig& config,
+                                      const PluginFileLocations& locations) {
+  const FeatureFlags& f = config.features;
+  HookInstallRequest request;
+  request.hostImageBase = GetModuleHandleW(nullptr);
+  request.telemetryEnabled = config.telemetryEnabled;
+  request.renderUnlock = f.renderUnlock;
+  request.cameraInterpolation = f.cameraInterpolation;
+  request.handsRootInterpolation = f.handsRootInterpolation;
+  request.worldRootInterpolation = f.worldRootInterpolation;
+  request.handsPoseInterpolation = f.handsPoseInterpolation;
+  request.worldPoseInterpolation = f.worldPoseInterpolation;
+  request.ragdollPoseInterpolation = f.ragdollPoseInterpolation;
+  request.particleInterpolation = f.particleInterpolation;
+  request.imageTrailTiming = f.imageTrailTiming;
+  request.mouseOverlay = f.mouseOverlay;
+  request.motionTrace = config.motionTrace;
+  request.motionTracePath = locations.motionTracePath;
+  request.reportIntervalSeconds = config.reportIntervalSeconds;
+  return request;
+}
+
+void OpenLogWithFallback(DiagnosticLog& log, const PluginFileLocations& locations) {
+  if (log.Open(locations.logPath.c_str())) return;
+  const std::wstring fallback = GetFallbackLogPath();
+  if (!fallback.empty() && log.Open(fallback.c_str())) {
+    Write(log, kLogWarn, L"Could not write the sibling log; using: " + fallback);
+    return;
+  }
+  log.SendDebugOutput(L"[Driftglass] Could not open either diagnostic log path.\n");
+}
+
+}  // namespace
+
+const wchar_t kProductVersion[] = L"1.0.1";
+
+uint32_t RunBootstrap(HMODULE pluginModule, DiagnosticLog& log, HookInstallation& installation) {
+  const std::wstring modulePath = GetModulePath(pluginModule);
+  if (modulePath.empty()) {
+    log.SendDebugOutput(L"[Driftglass] Could not resolve plugin module path.\n");
+    return kBootstrapNoModulePath;
+  }
+  const PluginFileLocations locations = DerivePluginFileLocations(modulePath);
+  OpenLogWithFallback(log, locations);
+
+  Write(log, kLogInfo,
+        std::wstring(L"Driftglass ") + kProductVersion + L" bootstrap starting (x86)");
+  Write(log, kLogDebug, L"Plugin path: " + locations.modulePath);
+  Write(log, kLogDebug, L"INI path: " + locations.configPath);
+
+  const PluginConfigResult loaded = LoadPluginConfig(locations.configPath);
+  if (!loaded.succeeded) {
+    Write(log, kLogError, loaded.errorText);
+    Write(log, kLogError, L"Fail-closed: no engine hooks were installed.");
+    return kBootstrapConfigRejected;
+  }
+  const PluginConfig& config = loaded.config;
+  log.SetDebugLinesEnabled(config.diagnostics);
+
+  if (!config.enabled) {
+    Write(log, kLogInfo, L"Plugin disabled by [General] Enabled=false.");
+    return kBootstrapCompleted;
+  }
+  Write(log, kLogDebug, FormatFeatureSummary(config));
+
+  const std::wstring hostPath = GetModulePath(nullptr);
+  if (!hostPath.empty()) {
+    Write(log, kLogDebug, L"Host path: " + hostPath);
+  } else {
+    Write(log, kLogWarn,
+          L"Could not resolve the host path; compatibility will be determined from the mapped "
+          L"PE image.");
+  }
+
+  if (config.features.presentationLimiter) {
+    Write(log, kLogWarn,
+          L"One or more requested behavioral features are not implemented in this milestone and "
+          L"will remain disabled.");
+  }
+  if (!AnyEngineHookRequested(config)) {
+    Write(log, kLogInfo,
+          L"No engine hooks were requested; executable signature validation was skipped.");
+    return kBootstrapCompleted;
+  }
+
+  std::wstring errorText;
+  if (!InstallHooks(MakeInstallRequest(config, locations), installation, log, errorText)) {
+    Write(log, kLogError, L"Hook initialization failed: " + errorText);
+    Write(log, kLogError, L"Fail-closed: engine hooks were not left installed.");
+    return kBootstrapHooksFailed;
+  }
+  Write(log, kLogInfo, L"Compatible x86 executable signatures accepted. Requested hooks are active.");
+  return kBootstrapCompleted;
+}
+
+DWORD WINAPI BootstrapThreadProc(LPVOID pluginModule) {
+  // The installation outlives this thread: detours read it for the rest of the process.
+  static HookInstallation installation;
+  return RunBootstrap(static_cast<HMODULE>(pluginModule), ProcessLog(), installation);
+}
+
+}  // namespace driftglass

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace driftglass {
+
+using ModuleFileNameFunction = DWORD(WINAPI*)(HMODULE, LPWSTR, DWORD);
+
+// Full path of a module (null: the main executable), or empty on failure. Grows the buffer from
+// 512 up to 32768 characters while the answer may have been cut.
+std::wstring GetModulePath(HMODULE module);
+std::wstring GetModulePath(HMODULE module, ModuleFileNameFunction query);
+
+// Replaces the last extension of the file name with suffix, or appends suffix when the name has
+// none (a dot inside a folder name does not count).
+std::wstring MakeSiblingPath(const std::wstring& path, const wchar_t* suffix);
+
+// %LOCALAPPDATA%\Driftglass\Driftglass.log, creating that one folder; empty on failure.
+std::wstring GetFallbackLogPath();
+
+struct PluginFileLocations {
+  std::wstring modulePath;
+  std::wstring configPath;
+  std::wstring logPath;
+  std::wstring motionTracePath;
+};
+
+PluginFileLocations DerivePluginFileLocations(const std::wstring& modulePath);
+
+}  // namespace driftglass
