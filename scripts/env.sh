@@ -19,7 +19,10 @@ start_wine() {
     wineboot -i >/dev/null 2>&1 || true
     wineserver -w
   fi
-  wineserver -p
+  wineserver -p 2>/dev/null || true  # already running is fine
+  # Start Wine's own services now, detached from any output a test runner waits on: they would
+  # otherwise inherit the first test's pipes and keep them open until the server stops.
+  wine cmd /c exit </dev/null >/dev/null 2>&1 || true
 }
 
 stop_wine() {

@@ -57,6 +57,11 @@ uint32_t RunBootstrap(HMODULE pluginModule, DiagnosticLog& log, HookInstallation
     log.SendDebugOutput(L"[Driftglass] Could not resolve plugin module path.\n");
     return kBootstrapNoModulePath;
   }
+  return RunBootstrapForPath(modulePath, log, installation);
+}
+
+uint32_t RunBootstrapForPath(const std::wstring& modulePath, DiagnosticLog& log,
+                             HookInstallation& installation) {
   const PluginFileLocations locations = DerivePluginFileLocations(modulePath);
   OpenLogWithFallback(log, locations);
 

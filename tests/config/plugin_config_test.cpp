@@ -1,0 +1,152 @@
+#include "config/plugin_config.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/test_files.h"
+
+namespace driftglass {
+namespace {
+
+using test::TempFolder;
+
+// Writes an INI (UTF-16 with a byte-order mark, so the profile functions read any text).
+class IniFile {
+ public:
+  explicit IniFile(const std::wstring& text) : path_(folder_.File(L"Driftglass.ini")) {
+    std::string bytes = "\xFF\xFE";
+    bytes.append(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
+    test::WriteFileBytes(path_, bytes);
+  }
+  const std::wstring& path() const { return path_; }
+
+ private:
+  TempFolder folder_;
+  std::wstring path_;
+};
+
+PluginConfigResult Load(const std::wstring& text) {
+  IniFile ini(text);
+  return LoadPluginConfig(ini.path());
+}
+
+std::wstring ErrorOf(const std::wstring& text) { return Load(text).errorText; }
+
+TEST(PluginConfig, MissingFileFailsWithItsPath) {
+  TempFolder folder;
+  const std::wstring path = folder.File(L"nothing.ini");
+  const PluginConfigResult result = LoadPluginConfig(path);
+  EXPECT_FALSE(result.succeeded);
+  EXPECT_EQ(result.errorText, L"Configuration file not found: " + path);
+}
+
+TEST(PluginConfig, EmptyFileOrFolderGivesEveryDefault) {
+  TempFolder folder;
+  for (const PluginConfigResult& result : {Load(L""), LoadPluginConfig(folder.path())}) {
+    ASSERT_TRUE(result.succeeded) << result.errorText;
+    EXPECT_TRUE(result.errorText.empty());
+    const PluginConfig& c = result.config;
+    EXPECT_TRUE(c.enabled);
+    EXPECT_TRUE(c.diagnostics);
+    EXPECT_TRUE(c.telemetryEnabled);
+    EXPECT_FALSE(c.motionTrace);
+    EXPECT_EQ(c.reportIntervalSeconds, 5u);
+    EXPECT_FALSE(c.features.renderUnlock);
+    EXPECT_FALSE(c.features.mouseOverlay);
+    EXPECT_TRUE(c.features.ragdollPoseInterpolation);
+    EXPECT_EQ(c.targetFps, 0u);
+  }
+}
+
+TEST(PluginConfig, EveryKeyIsReadFromItsSection) {
+  const PluginConfigResult result = Load(
+      L"[general]\r\nenabled=no\r\nDiagnostics=OFF\r\n"
+      L"[Telemetry]\r\nEnabled=0\r\nMotionTrace=yes\r\nReportIntervalSeconds=60\r\n"
+      L"[Features]\r\nRenderUnlock=1\r\nPresentationLimiter=true\r\nCameraInterpolation=on\r\n"
+      L"HandsRootInterpolation=TRUE\r\nWorldRootInterpolation=Yes\r\nHandsPoseInterpolation=1\r\n"
+      L"WorldPoseInterpolation=1\r\nRagdollPoseInterpolation=false\r\nParticleInterpolation=1\r\n"
+      L"ImageTrailTiming=1\r\nMouseOverlay=1\r\n[Timing]\r\nTargetFPS=144\r\n");
+  ASSERT_TRUE(result.succeeded) << result.errorText;
+  const PluginConfig& c = result.config;
+  EXPECT_FALSE(c.enabled);
+  EXPECT_FALSE(c.diagnostics);
+  EXPECT_FALSE(c.telemetryEnabled);
+  EXPECT_TRUE(c.motionTrace);
+  EXPECT_EQ(c.reportIntervalSeconds, 60u);
+  const FeatureFlags& f = c.features;
+  EXPECT_TRUE(f.renderUnlock && f.presentationLimiter && f.cameraInterpolation &&
+              f.handsRootInterpolation && f.worldRootInterpolation && f.handsPoseInterpolation &&
+              f.worldPoseInterpolation && f.particleInterpolation && f.imageTrailTiming &&
+              f.mouseOverlay);
+  EXPECT_FALSE(f.ragdollPoseInterpolation);
+  EXPECT_EQ(c.targetFps, 144u);
+}
+
+TEST(PluginConfig, BooleanSpellings) {
+  EXPECT_FALSE(Load(L"[General]\r\nEnabled=  Off  \r\n").config.enabled);
+  EXPECT_TRUE(Load(L"[General]\r\nEnabled=\r\n").config.enabled);  // nothing after '=': default
+  EXPECT_TRUE(Load(L"[General]\r\nEnabled={7C190868-382E-4A3F-BB29-MISSING}\r\n").config.enabled);
+  EXPECT_EQ(ErrorOf(L"[General]\r\nEnabled=2\r\n"), L"Invalid boolean value for [General] Enabled: 2");
+  EXPECT_EQ(ErrorOf(L"[Features]\r\nRenderUnlock=maybe\r\n"),
+            L"Invalid boolean value for [Features] RenderUnlock: maybe");
+  EXPECT_EQ(ErrorOf(L"[Features]\r\nMouseOverlay=\u00FCber\r\n"),
+            L"Invalid boolean value for [Features] MouseOverlay: \u00FCber");
+}
+
+TEST(PluginConfig, UnsignedValuesAndTheirTexts) {
+  EXPECT_EQ(Load(L"[Telemetry]\r\nReportIntervalSeconds=+7\r\n").config.reportIntervalSeconds, 7u);
+  EXPECT_EQ(Load(L"[Telemetry]\r\nReportIntervalSeconds=1\r\n").config.reportIntervalSeconds, 1u);
+  const std::wstring range = L"Out-of-range value for [Telemetry] ReportIntervalSeconds (expected 1..60): ";
+  for (const wchar_t* bad : {L"61", L"0", L"abc", L"5s", L"0x10", L"4294967296", L"99999999999999"}) {
+    EXPECT_EQ(ErrorOf(std::wstring(L"[Telemetry]\r\nReportIntervalSeconds=") + bad + L"\r\n"),
+              range + bad);
+  }
+  EXPECT_EQ(ErrorOf(L"[Telemetry]\r\nReportIntervalSeconds=-5\r\n"),
+            L"Invalid unsigned value for [Telemetry] ReportIntervalSeconds: -5");
+  EXPECT_EQ(ErrorOf(L"[Telemetry]\r\nReportIntervalSeconds=-1\r\n"),
+            L"Invalid unsigned value for [Telemetry] ReportIntervalSeconds: -1");
+}
+
+TEST(PluginConfig, TargetFpsHasItsOwnTexts) {
+  EXPECT_EQ(Load(L"[Timing]\r\nTargetFPS=1000\r\n").config.targetFps, 1000u);
+  EXPECT_EQ(ErrorOf(L"[Timing]\r\nTargetFPS=1001\r\n"),
+            L"Invalid [Timing] TargetFPS (expected 0..1000): 1001");
+  EXPECT_EQ(ErrorOf(L"[Timing]\r\nTargetFPS=fast\r\n"),
+            L"Invalid [Timing] TargetFPS (expected 0..1000): fast");
+  EXPECT_EQ(ErrorOf(L"[Timing]\r\nTargetFPS=-60\r\n"), L"Invalid [Timing] TargetFPS: -60");
+}
+
+TEST(PluginConfig, FirstInvalidKeyInTableOrderIsReported) {
+  EXPECT_EQ(ErrorOf(L"[Timing]\r\nTargetFPS=x\r\n[Features]\r\nMouseOverlay=x\r\nRenderUnlock=x\r\n"
+                    L"[Telemetry]\r\nReportIntervalSeconds=0\r\n"),
+            L"Out-of-range value for [Telemetry] ReportIntervalSeconds (expected 1..60): 0");
+}
+
+// A value that fills the read buffer may have been cut short, so it is never accepted.
+TEST(PluginConfig, ValuesThatFillTheBufferAreRejected) {
+  const std::wstring longTrue = L"1" + std::wstring(200, L' ') + L"x";
+  const PluginConfigResult truncated = Load(L"[General]\r\nEnabled=" + longTrue + L"\r\n");
+  EXPECT_FALSE(truncated.succeeded);
+  EXPECT_EQ(truncated.errorText.rfind(L"Invalid boolean value for [General] Enabled: 1", 0), 0u);
+
+  const std::wstring zeros = std::wstring(130, L'0') + L"5";
+  EXPECT_EQ(ErrorOf(L"[Telemetry]\r\nReportIntervalSeconds=" + zeros + L"\r\n")
+                .rfind(L"Invalid unsigned value for [Telemetry] ReportIntervalSeconds: 000", 0),
+            0u);
+  EXPECT_EQ(ErrorOf(L"[Timing]\r\nTargetFPS=" + zeros + L"\r\n").rfind(L"Invalid [Timing] TargetFPS: 000", 0),
+            0u);
+  // Just below the limit the value is read whole.
+  const std::wstring padded = std::wstring(125, L'0') + L"7";
+  EXPECT_EQ(Load(L"[Telemetry]\r\nReportIntervalSeconds=" + padded + L"\r\n").config.reportIntervalSeconds,
+            7u);
+}
+
+TEST(NormalizeSettingText, TrimsWhiteSpaceAndLowerCases) {
+  EXPECT_EQ(NormalizeSettingText(L" \t TrUe \r\n"), L"true");
+  EXPECT_EQ(NormalizeSettingText(L"   "), L"");
+  EXPECT_EQ(NormalizeSettingText(L"A b"), L"a b");
+}
+
+}  // namespace
+}  // namespace driftglass

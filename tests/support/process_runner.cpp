@@ -1,0 +1,48 @@
+#include "support/process_runner.h"
+
+#include <windows.h>
+
+#include <vector>
+
+#include "support/test_files.h"
+
+namespace driftglass::test {
+
+ProcessResult RunProcess(const std::wstring& commandLine, uint32_t timeoutMs) {
+  ProcessResult result;
+  std::vector<wchar_t> mutableLine(commandLine.begin(), commandLine.end());
+  mutableLine.push_back(L'\0');
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &process)) {
+    return result;
+  }
+  result.started = true;
+  if (WaitForSingleObject(process.hProcess, timeoutMs) == WAIT_OBJECT_0) {
+    DWORD code = 0;
+    GetExitCodeProcess(process.hProcess, &code);
+    result.finished = true;
+    result.exitCode = code;
+  } else {
+    TerminateProcess(process.hProcess, 255);
+  }
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return result;
+}
+
+std::string WaitForFileText(const std::wstring& path, const std::string& needle,
+                            uint32_t timeoutMs) {
+  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+  std::string content;
+  do {
+    content = ReadFileBytes(path);
+    if (content.find(needle) != std::string::npos) break;
+    Sleep(20);
+  } while (GetTickCount64() < deadline);
+  return content;
+}
+
+}  // namespace driftglass::test
