@@ -6,28 +6,27 @@ const wchar_t* BoolText(bool value) { return value ? L"true" : L"false"; }
 
 std::wstring FormatFeatureSummary(const PluginConfig& config) {
   const FeatureFlags& f = config.features;
-  std::wstring text = L"Requested features: RenderUnlock=";
-  text += BoolText(f.renderUnlock);
-  text += L", PresentationLimiter=";
-  text += BoolText(f.presentationLimiter);
-  text += L", CameraInterpolation=";
-  text += BoolText(f.cameraInterpolation);
-  text += L", HandsRootInterpolation=";
-  text += BoolText(f.handsRootInterpolation);
-  text += L", WorldRootInterpolation=";
-  text += BoolText(f.worldRootInterpolation);
-  text += L", HandsPoseInterpolation=";
-  text += BoolText(f.handsPoseInterpolation);
-  text += L", WorldPoseInterpolation=";
-  text += BoolText(f.worldPoseInterpolation);
-  text += L", RagdollPoseInterpolation=";
-  text += BoolText(f.ragdollPoseInterpolation);
-  text += L", ParticleInterpolation=";
-  text += BoolText(f.particleInterpolation);
-  text += L", ImageTrailTiming=";
-  text += BoolText(f.imageTrailTiming);
-  text += L", MouseOverlay=";
-  text += BoolText(f.mouseOverlay);
+  const struct {
+    const wchar_t* label;
+    bool value;
+  } switches[] = {
+      {L"RenderUnlock=", f.renderUnlock},
+      {L", PresentationLimiter=", f.presentationLimiter},
+      {L", CameraInterpolation=", f.cameraInterpolation},
+      {L", HandsRootInterpolation=", f.handsRootInterpolation},
+      {L", WorldRootInterpolation=", f.worldRootInterpolation},
+      {L", HandsPoseInterpolation=", f.handsPoseInterpolation},
+      {L", WorldPoseInterpolation=", f.worldPoseInterpolation},
+      {L", RagdollPoseInterpolation=", f.ragdollPoseInterpolation},
+      {L", ParticleInterpolation=", f.particleInterpolation},
+      {L", ImageTrailTiming=", f.imageTrailTiming},
+      {L", MouseOverlay=", f.mouseOverlay},
+  };
+  std::wstring text = L"Requested features: ";
+  for (const auto& s : switches) {
+    text += s.label;
+    text += BoolText(s.value);
+  }
   text += L", TargetFPS=" + std::to_wstring(config.targetFps);
   text += L", Telemetry=";
   text += BoolText(config.telemetryEnabled);

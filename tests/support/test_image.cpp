@@ -120,25 +120,12 @@ void TestImage::WriteImports(uint32_t rva, const std::vector<ImportEntry>& entri
   directory.Size = withTerminator ? descriptorBytes : descriptorBytes - 20;
 }
 
-uint32_t TestImage::ImportNameRva(const char* name) const {
+const TestImage::PlacedImport& TestImage::Placed(const char* name) const {
+  static const PlacedImport kNone{"", 0, 0, 0};
   for (const PlacedImport& entry : placed_) {
-    if (strcmp(entry.name, name) == 0) return entry.nameRva;
+    if (strcmp(entry.name, name) == 0) return entry;
   }
-  return 0;
-}
-
-uint32_t TestImage::BoundSlotRva(const char* name) const {
-  for (const PlacedImport& entry : placed_) {
-    if (strcmp(entry.name, name) == 0) return entry.boundSlot;
-  }
-  return 0;
-}
-
-uint32_t TestImage::NameThunkSlotRva(const char* name) const {
-  for (const PlacedImport& entry : placed_) {
-    if (strcmp(entry.name, name) == 0) return entry.nameThunkSlot;
-  }
-  return 0;
+  return kNone;
 }
 
 void TestImage::Protect(uint32_t rva, uint32_t size, DWORD protection) {

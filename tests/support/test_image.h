@@ -51,9 +51,9 @@ class TestImage {
   // Writes an import directory at rva; withTerminator false leaves the closing descriptor out of
   // the directory's size.
   void WriteImports(uint32_t rva, const std::vector<ImportEntry>& entries, bool withTerminator = true);
-  uint32_t ImportNameRva(const char* name) const;
-  uint32_t BoundSlotRva(const char* name) const;
-  uint32_t NameThunkSlotRva(const char* name) const;
+  uint32_t ImportNameRva(const char* name) const { return Placed(name).nameRva; }
+  uint32_t BoundSlotRva(const char* name) const { return Placed(name).boundSlot; }
+  uint32_t NameThunkSlotRva(const char* name) const { return Placed(name).nameThunkSlot; }
 
   // Protects [rva, rva + size) as given; pages are read-write until then.
   void Protect(uint32_t rva, uint32_t size, DWORD protection);
@@ -67,6 +67,8 @@ class TestImage {
     uint32_t nameThunkSlot;
     uint32_t boundSlot;
   };
+
+  const PlacedImport& Placed(const char* name) const;
 
   uint8_t* base_;
   uintptr_t signatureAddress_[kSignatureCount] = {};
