@@ -1,0 +1,48 @@
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+namespace detour {
+
+enum class FreezeResult { kFrozen, kThreadNotSuspendable, kTooManyThreads, kQueryFailed };
+
+// Suspends every other thread of the process and resumes them again. Everything it needs is
+// prepared by Prepare(), so that while threads are frozen nothing takes the loader or heap lock
+// (a frozen thread may hold either).
+class ThreadFreezer {
+ public:
+  static constexpr uint32_t kMaxThreads = 1024;
+
+  // Resolves the system's thread query and reserves its buffer; call before any Freeze.
+  bool Prepare();
+  void Release();
+
+  // Suspends every thread but the caller's, enumerating again until no new thread appears, and
+  // reads each one's instruction pointer. On failure every thread is running again.
+  FreezeResult Freeze();
+  // Writes back changed instruction pointers, then resumes and closes every thread.
+  void Unfreeze();
+
+  uint32_t count() const { return count_; }
+  uintptr_t Eip(uint32_t i) const { return eip_[i]; }
+  void SetEip(uint32_t i, uintptr_t eip);
+
+ private:
+  bool QueryThreads();
+  bool IsKnown(DWORD threadId) const;
+
+  using QuerySystemInformation = LONG(WINAPI*)(ULONG, void*, ULONG, ULONG*);
+  QuerySystemInformation query_ = nullptr;
+  uint8_t* buffer_ = nullptr;
+  uint32_t bufferSize_ = 0;
+
+  uint32_t count_ = 0;
+  DWORD ids_[kMaxThreads] = {};
+  HANDLE handles_[kMaxThreads] = {};
+  uintptr_t eip_[kMaxThreads] = {};
+  bool moved_[kMaxThreads] = {};
+};
+
+}  // namespace detour
