@@ -112,6 +112,7 @@ Observation Run(void* function) {
   uint32_t bits;
   memcpy(&bits, &argument, 4);
   gRecord.returned = 0;
+  asm volatile("fninit");  // sticky x87 flags from earlier code must not tell the runs apart
   const uint32_t returned = CallWithObject(function, gObject, bits);
   Observation seen = gRecord;
   seen.returned = returned;
