@@ -137,6 +137,9 @@ void HookAndCompare(const char* label, const Prologue& prologue) {
   ASSERT_EQ(MH_CreateHook(function, detour, &original), MH_OK);
   ASSERT_EQ(MH_EnableHook(function), MH_OK);
   EXPECT_EQ(static_cast<uint8_t*>(function)[0], 0xE9);
+  MEMORY_BASIC_INFORMATION info;
+  VirtualQuery(function, &info, sizeof(info));
+  EXPECT_EQ(info.Protect, static_cast<DWORD>(PAGE_EXECUTE_READ)) << "protection restored";
   EXPECT_TRUE(Run(function) == direct) << "through detour and trampoline";
   EXPECT_EQ(detourCalls, 1);
   EXPECT_TRUE(Run(original) == direct) << "trampoline alone";
