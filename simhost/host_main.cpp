@@ -1,11 +1,17 @@
-// The simulated game: loads the plug-in the way a DLL loader would and runs until the plug-in's
-// start-up has finished, so its log can be read.
+// The simulated game: loads the plug-in the way a DLL loader would, waits until the plug-in's
+// start-up has ended, reports which engine entry points are patched, runs the engine's main loop
+// for the scenario, checks its invariants and idles so the plug-in's last report can be written.
 #include <windows.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cwchar>
 #include <string>
+
+#include "engine_world.h"
+#include "entry_points.h"
+#include "host_record.h"
+#include "scenario.h"
 
 extern "C" {
 uint32_t SDL_GetTicks(void);
@@ -16,7 +22,7 @@ void* NewtonBodyGetUserData(const void* body);
 
 namespace {
 
-// Keeps the imports in the executable's import table, bound by the loader as in the real game.
+// Keeps the named imports in the executable's import table, bound by the loader as in the game.
 void* volatile gImportedFunctions[] = {
     reinterpret_cast<void*>(&NewtonBodyGetUserData),
     reinterpret_cast<void*>(&SDL_GetRelativeMouseState),
@@ -74,11 +80,20 @@ bool BootstrapFinished(const std::string& text) {
   return false;
 }
 
+void* CurrentSehHead() {
+  void* head;
+  asm volatile("movl %%fs:0, %0" : "=r"(head));
+  return head;
+}
+
 int Usage() {
   std::fprintf(stderr,
-               "usage: simhost --plugin PATH [--wait-seconds N]\n"
-               "  Loads the plug-in and waits (default 30 s) until its log shows that start-up\n"
-               "  ended; prints the lines this run added to the log.\n");
+               "usage: simhost [--plugin PATH] [--scenario FILE] [--record FILE]\n"
+               "  --plugin    the plug-in DLL; its INI and log sit beside it, as in a game folder\n"
+               "  --scenario  key=value file: duration, pacing, frame limit, camera motion\n"
+               "  --record    machine-readable record of the run (entries, frames, invariants)\n"
+               "Prints the plug-in log lines of this run and a summary; exits 1 when an\n"
+               "invariant breaks.\n");
   return 2;
 }
 
@@ -86,36 +101,89 @@ int Usage() {
 
 int wmain(int argc, wchar_t** argv) {
   std::wstring plugin;
-  unsigned waitSeconds = 30;
+  std::wstring scenarioPath;
+  std::wstring recordPath;
   for (int i = 1; i < argc; ++i) {
-    if (wcscmp(argv[i], L"--plugin") == 0 && i + 1 < argc) {
+    const bool hasValue = i + 1 < argc;
+    if (wcscmp(argv[i], L"--plugin") == 0 && hasValue) {
       plugin = argv[++i];
-    } else if (wcscmp(argv[i], L"--wait-seconds") == 0 && i + 1 < argc) {
-      waitSeconds = static_cast<unsigned>(wcstoul(argv[++i], nullptr, 10));
+    } else if (wcscmp(argv[i], L"--scenario") == 0 && hasValue) {
+      scenarioPath = argv[++i];
+    } else if (wcscmp(argv[i], L"--record") == 0 && hasValue) {
+      recordPath = argv[++i];
     } else {
       return Usage();
     }
   }
-  if (plugin.empty()) return Usage();
+  Scenario scenario;
+  std::string error;
+  if (!scenarioPath.empty() && !LoadScenario(scenarioPath, scenario, error)) {
+    std::fprintf(stderr, "simhost: scenario: %s\n", error.c_str());
+    return 2;
+  }
+  HostRecord record;
+  if (!recordPath.empty() && !record.Open(recordPath)) {
+    std::fprintf(stderr, "simhost: cannot write the record file\n");
+    return 2;
+  }
 
-  const std::wstring logPath = SiblingLogPath(plugin);
-  const uint64_t logStart = FileSize(logPath);
-  if (LoadLibraryW(plugin.c_str()) == nullptr) {
-    std::fprintf(stderr, "simhost: could not load the plug-in (Win32 error %lu)\n",
-                 GetLastError());
-    return 1;
+  SnapshotEntryBytes();
+  std::string pluginLog;
+  if (!plugin.empty()) {
+    const std::wstring logPath = SiblingLogPath(plugin);
+    const uint64_t logStart = FileSize(logPath);
+    if (LoadLibraryW(plugin.c_str()) == nullptr) {
+      std::fprintf(stderr, "simhost: could not load the plug-in (Win32 error %lu)\n", GetLastError());
+      return 1;
+    }
+    // Nothing may depend on how fast the plug-in's start-up thread runs: wait for its end.
+    const double deadline = HostSeconds() + scenario.bootstrapWaitSeconds;
+    do {
+      pluginLog = ReadFrom(logPath, logStart);
+      if (BootstrapFinished(pluginLog)) break;
+      Sleep(20);
+    } while (HostSeconds() < deadline);
+    record.Invariant("plugin-started", BootstrapFinished(pluginLog),
+                     "the plug-in's start-up ended in time");
   }
-  std::string added;
-  for (unsigned waited = 0; waited < waitSeconds * 20; ++waited) {
-    added = ReadFrom(logPath, logStart);
-    if (BootstrapFinished(added)) break;
-    Sleep(50);
+
+  for (int i = 0; i < kEntryPointCount; ++i) {
+    const EntryPoint& e = EntryPoints()[i];
+    record.Line("entry name=\"%s\" rva=0x%08X patched=%d", e.name, RvaOf(e.address),
+                IsPatched(e) ? 1 : 0);
   }
-  std::fwrite(added.data(), 1, added.size(), stdout);
-  if (!BootstrapFinished(added)) {
-    std::fprintf(stderr, "simhost: the plug-in's start-up did not finish within %u s\n",
-                 waitSeconds);
-    return 1;
+
+  EngineWorld& world = CreateEngineWorld(scenario, record);
+  void* const sehBefore = CurrentSehHead();
+  const uint8_t limitBefore = world.engine->mbLimitFPS;
+  reinterpret_cast<void(__attribute__((thiscall))*)(void*)>(engine_cEngine_Run)(world.engine);
+  record.Invariant("seh-chain-restored", CurrentSehHead() == sehBefore,
+                   "cEngine::Run unlinked its exception record");
+  record.Invariant("frame-limit-restored", world.engine->mbLimitFPS == limitBefore,
+                   "mbLimitFPS holds its value from before the loop");
+  record.Invariant("every-frame-rendered", world.counts.sceneRender == world.counts.frames &&
+                                               world.counts.onDraw == world.counts.frames &&
+                                               world.counts.onPostRender == world.counts.frames,
+                   "one OnDraw, render and OnPostRender per frame");
+
+  Sleep(static_cast<DWORD>(scenario.idleAfterSeconds * 1000));
+  for (int i = 0; i < kEntryPointCount; ++i) {
+    const EntryPoint& e = EntryPoints()[i];
+    char detail[128];
+    std::snprintf(detail, sizeof(detail), "%s keeps its own bytes beyond any detour jump", e.name);
+    record.Invariant("entry-bytes", EntryBytesIntact(e, i), detail);
   }
-  return gImportedFunctions[0] != nullptr ? 0 : 1;
+  const HostCounts& c = world.counts;
+  record.Line("summary ticks=%u ondraw=%u onpostrender=%u scenerender=%u frames=%u other=%u "
+              "seconds=%.3f failures=%d",
+              c.ticks, c.onDraw, c.onPostRender, c.sceneRender, c.frames, c.otherMessages,
+              scenario.durationSeconds, record.failures());
+  record.Close();
+
+  if (!plugin.empty()) {
+    pluginLog = ReadFrom(SiblingLogPath(plugin), 0);
+  }
+  std::printf("simhost: %u ticks, %u frames in %.1f s; %d invariant failures\n", c.ticks, c.frames,
+              scenario.durationSeconds, record.failures());
+  return record.failures() == 0 && gImportedFunctions[0] != nullptr ? 0 : 1;
 }

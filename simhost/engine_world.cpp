@@ -1,0 +1,315 @@
+// The engine's own implementations behind the entry points, and the main loop that
+// cEngine::Run runs. Every call between engine objects goes through the entry points, as in the
+// real engine, so a detour on any of them sees the traffic it would see in the game.
+#include "engine_world.h"
+
+#include <windows.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "entry_points.h"
+#include "host_record.h"
+
+#define THISCALL __attribute__((thiscall))
+
+extern "C" {
+uint32_t SDL_GetTicks(void);
+struct NewtonBody {
+  void* userData;
+  int sleeping;
+};
+}
+
+namespace {
+
+constexpr size_t kBlobSize = 0x1000;
+struct alignas(16) Blob {
+  uint8_t bytes[kBlobSize];
+};
+
+// Engine objects, in static storage for the life of the process.
+cEngine gEngine;
+LogicTimer gTimer;
+cUpdater gUpdater;
+ListNode gUpdateList;
+cScene gScene;
+RenderList gRenderList;
+cCamera gCamera;
+cLuxPlayer gPlayer;
+cMouseSDL gMouse;
+cGui gGui;
+GuiWindowState gGuiState;
+cLuxInputHandler gInput;
+InputFlags gInputFlags;
+Blob gActionSet, gHands, gProp, gPropParent, gEnemy, gBody, gMesh, gSubMesh, gEmitter, gTrail;
+NewtonBody gNewtonBody;
+EngineWorld gWorld;
+
+// Field access inside the blob objects, at the offsets the engine code uses.
+template <typename T>
+T& At(Blob& blob, size_t offset) {
+  return *reinterpret_cast<T*>(blob.bytes + offset);
+}
+
+constexpr size_t kWorldMatrix = 0x6C;
+constexpr size_t kEntityParent = 0x288;
+constexpr size_t kBodyMatrix = 0x2C;
+constexpr size_t kBodyHandle = 0x3B0;
+constexpr size_t kSubMeshVisible = 0x33D;
+constexpr size_t kSubMeshState = 0x39A;
+constexpr size_t kSubMeshModelMatrix = 0x400;
+constexpr size_t kMeshHasSkeleton = 0x2BC;
+constexpr size_t kEnemyDisabled = 0x10C;
+constexpr size_t kTrailRenderer = 0x18;
+
+void SetIdentity(float* matrix) {
+  memset(matrix, 0, 16 * sizeof(float));
+  matrix[0] = matrix[5] = matrix[10] = matrix[15] = 1.0f;
+}
+
+// Typed views of the entry points.
+template <typename... A>
+void CallMember(void (*entry)(), void* self, A... arguments) {
+  reinterpret_cast<void(THISCALL*)(void*, A...)>(entry)(self, arguments...);
+}
+template <typename R, typename... A>
+R CallMemberResult(void (*entry)(), void* self, A... arguments) {
+  return reinterpret_cast<R(THISCALL*)(void*, A...)>(entry)(self, arguments...);
+}
+
+void RunMessage(int message, float dt) {
+  CallMember(engine_cUpdater_RunMessage, &gUpdater, message, dt);
+}
+
+// One fixed step of game logic: input, player, hands, props, enemies, physics, camera.
+void UpdateGame(float dt) {
+  EngineWorld& w = gWorld;
+  CallMember(engine_cMouseSDL_Update, &gMouse);
+  CallMember(engine_cLuxInputHandler_UpdateGamePlayerInput, &gInput);
+  CallMember(engine_cLuxPlayerHands_PostUpdate, &gHands, dt);
+  CallMember(engine_iLuxProp_OnUpdate, &gProp, dt);
+  CallMember(engine_iLuxEnemy_OnUpdate, &gEnemy, dt);
+
+  float bodyMatrix[16];
+  SetIdentity(bodyMatrix);
+  bodyMatrix[3] = static_cast<float>(w.counts.ticks) * 0.01f;
+  reinterpret_cast<void (*)(void*, const float*, int)>(engine_cPhysicsBodyNewton_TransformCallback)(
+      &gNewtonBody, bodyMatrix, 0);
+
+  // The scripted camera: constant speed along x, one step per tick.
+  w.cameraLogicX = w.scenario->cameraSpeed * static_cast<double>(w.counts.ticks + 1) / 60.0;
+  const float position[3] = {static_cast<float>(w.cameraLogicX), 1.5f, 0.0f};
+  CallMember(engine_cCamera_SetPosition, &gCamera, position);
+  CallMember(engine_cCamera_SetPitch, &gCamera, 0.0f);
+  CallMember(engine_cCamera_SetRoll, &gCamera, 0.0f);
+}
+
+void WaitUntil(double seconds) {
+  for (;;) {
+    const double remaining = seconds - HostSeconds();
+    if (remaining <= 0) return;
+    if (remaining > 0.002) Sleep(1);
+  }
+}
+
+uint32_t gJitterState = 12345;
+double NextFrameInterval(const Scenario& s) {
+  const double base = 1.0 / s.pacingHz;
+  if (s.pacing != Pacing::kJitter) return base;
+  gJitterState = gJitterState * 1103515245u + 12345u;
+  const double unit = static_cast<double>((gJitterState >> 8) % 2001) / 1000.0 - 1.0;  // -1..1
+  return base * (1.0 + unit * s.jitterPercent / 100.0);
+}
+
+}  // namespace
+
+double HostSeconds() {
+  LARGE_INTEGER counter;
+  LARGE_INTEGER frequency;
+  QueryPerformanceCounter(&counter);
+  QueryPerformanceFrequency(&frequency);
+  return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+EngineWorld& World() { return gWorld; }
+
+EngineWorld& CreateEngineWorld(const Scenario& scenario, HostRecord& record) {
+  gTimer = LogicTimer{0.0, 1000.0, 60.0, 0.0};
+  gEngine.mpLogicTimer = &gTimer;
+  gEngine.mbLimitFPS = scenario.limitFps ? 1 : 0;
+  gUpdateList.next = gUpdateList.previous = &gUpdateList;
+  gUpdater.mpUpdateList = &gUpdateList;
+  gRenderList = RenderList{&gMesh, 1};
+  gScene.mpRenderList = &gRenderList;
+  gCamera.pitchLimits[0] = -1.5f;
+  gCamera.pitchLimits[1] = 1.5f;
+  for (float* matrix : gCamera.cachedMatrices) SetIdentity(matrix);
+  gPlayer.mpCamera = &gCamera;
+  gPlayer.mbActive = 1;
+  gMouse.mbActive = 1;
+  gGui.mpState = &gGuiState;
+  gGui.mlActiveSets = 1;
+  gInputFlags.enabled = 1;
+  gInput.mpActionSet = &gActionSet;
+  gInput.mpInputState = &gInputFlags;
+
+  SetIdentity(&At<float>(gProp, kWorldMatrix));
+  SetIdentity(&At<float>(gPropParent, kWorldMatrix));
+  At<void*>(gProp, kEntityParent) = &gPropParent;
+  gNewtonBody.userData = &gBody;
+  At<NewtonBody*>(gBody, kBodyHandle) = &gNewtonBody;
+  SetIdentity(&At<float>(gBody, kBodyMatrix));
+  At<uint8_t>(gSubMesh, kSubMeshVisible) = 1;
+  SetIdentity(&At<float>(gSubMesh, kSubMeshModelMatrix));
+  At<uint8_t>(gMesh, kMeshHasSkeleton) = 1;
+  At<void*>(gTrail, kTrailRenderer) = &gActionSet;
+
+  gWorld = EngineWorld{};
+  gWorld.engine = &gEngine;
+  gWorld.timer = &gTimer;
+  gWorld.updater = &gUpdater;
+  gWorld.scene = &gScene;
+  gWorld.camera = &gCamera;
+  gWorld.scenario = &scenario;
+  gWorld.record = &record;
+  return gWorld;
+}
+
+extern "C" {
+
+void THISCALL HostEngineRunSetup(cEngine*, int) {}
+
+// cEngine::Run's loop: fixed 60 Hz logic steps on the logic timer, one render per frame.
+void HostEngineMainLoop(cEngine* engine) {
+  EngineWorld& w = gWorld;
+  const Scenario& s = *w.scenario;
+  LogicTimer& timer = *engine->mpLogicTimer;
+  const double stepMs = timer.stepNumerator / timer.stepDivisor;
+  timer.nextDueMs = static_cast<double>(SDL_GetTicks()) + stepMs;
+  w.loopStartSeconds = HostSeconds();
+  double nextFrame = w.loopStartSeconds;
+  const float dt = static_cast<float>(stepMs / 1000.0);
+
+  while (HostSeconds() - w.loopStartSeconds < s.durationSeconds) {
+    const double nowMs = static_cast<double>(SDL_GetTicks());
+    for (int steps = 0; nowMs >= timer.nextDueMs && steps < 8; ++steps) {
+      RunMessage(1, dt);  // the game's update
+      RunMessage(6, dt);  // the fixed step is complete
+      timer.nextDueMs += stepMs;
+    }
+    const float frameTime = dt;
+    RunMessage(2, frameTime);  // OnDraw
+    CallMember(engine_cScene_Render, &gScene, frameTime, 0);
+    RunMessage(3, frameTime);  // OnPostRender
+    RunMessage(7, frameTime);  // messages the plug-in does not know pass through
+    ++w.counts.frames;
+    w.record->Line("frame index=%u wall=%.6f ticks=%u limit_fps=%u camera_x=%.6f camera_logic_x=%.6f",
+                   w.counts.frames, HostSeconds() - w.loopStartSeconds, w.counts.ticks,
+                   engine->mbLimitFPS, gCamera.position[0], w.cameraLogicX);
+
+    if (engine->mbLimitFPS != 0) {
+      // Capped: the next frame waits for the next logic step.
+      while (static_cast<double>(SDL_GetTicks()) < timer.nextDueMs) {
+        Sleep(timer.nextDueMs - static_cast<double>(SDL_GetTicks()) > 2.0 ? 1 : 0);
+      }
+    } else if (s.pacing == Pacing::kFixed || s.pacing == Pacing::kJitter) {
+      nextFrame += NextFrameInterval(s);
+      WaitUntil(nextFrame);
+    }
+  }
+}
+
+void THISCALL HostUpdaterRunMessage(cUpdater*, int message, float dt) {
+  EngineWorld& w = gWorld;
+  switch (message) {
+    case 1:
+      UpdateGame(dt);
+      break;
+    case 2: {
+      ++w.counts.onDraw;
+      const int32_t position[2] = {320, 240};
+      const int32_t relative[2] = {0, 0};
+      CallMemberResult<uint8_t>(engine_cGui_SendMousePos, &gGui, position, relative);
+      break;
+    }
+    case 3:
+      ++w.counts.onPostRender;
+      break;
+    case 6:
+      ++w.counts.ticks;
+      break;
+    default:
+      ++w.counts.otherMessages;
+      break;
+  }
+}
+
+// The renderer: asks every drawable for what it draws this frame.
+void THISCALL HostSceneRender(cScene*, float frameTime, int) {
+  ++gWorld.counts.sceneRender;
+  CallMemberResult<float*>(engine_iEntity3D_GetWorldMatrix, &gProp);
+  CallMemberResult<void*>(engine_iEntity3D_GetEntityParent, &gProp);
+  CallMemberResult<uint8_t>(engine_cPhysicsBodyNewton_GetEnabled, &gBody);
+  CallMember(engine_cMeshEntity_UpdateGraphicsForFrame, &gMesh, frameTime);
+  CallMemberResult<float*>(engine_cSubMeshEntity_GetModelMatrix, &gSubMesh, static_cast<void*>(&gCamera));
+  CallMemberResult<uint8_t>(engine_iParticleEmitter_UpdateGraphicsForViewport, &gEmitter,
+                            static_cast<void*>(nullptr), frameTime);
+  CallMemberResult<uint32_t>(engine_cPostEffect_ImageTrail_RenderEffect, &gTrail,
+                             static_cast<void*>(nullptr), static_cast<void*>(nullptr));
+}
+
+void THISCALL HostCameraSetPosition(cCamera* camera, const float* position) {
+  memcpy(camera->position, position, sizeof(camera->position));
+}
+
+// The camera keeps its angles within its own limits (no limit when both are zero).
+static float Clamp(float value, const float* limits) {
+  if (limits[0] == 0.0f && limits[1] == 0.0f) return value;
+  return value < limits[0] ? limits[0] : (value > limits[1] ? limits[1] : value);
+}
+void THISCALL HostCameraSetPitch(cCamera* camera, float pitch) {
+  camera->pitch = Clamp(pitch, camera->pitchLimits);
+}
+void THISCALL HostCameraSetYaw(cCamera* camera, float yaw) {
+  camera->yaw = Clamp(yaw, camera->yawLimits);
+}
+void THISCALL HostCameraSetRoll(cCamera* camera, float roll) { camera->roll = roll; }
+
+void THISCALL HostPlayerAddYaw(cLuxPlayer*, float) {}
+void THISCALL HostPlayerAddPitch(cLuxPlayer* player, float amount) {
+  CallMember(engine_cCamera_AddPitch, player->mpCamera, amount);
+}
+void THISCALL HostHandsPostUpdate(void*, float) {}
+void THISCALL HostPropEntityUpdate(void*, float) {}
+void THISCALL HostPropOnUpdate(void* prop, float dt) {
+  float* world = reinterpret_cast<float*>(static_cast<uint8_t*>(prop) + kWorldMatrix);
+  world[7] += dt;  // the prop rises slowly
+}
+void THISCALL HostEnemyOnUpdate(void*, float) {}
+void THISCALL HostEntityUpdateWorldMatrix(void*) {}
+void THISCALL HostBodySetMatrix(float* matrixBlock, const float* matrix) {
+  memcpy(matrixBlock, matrix, 16 * sizeof(float));
+}
+void THISCALL HostBodyTransformChanged(void*, int) {}
+void THISCALL HostMeshUpdateGraphicsForFrame(void*, float) {}
+uint8_t THISCALL HostEmitterUpdateGraphicsForViewport(void*, void*, float) { return 1; }
+uint32_t THISCALL HostImageTrailRenderEffect(void*, void*, void*) { return 0; }
+void THISCALL HostSubMeshUpdateModelMatrix(void*, int) {}
+float* THISCALL HostSubMeshGetModelMatrix(void* submesh, void*) {
+  return reinterpret_cast<float*>(static_cast<uint8_t*>(submesh) + kSubMeshModelMatrix);
+}
+void THISCALL HostMouseUpdate(cMouseSDL*) {}
+uint8_t THISCALL HostGuiSendMousePos(cGui*, const int32_t*, const int32_t*) { return 1; }
+uint8_t THISCALL HostInputIsEnabled(InputFlags* flags) { return flags->enabled; }
+uint8_t THISCALL HostInputActionPressed(void*, int) { return 0; }
+
+// Mouse motion becomes player turns: the player asks its camera to turn.
+void THISCALL HostInputUpdateGamePlayerInput(cLuxInputHandler*) {
+  int32_t relative[2] = {0, 0};
+  reinterpret_cast<void(THISCALL*)(void*, int32_t*)>(engine_cMouseSDL_GetRelPosition)(&gMouse, relative);
+  CallMember(engine_cLuxPlayer_AddYaw, &gPlayer, static_cast<float>(relative[0]) * 0.001f);
+  CallMember(engine_cLuxPlayer_AddPitch, &gPlayer, static_cast<float>(relative[1]) * 0.001f);
+}
+
+}  // extern "C"

@@ -1,0 +1,38 @@
+#pragma once
+// The simulated game's world: one instance of each engine object the entry points work on, and
+// what the game counted itself.
+
+#include <cstdint>
+
+#include "engine_objects.h"
+#include "scenario.h"
+
+class HostRecord;
+
+struct HostCounts {
+  uint32_t ticks = 0;
+  uint32_t onDraw = 0;
+  uint32_t onPostRender = 0;
+  uint32_t sceneRender = 0;
+  uint32_t otherMessages = 0;
+  uint32_t frames = 0;
+};
+
+struct EngineWorld {
+  cEngine* engine;
+  LogicTimer* timer;
+  cUpdater* updater;
+  cScene* scene;
+  cCamera* camera;
+  HostCounts counts;
+  const Scenario* scenario;
+  HostRecord* record;
+  double loopStartSeconds;
+  double cameraLogicX;  // where the fixed-step logic put the camera at the last tick
+};
+
+// Builds the world's objects (static storage) for one run.
+EngineWorld& CreateEngineWorld(const Scenario& scenario, HostRecord& record);
+EngineWorld& World();
+
+double HostSeconds();

@@ -1,0 +1,87 @@
+#include "scenario.h"
+
+#include <windows.h>
+
+#include <cstdlib>
+#include <sstream>
+
+namespace {
+
+bool ParseNumber(const std::string& text, double& value) {
+  char* end = nullptr;
+  value = strtod(text.c_str(), &end);
+  return !text.empty() && end == text.c_str() + text.size();
+}
+
+bool ParsePacing(const std::string& text, Scenario& s) {
+  if (text == "capped") {
+    s.pacing = Pacing::kCapped;
+    return true;
+  }
+  if (text == "uncapped") {
+    s.pacing = Pacing::kUncapped;
+    return true;
+  }
+  if (text.rfind("fixed:", 0) == 0) {
+    s.pacing = Pacing::kFixed;
+    return ParseNumber(text.substr(6), s.pacingHz) && s.pacingHz > 0;
+  }
+  if (text.rfind("jitter:", 0) == 0) {
+    const size_t colon = text.find(':', 7);
+    s.pacing = Pacing::kJitter;
+    return colon != std::string::npos && ParseNumber(text.substr(7, colon - 7), s.pacingHz) &&
+           ParseNumber(text.substr(colon + 1), s.jitterPercent) && s.pacingHz > 0 &&
+           s.jitterPercent >= 0 && s.jitterPercent < 100;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool ParseScenarioText(const std::string& text, Scenario& scenario, std::string& error) {
+  std::istringstream lines(text);
+  std::string line;
+  for (int number = 1; std::getline(lines, line); ++number) {
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+    if (line.empty() || line[0] == '#') continue;
+    const size_t equals = line.find('=');
+    const std::string key = line.substr(0, equals);
+    const std::string value = equals == std::string::npos ? "" : line.substr(equals + 1);
+    double number_value = 0;
+    bool ok = true;
+    if (key == "pacing") {
+      ok = ParsePacing(value, scenario);
+    } else if (key == "limit_fps") {
+      ok = value == "0" || value == "1";
+      scenario.limitFps = value == "1";
+    } else if (ParseNumber(value, number_value) && number_value >= 0) {
+      if (key == "duration_seconds") scenario.durationSeconds = number_value;
+      else if (key == "camera_speed") scenario.cameraSpeed = number_value;
+      else if (key == "idle_after_seconds") scenario.idleAfterSeconds = number_value;
+      else if (key == "bootstrap_wait_seconds") scenario.bootstrapWaitSeconds = number_value;
+      else ok = false;
+    } else {
+      ok = false;
+    }
+    if (!ok) {
+      error = "line " + std::to_string(number) + ": cannot use \"" + line + "\"";
+      return false;
+    }
+  }
+  return true;
+}
+
+bool LoadScenario(const std::wstring& path, Scenario& scenario, std::string& error) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    error = "cannot open the scenario file";
+    return false;
+  }
+  std::string text;
+  char chunk[4096];
+  DWORD read = 0;
+  while (ReadFile(file, chunk, sizeof(chunk), &read, nullptr) && read > 0) text.append(chunk, read);
+  CloseHandle(file);
+  return ParseScenarioText(text, scenario, error);
+}
