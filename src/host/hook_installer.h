@@ -10,6 +10,7 @@
 namespace driftglass {
 
 class DiagnosticLog;
+struct HookBackend;
 
 // What the bootstrap thread asks the installer for, in the order it hands the values over.
 struct HookInstallRequest {
@@ -33,11 +34,20 @@ struct HookInstallRequest {
 // The installer's process-wide results; owned by the bootstrap edge and handed inward.
 struct HookInstallation {
   EngineMappings mappings;
+  uintptr_t sdlGetRelativeMouseMode = 0;
+  HANDLE telemetryStopEvent = nullptr;
+  const HookBackend* backend = nullptr;  // the detour engine unless a test substitutes one
 };
 
-// Binds the plug-in to the host: validates the executable and resolves every address, then
-// creates and enables the requested detours. On failure nothing is left installed.
+// Binds the plug-in to the host: validates the executable and resolves every address, creates
+// the requested detours, enables them in one step and starts the telemetry reporter. On failure
+// nothing is left patched.
 bool InstallHooks(const HookInstallRequest& request, HookInstallation& installation,
                   DiagnosticLog& log, std::wstring& errorText);
+
+// "<step> failed: <status name>"
+std::wstring FormatHookStatus(const std::wstring& step, int status);
+// "0x" and eight upper-case hex digits of the address's offset from the host image base.
+std::wstring FormatRva(uintptr_t address, const void* hostImageBase);
 
 }  // namespace driftglass

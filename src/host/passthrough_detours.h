@@ -1,0 +1,28 @@
+#pragma once
+// Detours whose features run the engine's own code unchanged: each calls its trampoline with the
+// arguments it received.
+
+#include <cstdint>
+
+#include "host/hook_slots.h"
+
+namespace driftglass {
+
+void DRIFTGLASS_THISCALL HandsPostUpdateDetour(void* hands, float dt);
+void DRIFTGLASS_THISCALL PropOnUpdateDetour(void* prop, float dt);
+void TransformCallbackDetour(void* body, const float* matrix, int32_t threadIndex);
+void DRIFTGLASS_THISCALL EnemyOnUpdateDetour(void* enemy, float dt);
+const float* DRIFTGLASS_THISCALL GetModelMatrixDetour(void* subMesh, void* camera);
+uint8_t DRIFTGLASS_THISCALL EmitterUpdateGraphicsDetour(void* emitter, void* frustum, float frameTime);
+uint32_t DRIFTGLASS_THISCALL ImageTrailRenderEffectDetour(void* effect, void* input, void* output);
+void DRIFTGLASS_THISCALL PlayerAddYawDetour(void* player, float angle);
+void DRIFTGLASS_THISCALL PlayerAddPitchDetour(void* player, float angle);
+void DRIFTGLASS_THISCALL CameraAddPitchDetour(void* camera, float angle);
+void DRIFTGLASS_THISCALL CameraAddYawDetour(void* camera, float angle);
+void DRIFTGLASS_THISCALL MouseUpdateDetour(void* mouse);
+int32_t* DRIFTGLASS_THISCALL MouseGetRelPositionDetour(void* mouse, int32_t* result);
+uint8_t DRIFTGLASS_THISCALL GuiSendMousePosDetour(void* gui, const int32_t* position,
+                                                 const int32_t* relative);
+void DRIFTGLASS_THISCALL UpdateGamePlayerInputDetour(void* inputHandler);
+
+}  // namespace driftglass
