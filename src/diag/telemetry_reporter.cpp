@@ -1,0 +1,137 @@
+#include "diag/telemetry_reporter.h"
+
+#include "diag/ascii_text.h"
+#include "diag/motion_trace.h"
+#include "diag/telemetry_fields.h"
+#include "log/diagnostic_log.h"
+#include "timing/frame_cadence.h"
+#include "timing/render_unlock_state.h"
+
+namespace driftglass {
+namespace {
+
+constexpr uint32_t kMinIntervalSeconds = 1;
+constexpr uint32_t kMaxIntervalSeconds = 60;
+
+using Count = std::atomic<uint32_t>;
+
+// Visits live counters, previous running loads and the snapshot together.
+struct TakeVisitor {
+  void Head(const char*, Count& live, uint32_t& previous, uint32_t& out) {
+    TakeRunning(live, previous, out);
+  }
+  void Running(const char*, Count& live, uint32_t& previous, uint32_t& out) {
+    TakeRunning(live, previous, out);
+  }
+  void Interval(const char*, Count& live, uint32_t&, uint32_t& out) { out = live.exchange(0); }
+  void Joined(Count& live, uint32_t&, uint32_t& out) { out = live.exchange(0); }
+  void Sum(const char*, AtomicCountPair& live, CountPair&, CountPair& out) {
+    out.x = live.x.exchange(0);
+    out.y = live.y.exchange(0);
+  }
+  void State(const char*, const wchar_t* (*)(uint32_t), Count& live, uint32_t&, uint32_t& out) {
+    out = live.load();
+  }
+  void Millionths(const char*, Count& live, uint32_t&, uint32_t& out) { out = live.load(); }
+  void Group(const char*) {}
+  void EndGroup() {}
+  void Nested(const char*) {}
+  void EndNested() {}
+
+  // Unsigned subtraction gives the right increase even after the counter wrapped.
+  static void TakeRunning(Count& live, uint32_t& previous, uint32_t& out) {
+    const uint32_t now = live.load();
+    out = now - previous;
+    previous = now;
+  }
+};
+
+}  // namespace
+
+TelemetrySettings& ProcessTelemetrySettings() {
+  static TelemetrySettings settings;
+  return settings;
+}
+
+void PublishTelemetrySettings(uint32_t intervalSeconds, HANDLE stopEvent, bool motionTraceOn) {
+  TelemetrySettings& settings = ProcessTelemetrySettings();
+  settings.reportIntervalSeconds.store(intervalSeconds);
+  settings.stopEvent.store(stopEvent);
+  settings.motionTraceOn.store(motionTraceOn);
+}
+
+TelemetryReporter::TelemetryReporter(TelemetryCounters& counters, FrameCadenceHistogram& cadence,
+                                     const std::atomic<uint32_t>& renderUnlockState,
+                                     MotionTrace& motionTrace, DiagnosticLog& log)
+    : counters_(counters),
+      cadence_(cadence),
+      renderUnlockState_(renderUnlockState),
+      motionTrace_(motionTrace),
+      log_(log) {}
+
+void TelemetryReporter::Begin(int64_t counter, int64_t frequency) {
+  lastReportCounter_ = counter;
+  frequency_ = frequency;
+}
+
+TelemetrySnapshot TelemetryReporter::TakeSnapshot(double elapsedSeconds) {
+  TelemetrySnapshot snapshot;
+  snapshot.elapsedSeconds = elapsedSeconds;
+  TakeVisitor take;
+  VisitTelemetryHead(take, counters_, previousLoads_, snapshot.values);
+  snapshot.cadence = cadence_.TakeCadenceSnapshot();
+  VisitTelemetryGroups(take, counters_, previousLoads_, snapshot.values);
+  snapshot.renderUnlockState = renderUnlockState_.load();
+  return snapshot;
+}
+
+void TelemetryReporter::Report(int64_t counter, bool motionTraceOn) {
+  const double elapsed =
+      static_cast<double>(counter - lastReportCounter_) / static_cast<double>(frequency_);
+  const TelemetrySnapshot snapshot = TakeSnapshot(elapsed);
+  char line[kTelemetryLineCapacity];
+  WriteInfo(line, FormatTelemetryLine(snapshot, line, sizeof(line)));
+
+  if (motionTraceOn) {
+    const MotionTraceTotals totals = motionTrace_.Flush();
+    char text[96];
+    AsciiText totalsLine(text, sizeof(text));
+    totalsLine.Append("MotionTrace written=");
+    totalsLine.Unsigned(totals.written);
+    totalsLine.Append(" dropped=");
+    totalsLine.Unsigned(totals.dropped);
+    WriteInfo(totalsLine.data(), totalsLine.length());
+  }
+  lastReportCounter_ = counter;
+}
+
+void TelemetryReporter::WriteInfo(const char* text, uint32_t length) {
+  wchar_t wide[kTelemetryLineCapacity];
+  if (length > kTelemetryLineCapacity) length = kTelemetryLineCapacity;
+  for (uint32_t i = 0; i < length; ++i) wide[i] = static_cast<unsigned char>(text[i]);
+  log_.WriteLine(kLogInfo, wide, length);
+}
+
+DWORD WINAPI TelemetryReporterThreadProc(LPVOID) {
+  TelemetrySettings& settings = ProcessTelemetrySettings();
+  uint32_t intervalSeconds = settings.reportIntervalSeconds.load();
+  // The configuration allows 1 to 60 s; anything else must neither spin nor sleep for days.
+  if (intervalSeconds < kMinIntervalSeconds) intervalSeconds = kMinIntervalSeconds;
+  if (intervalSeconds > kMaxIntervalSeconds) intervalSeconds = kMaxIntervalSeconds;
+  const HANDLE stopEvent = settings.stopEvent.load();
+
+  TelemetryReporter reporter(ProcessTelemetry(), ProcessFrameCadence(),
+                             ProcessRenderUnlockState(), ProcessMotionTrace(), ProcessLog());
+  LARGE_INTEGER frequency{};
+  LARGE_INTEGER counter{};
+  QueryPerformanceFrequency(&frequency);
+  QueryPerformanceCounter(&counter);
+  reporter.Begin(counter.QuadPart, frequency.QuadPart);
+  while (WaitForSingleObject(stopEvent, intervalSeconds * 1000) == WAIT_TIMEOUT) {
+    QueryPerformanceCounter(&counter);
+    reporter.Report(counter.QuadPart, settings.motionTraceOn.load());
+  }
+  return 0;
+}
+
+}  // namespace driftglass

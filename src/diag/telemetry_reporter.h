@@ -1,0 +1,63 @@
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+
+#include "diag/telemetry_counters.h"
+#include "diag/telemetry_line.h"
+
+namespace driftglass {
+
+class DiagnosticLog;
+class FrameCadenceHistogram;
+class MotionTrace;
+
+// What the installer publishes before it starts the reporter thread.
+struct TelemetrySettings {
+  std::atomic<uint32_t> reportIntervalSeconds{5};
+  std::atomic<HANDLE> stopEvent{nullptr};
+  std::atomic<bool> motionTraceOn{false};
+};
+
+TelemetrySettings& ProcessTelemetrySettings();
+void PublishTelemetrySettings(uint32_t intervalSeconds, HANDLE stopEvent, bool motionTraceOn);
+
+// Turns the counters into one INFO line per report and, with the motion trace on, writes the
+// queued trace rows. Only the reporter thread uses it; the hooks only ever count.
+class TelemetryReporter {
+ public:
+  TelemetryReporter(TelemetryCounters& counters, FrameCadenceHistogram& cadence,
+                    const std::atomic<uint32_t>& renderUnlockState, MotionTrace& motionTrace,
+                    DiagnosticLog& log);
+
+  // The first report's interval starts at this performance-counter reading.
+  void Begin(int64_t counter, int64_t frequency);
+
+  // Ends the interval at counter: writes the telemetry line, then with the trace on flushes it
+  // and writes its totals.
+  void Report(int64_t counter, bool motionTraceOn);
+
+  // Takes every value the line shows; running counters become their increase since the
+  // previous take, interval counters and sums restart from 0.
+  TelemetrySnapshot TakeSnapshot(double elapsedSeconds);
+
+ private:
+  void WriteInfo(const char* text, uint32_t length);
+
+  TelemetryCounters& counters_;
+  FrameCadenceHistogram& cadence_;
+  const std::atomic<uint32_t>& renderUnlockState_;
+  MotionTrace& motionTrace_;
+  DiagnosticLog& log_;
+  TelemetryValues previousLoads_;
+  int64_t lastReportCounter_ = 0;
+  int64_t frequency_ = 0;
+};
+
+// The reporter thread over the process-wide counters, settings and log; started without a
+// parameter, it reports every interval until the stop event is signalled or fails.
+DWORD WINAPI TelemetryReporterThreadProc(LPVOID);
+
+}  // namespace driftglass

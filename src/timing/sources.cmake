@@ -1,0 +1,5 @@
+target_sources(driftglass_core PRIVATE
+  timing/frame_cadence.cpp
+  timing/render_unlock_state.cpp
+  timing/discontinuity_reason.cpp
+)
