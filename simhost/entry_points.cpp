@@ -67,7 +67,17 @@ void SnapshotEntryBytes() {
   }
 }
 
+// An entry's own bytes end where the next entry point begins.
+static int OwnLength(const EntryPoint& entry) {
+  int length = kCheckedBytes;
+  for (const EntryPoint& other : kEntries) {
+    const ptrdiff_t distance = other.address - entry.address;
+    if (distance > 0 && distance < length) length = static_cast<int>(distance);
+  }
+  return length;
+}
+
 bool EntryBytesIntact(const EntryPoint& entry, int index) {
   const int from = IsPatched(entry) ? 5 : 0;
-  return memcmp(entry.address + from, gBuiltBytes[index] + from, kCheckedBytes - from) == 0;
+  return memcmp(entry.address + from, gBuiltBytes[index] + from, OwnLength(entry) - from) == 0;
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "support/build_paths.h"
+#include "support/game_run.h"
 #include "support/log_lines.h"
 #include "support/process_runner.h"
 #include "support/test_files.h"
@@ -15,6 +16,8 @@ namespace driftglass {
 namespace {
 
 using Lines = std::vector<std::string>;
+using test::GameRun;
+using test::GameSetup;
 using test::TempFolder;
 using test::ToUtf8;
 
@@ -23,67 +26,60 @@ const std::wstring kBuiltPlugin = DRIFTGLASS_BUILD_DIR L"\\dist\\Driftglass.dll"
 const std::wstring kSampleIni = DRIFTGLASS_BUILD_DIR L"\\dist\\Driftglass.ini";
 const std::wstring kSimulatedGame = DRIFTGLASS_BUILD_DIR L"\\simhost\\simhost.exe";
 
-// A game folder holding the plug-in and, optionally, its INI.
-struct GameFolder {
+TEST(PluginStart, SampleConfigurationInTheSimulatedGame) {
+  GameSetup setup;
+  setup.ini = test::ReadFileBytes(kSampleIni);
+  ASSERT_FALSE(setup.ini.empty());
+  GameRun run;
+  RunGame(setup, run);
+  ASSERT_GE(run.log.size(), 8u);
+  EXPECT_EQ(run.log[0], "INFO Driftglass 1.0.1 bootstrap starting (x86)");
+  EXPECT_EQ(run.log[1], "DEBUG Plugin path: " + ToUtf8(run.folder->File(L"Driftglass.dll")));
+  EXPECT_EQ(run.log[4], "DEBUG Host path: " + ToUtf8(kSimulatedGame));
+  EXPECT_EQ(run.log[5].rfind("INFO Validated engine mappings: cEngine::Run RVA 0x", 0), 0u);
+  EXPECT_EQ(run.log[6], "INFO Read-only telemetry hooks enabled; report interval 5 seconds.");
+  EXPECT_EQ(run.log[7], "INFO Compatible x86 executable signatures accepted. Requested hooks are active.");
+}
+
+TEST(PluginStart, MissingConfigurationInTheSimulatedGame) {
+  GameSetup setup;
+  setup.ini = test::kNoIni;
+  GameRun run;
+  RunGame(setup, run);
+  ASSERT_EQ(run.log.size(), 5u);
+  EXPECT_EQ(run.log[3], "ERROR Configuration file not found: " +
+                            ToUtf8(run.folder->File(L"Driftglass.ini")));
+  EXPECT_TRUE(run.PatchedEntries().empty());
+}
+
+TEST(PluginStart, RunsAgainAppendToTheSameLog) {
+  GameSetup setup;
+  setup.ini = "[General]\r\nEnabled=off\r\n";
+  GameRun run;
+  RunGame(setup, run);
+  RunGame(setup, run);
+  ASSERT_EQ(run.log.size(), 8u);
+  EXPECT_EQ(run.log[4], "INFO Driftglass 1.0.1 bootstrap starting (x86)");
+  EXPECT_EQ(run.log[7], "INFO Plugin disabled by [General] Enabled=false.");
+}
+
+// A copy placed in a folder of its own.
+struct PluginCopy {
   TempFolder folder;
   std::wstring plugin = folder.File(L"Driftglass.dll");
   std::wstring log = folder.File(L"Driftglass.log");
 
-  explicit GameFolder(const std::string* ini) {
+  explicit PluginCopy(const std::string& ini) {
     CopyFileW(kBuiltPlugin.c_str(), plugin.c_str(), FALSE);
-    if (ini != nullptr) test::WriteFileBytes(folder.File(L"Driftglass.ini"), *ini);
+    test::WriteFileBytes(folder.File(L"Driftglass.ini"), ini);
   }
 };
-
-std::string SampleIni() { return test::ReadFileBytes(kSampleIni); }
-
-Lines RunSimulatedGame(const GameFolder& game) {
-  const test::ProcessResult result =
-      test::RunProcess(L"\"" + kSimulatedGame + L"\" --plugin \"" + game.plugin + L"\"", kTimeoutMs);
-  EXPECT_TRUE(result.finished);
-  EXPECT_EQ(result.exitCode, 0u) << "the game saw the plug-in's start-up end";
-  return test::LogEntriesOfFile(game.log);
-}
-
-TEST(PluginStart, SampleConfigurationInTheSimulatedGameGetsPastValidation) {
-  const std::string ini = SampleIni();
-  ASSERT_FALSE(ini.empty());
-  GameFolder game(&ini);
-  const Lines lines = RunSimulatedGame(game);
-  ASSERT_EQ(lines.size(), 7u);
-  EXPECT_EQ(lines[0], "INFO Driftglass 1.0.1 bootstrap starting (x86)");
-  EXPECT_EQ(lines[1], "DEBUG Plugin path: " + ToUtf8(game.plugin));
-  EXPECT_EQ(lines[4], "DEBUG Host path: " + ToUtf8(kSimulatedGame));
-  // Every signature and import of the simulated game resolved; only detours are missing.
-  EXPECT_EQ(lines[5], "ERROR Hook initialization failed: engine hooks are not available in this build");
-  EXPECT_EQ(lines[6], "ERROR Fail-closed: engine hooks were not left installed.");
-}
-
-TEST(PluginStart, MissingConfigurationInTheSimulatedGame) {
-  GameFolder game(nullptr);
-  const Lines lines = RunSimulatedGame(game);
-  ASSERT_EQ(lines.size(), 5u);
-  EXPECT_EQ(lines[3], "ERROR Configuration file not found: " +
-                          ToUtf8(game.folder.File(L"Driftglass.ini")));
-}
-
-TEST(PluginStart, RunsAgainAppendToTheSameLog) {
-  const std::string ini = "[General]\r\nEnabled=off\r\n";
-  GameFolder game(&ini);
-  RunSimulatedGame(game);
-  const Lines lines = RunSimulatedGame(game);
-  ASSERT_EQ(lines.size(), 8u);
-  EXPECT_EQ(lines[4], "INFO Driftglass 1.0.1 bootstrap starting (x86)");
-  EXPECT_EQ(lines[7], "INFO Plugin disabled by [General] Enabled=false.");
-}
 
 // Two copies loaded into one process run independent start-ups; in a process that is not the
 // game the default configuration fails closed at the first signature.
 TEST(PluginStart, LoadedIntoAnotherProcessFailsClosed) {
-  const std::string defaults;
-  const std::string disabled = "[General]\r\nEnabled=false\r\n";
-  GameFolder first(&defaults);
-  GameFolder second(&disabled);
+  PluginCopy first("");
+  PluginCopy second("[General]\r\nEnabled=false\r\n");
   HMODULE a = LoadLibraryW(first.plugin.c_str());
   HMODULE b = LoadLibraryW(second.plugin.c_str());
   ASSERT_NE(a, nullptr);

@@ -1,0 +1,44 @@
+// The plug-in with a test seam: its detour backend fails the Nth MH_CreateHook call (N from the
+// environment variable DRIFTGLASS_TEST_FAIL_CREATE_CALL) and otherwise is the real engine. Built
+// only for tests.
+#include <windows.h>
+
+#include <cstdlib>
+
+#include "bootstrap/bootstrap_sequence.h"
+#include "host/hook_backend.h"
+#include "host/hook_installer.h"
+#include "log/diagnostic_log.h"
+
+namespace {
+
+long gFailAtCall = 0;
+long gCalls = 0;
+
+MH_STATUS FailingCreateHook(void* target, void* detour, void** original) {
+  if (++gCalls == gFailAtCall) return MH_ERROR_MEMORY_ALLOC;
+  return MH_CreateHook(target, detour, original);
+}
+
+DWORD WINAPI Bootstrap(LPVOID module) {
+  char value[16] = {};
+  GetEnvironmentVariableA("DRIFTGLASS_TEST_FAIL_CREATE_CALL", value, sizeof(value));
+  gFailAtCall = atol(value);
+  static driftglass::HookBackend backend = driftglass::DetourEngineBackend();
+  backend.createHook = &FailingCreateHook;
+  static driftglass::HookInstallation installation;
+  installation.backend = &backend;
+  return driftglass::RunBootstrap(static_cast<HMODULE>(module), driftglass::ProcessLog(),
+                                  installation);
+}
+
+}  // namespace
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH) {
+    DisableThreadLibraryCalls(module);
+    HANDLE thread = CreateThread(nullptr, 0, &Bootstrap, module, 0, nullptr);
+    if (thread != nullptr) CloseHandle(thread);
+  }
+  return TRUE;
+}

@@ -1,0 +1,53 @@
+#pragma once
+// Runs the simulated game with the plug-in in a fresh game folder and collects what a user
+// would look at: the plug-in's log, the telemetry lines, the motion trace and the game's record.
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "support/test_files.h"
+
+namespace driftglass::test {
+
+// As GameSetup::ini: leave the folder without an INI.
+inline const std::string kNoIni = "<no ini>";
+
+struct GameSetup {
+  std::wstring variant = L"simhost";  // build folder of the game build to run
+  std::wstring plugin;                // default: the built Driftglass.dll
+  std::string ini;                    // Driftglass.ini beside the plug-in
+  std::string scenario = "duration_seconds=0.5\n";
+  uint32_t timeoutMs = 120000;
+};
+
+struct EntryReport {
+  uint32_t rva = 0;
+  bool patched = false;
+};
+
+struct GameRun {
+  std::unique_ptr<TempFolder> folder;
+  bool finished = false;
+  uint32_t exitCode = 0;
+  std::vector<std::string> log;  // "LEVEL text"
+  std::map<std::string, EntryReport> entries;
+  std::map<std::string, uint64_t> summary;
+  std::vector<std::string> failedInvariants;
+  std::string motionTrace;
+
+  std::vector<std::string> PatchedEntries() const;
+  bool HasLine(const std::string& line) const;
+  // Lines starting with prefix.
+  std::vector<std::string> LinesStartingWith(const std::string& prefix) const;
+};
+
+// Runs the game once; a run whose folder is set already runs again in that folder.
+void RunGame(const GameSetup& setup, GameRun& run);
+
+// The unsigned value after "key=" in a line (0 when absent).
+uint64_t FieldValue(const std::string& line, const std::string& key);
+
+}  // namespace driftglass::test
