@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The demo command: installs what is missing, builds, loads Driftglass with the sample INI into the
-# simulated game under Wine, and prints the plug-in's log.
+# simulated game under Wine, runs the game for a few seconds and prints the plug-in's log.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
 
@@ -13,7 +13,11 @@ game="$BUILD_DIR/demo-game"
 rm -rf "$game"
 mkdir -p "$game"
 cp "$BUILD_DIR/dist/Driftglass.dll" "$BUILD_DIR/dist/Driftglass.ini" "$game/"
-echo "== Loading $game/Driftglass.dll into the simulated game"
-wine "$BUILD_DIR/simhost/simhost.exe" --plugin "$(winepath -w "$game/Driftglass.dll")" >/dev/null || true
+echo "== Running the simulated game with $game/Driftglass.dll (about 6 seconds)"
+wine "$BUILD_DIR/simhost/simhost.exe" --plugin "$(winepath -w "$game/Driftglass.dll")" \
+  --scenario "$(winepath -w "$DRIFTGLASS_ROOT/simhost/scenarios/demo.txt")" \
+  --record "$(winepath -w "$game/record.txt")" || true
 echo "== $game/Driftglass.log"
 cat "$game/Driftglass.log"
+echo "== Entry points the plug-in patched (from $game/record.txt)"
+grep '^entry .*patched=1' "$game/record.txt" || echo "(none)"
