@@ -31,8 +31,14 @@ struct RecordingBackend {
     *original = nullptr;
     return creates == 2 ? MH_ERROR_NOT_EXECUTABLE : MH_OK;
   }
+  static inline MH_STATUS applyStatus = MH_OK;
+  static inline int disables = 0;
   static MH_STATUS Ok(void*) { return MH_OK; }
-  static MH_STATUS Apply() { return MH_OK; }
+  static MH_STATUS Disable(void*) {
+    ++disables;
+    return MH_OK;
+  }
+  static MH_STATUS Apply() { return applyStatus; }
   static MH_STATUS Remove(void*) {
     ++removes;
     return MH_OK;
@@ -48,7 +54,7 @@ TEST(HookInstaller, FailuresBeforeAnyDetourIsLiveUndoEverything) {
   test::BuildAcceptedHost(image);
   const HookBackend backend = {&RecordingBackend::Initialize, &RecordingBackend::Create,
                                &RecordingBackend::Ok,         &RecordingBackend::Apply,
-                               &RecordingBackend::Ok,         &RecordingBackend::Remove,
+                               &RecordingBackend::Disable,    &RecordingBackend::Remove,
                                &RecordingBackend::Uninitialize};
   HookInstallRequest request;
   request.hostImageBase = image.base();
@@ -71,6 +77,18 @@ TEST(HookInstaller, FailuresBeforeAnyDetourIsLiveUndoEverything) {
   EXPECT_EQ(error, L"MH_CreateHook(cScene::Render) failed: MH_ERROR_NOT_EXECUTABLE");
   EXPECT_EQ(RecordingBackend::creates, 2);
   EXPECT_EQ(RecordingBackend::removes, 18);
+  EXPECT_EQ(RecordingBackend::uninitializes, 1);
+
+  // Once the batch may have gone live the detours are disabled but their trampolines are kept:
+  // the main thread could be inside one of them.
+  RecordingBackend::creates = 10;  // no more creation failures
+  RecordingBackend::removes = 0;
+  RecordingBackend::disables = 0;
+  RecordingBackend::applyStatus = MH_ERROR_MEMORY_PROTECT;
+  EXPECT_FALSE(InstallHooks(request, installation, log, error));
+  EXPECT_EQ(error, L"Enabling engine hooks failed: MH_ERROR_MEMORY_PROTECT");
+  EXPECT_EQ(RecordingBackend::disables, 1);
+  EXPECT_EQ(RecordingBackend::removes, 0);
   EXPECT_EQ(RecordingBackend::uninitializes, 1);
 }
 
