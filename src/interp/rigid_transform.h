@@ -1,0 +1,39 @@
+#pragma once
+
+namespace driftglass {
+
+// A host 4×4 matrix, row-major (element (r, c) at 4·r + c): rotation in the upper-left 3×3,
+// translation in elements 3, 7 and 11, bottom row 0, 0, 0, 1.
+struct RigidTransform {
+  float m[16];
+};
+
+RigidTransform IdentityTransform();
+
+// Finite, bottom row 0, 0, 0, 1, orthonormal rows and determinant 1, all within the float
+// tolerances 0.002 (0.004 for the determinant).
+bool IsValidRigidTransform(const RigidTransform& transform);
+
+// out = a·b over all four rows; fails if any element of the product is not finite.
+// out is written only on success and may alias a or b.
+bool MultiplyTransforms(const RigidTransform& a, const RigidTransform& b, RigidTransform& out);
+
+// Transposed rotation and −Rᵀ·t; input and result must both be valid. out written only on success.
+bool InvertRigidTransform(const RigidTransform& transform, RigidTransform& out);
+
+// Short-arc rotation blend and linear translation blend at fraction in [0, 1] (used as a float).
+// Both inputs and the result must be valid; out written only on success.
+bool BlendRigidTransforms(const RigidTransform& a, const RigidTransform& b, double fraction,
+                          RigidTransform& out);
+
+// Angle in radians of the rotation taking a's orientation to b's; NaN if either 3×3 is not finite.
+float RotationAngleBetween(const RigidTransform& a, const RigidTransform& b);
+
+// All sixteen elements within 1e-5.
+bool SameRigidTransform(const RigidTransform& a, const RigidTransform& b);
+
+// More than 5 units of translation or 2π/3 of rotation per tick over tickDelta ticks.
+bool IsRigidTransformJump(const RigidTransform& previous, const RigidTransform& next,
+                          float tickDelta);
+
+}  // namespace driftglass
