@@ -63,6 +63,15 @@ struct cCamera {
   uint8_t unknown2133[11];
 };
 
+struct cViewport {
+  uint8_t unknown0[4];
+  cCamera* mpCamera;
+  void* mpWorld;
+  uint8_t unknown12;
+  uint8_t mbVisible;  // 0 hidden, 1 shown
+  uint8_t unknown14[18];
+};
+
 struct cLuxPlayer {
   uint8_t unknown0[0xC4];
   float pitchSource;
@@ -124,6 +133,10 @@ static_assert(offsetof(cCamera, mustBeZero) == 68);
 static_assert(offsetof(cCamera, cachedMatrices) == 76);
 static_assert(offsetof(cCamera, cachedBlock) == 852);
 static_assert(offsetof(cCamera, updateFlags) == 2128);
+static_assert(offsetof(cViewport, mpCamera) == 4);
+static_assert(offsetof(cViewport, mpWorld) == 8);
+static_assert(offsetof(cViewport, mbVisible) == 13);
+static_assert(sizeof(cCamera) >= 2133);
 static_assert(offsetof(cLuxPlayer, pitchSource) == 0xC4);
 static_assert(offsetof(cLuxPlayer, mpCamera) == 0x278);
 static_assert(offsetof(cLuxPlayer, mbActive) == 0x2B4);

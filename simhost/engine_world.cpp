@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "camera_rig.h"
 #include "entry_points.h"
 #include "host_record.h"
 
@@ -97,12 +98,7 @@ void UpdateGame(float dt) {
   reinterpret_cast<void (*)(void*, const float*, int)>(engine_cPhysicsBodyNewton_TransformCallback)(
       &gNewtonBody, bodyMatrix, 0);
 
-  // The scripted camera: constant speed along x, one step per tick.
-  w.cameraLogicX = w.scenario->cameraSpeed * static_cast<double>(w.counts.ticks + 1) / 60.0;
-  const float position[3] = {static_cast<float>(w.cameraLogicX), 1.5f, 0.0f};
-  CallMember(engine_cCamera_SetPosition, &gCamera, position);
-  CallMember(engine_cCamera_SetPitch, &gCamera, 0.0f);
-  CallMember(engine_cCamera_SetRoll, &gCamera, 0.0f);
+  Rig().Step(w.counts.ticks + 1);
 }
 
 void WaitUntil(double seconds) {
@@ -135,9 +131,9 @@ double HostSeconds() {
 EngineWorld& World() { return gWorld; }
 
 EngineWorld& CreateEngineWorld(const Scenario& scenario, HostRecord& record) {
-  gTimer = LogicTimer{0.0, 1000.0, 60.0, 0.0};
+  gTimer = LogicTimer{0.0, scenario.logicNumerator, scenario.logicDivisor, 0.0};
   gEngine.mpLogicTimer = &gTimer;
-  gEngine.mbLimitFPS = scenario.limitFps ? 1 : 0;
+  gEngine.mbLimitFPS = static_cast<uint8_t>(scenario.limitFpsValue);
   gUpdateList.next = gUpdateList.previous = &gUpdateList;
   gUpdater.mpUpdateList = &gUpdateList;
   gRenderList = RenderList{&gMesh, 1};
@@ -171,6 +167,7 @@ EngineWorld& CreateEngineWorld(const Scenario& scenario, HostRecord& record) {
   gWorld.updater = &gUpdater;
   gWorld.scene = &gScene;
   gWorld.camera = &gCamera;
+  Rig().Init(scenario, &gScene, &record);
   gWorld.scenario = &scenario;
   gWorld.record = &record;
   return gWorld;
@@ -200,13 +197,23 @@ void HostEngineMainLoop(cEngine* engine) {
     }
     const float frameTime = dt;
     RunMessage(2, frameTime);  // OnDraw
+    Rig().BeforeRender(w.counts.ticks);
+    const double renderStart = HostSeconds();
+    const double wall = renderStart - w.loopStartSeconds;
     CallMember(engine_cScene_Render, &gScene, frameTime, 0);
+    const double renderSeconds = HostSeconds() - renderStart;
+    Rig().AfterRender();
     RunMessage(3, frameTime);  // OnPostRender
     RunMessage(7, frameTime);  // messages the plug-in does not know pass through
     ++w.counts.frames;
-    w.record->Line("frame index=%u wall=%.6f ticks=%u limit_fps=%u camera_x=%.6f camera_logic_x=%.6f",
-                   w.counts.frames, HostSeconds() - w.loopStartSeconds, w.counts.ticks,
-                   engine->mbLimitFPS, gCamera.position[0], w.cameraLogicX);
+    const DrawnPose& d = Rig().drawn();
+    const cCamera& logic = Rig().logicCamera();
+    w.record->Line("frame index=%u wall=%.7f ticks=%u limit_fps=%u next_due_ms=%.4f tick_ms=%u "
+                   "drawn_x=%.7g drawn_y=%.7g drawn_z=%.7g drawn_pitch=%.7g drawn_yaw=%.7g "
+                   "logic_x=%.7g logic_yaw=%.7g interpolated=%d render_us=%.2f own_render_us=%.2f",
+                   w.counts.frames, wall, w.counts.ticks, engine->mbLimitFPS, timer.nextDueMs,
+                   static_cast<unsigned>(nowMs), d.x, d.y, d.z, d.pitch, d.yaw, logic.position[0],
+                   logic.yaw, Rig().pluginWrote() ? 1 : 0, renderSeconds * 1e6, w.ownRenderSeconds * 1e6);
 
     if (engine->mbLimitFPS != 0) {
       // Capped: the next frame waits for the next logic step.
@@ -247,7 +254,9 @@ void THISCALL HostUpdaterRunMessage(cUpdater*, int message, float dt) {
 
 // The renderer: asks every drawable for what it draws this frame.
 void THISCALL HostSceneRender(cScene*, float frameTime, int) {
+  const double start = HostSeconds();
   ++gWorld.counts.sceneRender;
+  Rig().Draw();
   CallMemberResult<float*>(engine_iEntity3D_GetWorldMatrix, &gProp);
   CallMemberResult<void*>(engine_iEntity3D_GetEntityParent, &gProp);
   CallMemberResult<uint8_t>(engine_cPhysicsBodyNewton_GetEnabled, &gBody);
@@ -257,10 +266,16 @@ void THISCALL HostSceneRender(cScene*, float frameTime, int) {
                             static_cast<void*>(nullptr), frameTime);
   CallMemberResult<uint32_t>(engine_cPostEffect_ImageTrail_RenderEffect, &gTrail,
                              static_cast<void*>(nullptr), static_cast<void*>(nullptr));
+  gWorld.ownRenderSeconds = HostSeconds() - start;
 }
 
+// A changed camera raises its update flags so the renderer rebuilds its cached view.
+static void MarkDirty(cCamera* camera) {
+  camera->updateFlags[1] = camera->updateFlags[3] = camera->updateFlags[4] = 1;
+}
 void THISCALL HostCameraSetPosition(cCamera* camera, const float* position) {
   memcpy(camera->position, position, sizeof(camera->position));
+  MarkDirty(camera);
 }
 
 // The camera keeps its angles within its own limits (no limit when both are zero).
@@ -270,11 +285,16 @@ static float Clamp(float value, const float* limits) {
 }
 void THISCALL HostCameraSetPitch(cCamera* camera, float pitch) {
   camera->pitch = Clamp(pitch, camera->pitchLimits);
+  MarkDirty(camera);
 }
 void THISCALL HostCameraSetYaw(cCamera* camera, float yaw) {
   camera->yaw = Clamp(yaw, camera->yawLimits);
+  MarkDirty(camera);
 }
-void THISCALL HostCameraSetRoll(cCamera* camera, float roll) { camera->roll = roll; }
+void THISCALL HostCameraSetRoll(cCamera* camera, float roll) {
+  camera->roll = roll;
+  MarkDirty(camera);
+}
 
 void THISCALL HostPlayerAddYaw(cLuxPlayer*, float) {}
 void THISCALL HostPlayerAddPitch(cLuxPlayer* player, float amount) {

@@ -28,7 +28,7 @@ struct EngineWorld {
   const Scenario* scenario;
   HostRecord* record;
   double loopStartSeconds;
-  double cameraLogicX;  // where the fixed-step logic put the camera at the last tick
+  double ownRenderSeconds;  // the game's own render work in the latest frame
 };
 
 // Builds the world's objects (static storage) for one run.

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "engine_world.h"
+#include "camera_rig.h"
 #include "entry_points.h"
 #include "host_record.h"
 #include "scenario.h"
@@ -161,6 +162,9 @@ int wmain(int argc, wchar_t** argv) {
                    "cEngine::Run unlinked its exception record");
   record.Invariant("frame-limit-restored", world.engine->mbLimitFPS == limitBefore,
                    "mbLimitFPS holds its value from before the loop");
+  char checks[96];
+  std::snprintf(checks, sizeof(checks), "%u camera checks made", Rig().checks());
+  record.Invariant("camera-checks-made", Rig().checks() > 0 || world.counts.frames == 0, checks);
   record.Invariant("every-frame-rendered", world.counts.sceneRender == world.counts.frames &&
                                                world.counts.onDraw == world.counts.frames &&
                                                world.counts.onPostRender == world.counts.frames,

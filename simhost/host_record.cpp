@@ -16,8 +16,7 @@ void HostRecord::Line(const char* format, ...) {
 
 void HostRecord::Invariant(const char* name, bool ok, const char* detail) {
   if (!ok) {
-    ++failures_;
-    std::fprintf(stderr, "simhost: invariant %s failed %s\n", name, detail);
+    if (++failures_ <= 5) std::fprintf(stderr, "simhost: invariant %s failed: %s\n", name, detail);
   }
   Line("invariant name=%s ok=%d detail=\"%s\"", name, ok ? 1 : 0, detail);
 }

@@ -36,6 +36,33 @@ bool ParsePacing(const std::string& text, Scenario& s) {
   return false;
 }
 
+bool ParseEvents(const std::string& text, Scenario& s) {
+  static const char* const kNames[] = {"teleport", "between_move", "switch_camera", "switch_viewport",
+                                       "hide", "visibility2", "offset68", "limit1500"};
+  std::istringstream items(text);
+  std::string item;
+  while (std::getline(items, item, ',')) {
+    CameraEvent event;
+    const size_t at = item.find('@');
+    if (at == std::string::npos) return false;
+    event.name = item.substr(0, at);
+    bool known = false;
+    for (const char* name : kNames) known = known || event.name == name;
+    if (!known) return false;
+    const size_t colon = item.find(':', at);
+    double tick = 0;
+    double duration = 1;
+    if (!ParseNumber(item.substr(at + 1, colon == std::string::npos ? std::string::npos : colon - at - 1), tick) ||
+        (colon != std::string::npos && !ParseNumber(item.substr(colon + 1), duration))) {
+      return false;
+    }
+    event.tick = static_cast<uint32_t>(tick);
+    event.duration = static_cast<uint32_t>(duration);
+    s.events.push_back(event);
+  }
+  return true;
+}
+
 }  // namespace
 
 bool ParseScenarioText(const std::string& text, Scenario& scenario, std::string& error) {
@@ -52,13 +79,23 @@ bool ParseScenarioText(const std::string& text, Scenario& scenario, std::string&
     if (key == "pacing") {
       ok = ParsePacing(value, scenario);
     } else if (key == "limit_fps") {
-      ok = value == "0" || value == "1";
-      scenario.limitFps = value == "1";
+      ok = value == "0" || value == "1" || value == "2";
+      scenario.limitFpsValue = value[0] - '0';
+    } else if (key == "camera_motion") {
+      ok = value == "linear" || value == "turn" || value == "pitch";
+      scenario.cameraMotion = value == "turn"    ? CameraMotion::kTurn
+                              : value == "pitch" ? CameraMotion::kPitch
+                                                 : CameraMotion::kLinear;
+    } else if (key == "events") {
+      ok = ParseEvents(value, scenario);
     } else if (ParseNumber(value, number_value) && number_value >= 0) {
       if (key == "duration_seconds") scenario.durationSeconds = number_value;
       else if (key == "camera_speed") scenario.cameraSpeed = number_value;
       else if (key == "idle_after_seconds") scenario.idleAfterSeconds = number_value;
       else if (key == "bootstrap_wait_seconds") scenario.bootstrapWaitSeconds = number_value;
+      else if (key == "turn_rate") scenario.turnRate = number_value;
+      else if (key == "logic_numerator") scenario.logicNumerator = number_value;
+      else if (key == "logic_divisor") scenario.logicDivisor = number_value;
       else ok = false;
     } else {
       ok = false;

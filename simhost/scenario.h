@@ -9,20 +9,45 @@
 //   idle_after_seconds=1.5      how long the game keeps running after its loop, so the
 //                               plug-in's last telemetry interval can end
 //   bootstrap_wait_seconds=30   how long to wait for the plug-in's start-up to end
+//   camera_motion=linear        linear (x grows at camera_speed), turn (yaw turns at turn_rate
+//                               rad/s, wrapping at +-pi), pitch (pitch held at +pi/2, yaw turning)
+//   turn_rate=3                 radians per second for turn and pitch motion
+//   logic_numerator=1000        the logic timer's step numerator and divisor (step = n / d ms)
+//   logic_divisor=60
+//   events=teleport@60,hide@90:10
+//                               camera events at a tick, some lasting N ticks: teleport (10
+//                               units in one tick), between_move (a move after a tick, before
+//                               the render), switch_camera, switch_viewport, hide, visibility2,
+//                               offset68 (value 1 at offset 68), limit1500 (a limit of 1500)
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 enum class Pacing { kCapped, kUncapped, kFixed, kJitter };
+
+enum class CameraMotion { kLinear, kTurn, kPitch };
+
+struct CameraEvent {
+  std::string name;
+  uint32_t tick = 0;
+  uint32_t duration = 1;
+};
 
 struct Scenario {
   double durationSeconds = 3.0;
   Pacing pacing = Pacing::kCapped;
   double pacingHz = 0.0;
   double jitterPercent = 0.0;
-  bool limitFps = true;
   double cameraSpeed = 1.0;
   double idleAfterSeconds = 0.0;
   double bootstrapWaitSeconds = 30.0;
+  CameraMotion cameraMotion = CameraMotion::kLinear;
+  double turnRate = 3.0;
+  double logicNumerator = 1000.0;
+  double logicDivisor = 60.0;
+  int limitFpsValue = 1;  // the byte itself: 2 is not a boolean
+  std::vector<CameraEvent> events;
 };
 
 // Reads a scenario; on failure fills error with the file's line and reason.

@@ -13,6 +13,8 @@
 #include "timing/engine_run_detour.h"
 #include "timing/frame_sequence_settings.h"
 #include "timing/render_unlock_state.h"
+#include "timing/wall_clock.h"
+#include "interp/camera_interpolator.h"
 
 namespace driftglass {
 namespace {
@@ -173,10 +175,10 @@ bool InstallHooks(const HookInstallRequest& r, HookInstallation& installation, D
       return Fail(errorText, L"QueryPerformanceFrequency failed with Win32 error " +
                                  std::to_wstring(GetLastError()));
     }
-    frame.counterFrequency = frequency.QuadPart;
+    ProcessCounterFrequency() = frequency.QuadPart;
   }
   if (r.motionTrace &&
-      !OpenMotionTrace(r.motionTracePath.c_str(), frame.counterFrequency, errorText)) {
+      !OpenMotionTrace(r.motionTracePath.c_str(), ProcessCounterFrequency(), errorText)) {
     return false;
   }
   const MH_STATUS initialized = backend.initialize();
@@ -206,6 +208,11 @@ bool InstallHooks(const HookInstallRequest& r, HookInstallation& installation, D
   }
 
   frame.camera = r.cameraInterpolation;
+  if (r.cameraInterpolation) {
+    const uintptr_t setters[4] = {mappings.address[kCameraSetPosition], mappings.address[kCameraSetPitch],
+                                  mappings.address[kCameraSetYaw], mappings.address[kCameraSetRoll]};
+    ProcessCameraInterpolator().InitCamera(setters);
+  }
   frame.handsRoot = r.handsRootInterpolation;
   frame.worldRoot = r.worldRootInterpolation;
   frame.handsPose = r.handsPoseInterpolation;

@@ -1,15 +1,118 @@
 #include "timing/engine_run_detour.h"
 
+#include <windows.h>
+
+#include "host/guarded_memory.h"
+#include "log/diagnostic_log.h"
+#include "timing/logic_timer_residual.h"
+#include "timing/render_unlock_state.h"
+#include "timing/wall_clock.h"
+
 namespace driftglass {
+namespace {
+
+constexpr uintptr_t kLogicTimerOffset = 24;
+constexpr uintptr_t kLimitFpsOffset = 40;
+constexpr size_t kLogicTimerBytes = 32;
+
+void ReleaseTimer(LogicTimerAccess& access) {
+  access.logicTimer = nullptr;
+  access.residualAvailable = false;
+}
+
+void AcquireTimer(void* engine, const EngineRunSettings& settings, LogicTimerAccess& access,
+                  DiagnosticLog& log) {
+  const void* timer = nullptr;
+  if (!ReadHostValue(engine, kLogicTimerOffset, timer)) timer = nullptr;
+  if (IsRangeReadable(timer, kLogicTimerBytes) && settings.sdlGetTicks != 0) {
+    access.logicTimer = timer;
+    const double wallSeconds = WallSeconds();
+    const uint32_t ticks = reinterpret_cast<uint32_t (*)()>(settings.sdlGetTicks)();
+    access.tickOffsetMs = static_cast<double>(ticks) - wallSeconds * 1000.0;
+    access.residualAvailable = true;
+    log.WriteLine(kLogInfo,
+                  L"HPL logic-timer residual acquired from cEngine::mpLogicTimer; presentation "
+                  L"retains only previous/current fixed states.");
+  } else {
+    ReleaseTimer(access);
+    log.WriteLine(kLogError, L"HPL logic-timer layout validation failed; interpolation will fail closed.");
+  }
+}
+
+}  // namespace
 
 EngineRunSettings& ProcessEngineRunSettings() {
   static EngineRunSettings settings;
   return settings;
 }
 
-// The engine's whole main loop runs inside this call.
+LogicTimerAccess& ProcessLogicTimerAccess() {
+  static LogicTimerAccess access;
+  return access;
+}
+
+void RunEngineWithPresentation(void* engine, EngineLoopFunction loop,
+                               const EngineRunSettings& settings, LogicTimerAccess& access,
+                               DiagnosticLog& log) {
+  std::atomic<uint32_t>& unlockState = ProcessRenderUnlockState();
+  if (engine == nullptr) {
+    if (settings.renderUnlockWanted) unlockState.store(kRenderUnlockRejected);
+    log.WriteLine(kLogError, L"cEngine::Run received a null instance; presentation timing is unavailable.");
+    loop(engine);
+    return;
+  }
+  if (settings.presentationTimingWanted) AcquireTimer(engine, settings, access, log);
+  if (!settings.renderUnlockWanted) {
+    loop(engine);
+    ReleaseTimer(access);
+    return;
+  }
+  uint8_t limitFps = 0;
+  auto* flag = static_cast<uint8_t*>(engine) + kLimitFpsOffset;
+  if (!ReadHostValue(engine, kLimitFpsOffset, limitFps) || limitFps > 1 ||
+      !IsRangeWritable(flag, 1)) {
+    // Not a boolean (or not there): the layout is not the one this build knows.
+    unlockState.store(kRenderUnlockRejected);
+    log.WriteLine(kLogError,
+                  L"Render unlock rejected: cEngine::mbLimitFPS failed its runtime boolean layout "
+                  L"check.");
+    loop(engine);
+    return;
+  }
+  *flag = 0;
+  unlockState.store(kRenderUnlockActive);
+  log.WriteLine(kLogInfo,
+                L"Render unlock applied at cEngine::Run: mbLimitFPS=false; the fixed-step logic "
+                L"timer is unchanged.");
+  loop(engine);
+  ReleaseTimer(access);
+  if (IsRangeWritable(flag, 1)) *flag = limitFps;
+  unlockState.store(kRenderUnlockFinished);
+}
+
 void DRIFTGLASS_THISCALL EngineRunDetour(void* engine) {
-  Original<void(DRIFTGLASS_THISCALL*)(void*)>(kDetourEngineRun)(engine);
+  RunEngineWithPresentation(engine, Original<EngineLoopFunction>(kDetourEngineRun),
+                            ProcessEngineRunSettings(), ProcessLogicTimerAccess(), ProcessLog());
+}
+
+bool QueryLogicTimerResidual(const EngineRunSettings& settings, const LogicTimerAccess& access,
+                             double nowWallSeconds, double phase, double& alpha, double& raw) {
+  alpha = 0.0;
+  raw = 0.0;
+  if (!settings.presentationTimingWanted || access.logicTimer == nullptr ||
+      settings.sdlGetTicks == 0 || !access.residualAvailable ||
+      !IsRangeReadable(access.logicTimer, kLogicTimerBytes)) {
+    return false;
+  }
+  LogicTimerFields fields;
+  memcpy(&fields, access.logicTimer, sizeof(fields));
+  const double nowMs = nowWallSeconds * 1000.0 + access.tickOffsetMs;
+  return ComputeLogicTimerResidual(fields, nowMs, phase, alpha, raw);
+}
+
+bool QueryLogicTimerResidual(double nowWallSeconds, double phase, double& alpha, double& raw) {
+  return QueryLogicTimerResidual(ProcessEngineRunSettings(), ProcessLogicTimerAccess(),
+                                 nowWallSeconds, phase, alpha, raw);
 }
 
 }  // namespace driftglass

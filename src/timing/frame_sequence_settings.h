@@ -6,7 +6,6 @@ namespace driftglass {
 
 // What the tick and frame detours do, published by the installer before they are enabled.
 struct FrameSequenceSettings {
-  int64_t counterFrequency = 0;
   bool camera = false;
   bool handsRoot = false;
   bool worldRoot = false;

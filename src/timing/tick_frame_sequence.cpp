@@ -2,17 +2,61 @@
 
 #include <windows.h>
 
+#include <cmath>
+
 #include "diag/motion_trace.h"
 #include "diag/telemetry_counters.h"
+#include "interp/camera_interpolator.h"
+#include "timing/engine_run_detour.h"
 #include "timing/frame_cadence.h"
 #include "timing/frame_sequence_settings.h"
+#include "timing/presentation_clock.h"
 #include "timing/tick_sequence.h"
+#include "timing/wall_clock.h"
 
 namespace driftglass {
 namespace {
 
 using RunMessageFunction = void(DRIFTGLASS_THISCALL*)(void*, int32_t, float);
 using SceneRenderFunction = void(DRIFTGLASS_THISCALL*)(void*, float, uint32_t);
+
+void CountReset(uint32_t reason) {
+  if (reason == kDiscontinuityNone) return;
+  ClockTelemetry<LiveTelemetrySlots>& clock = ProcessTelemetry().clock;
+  clock.resets.fetch_add(1);
+  clock.lastReset.store(reason);
+}
+
+void CountSample(const ClockSample& sample) {
+  ClockTelemetry<LiveTelemetrySlots>& clock = ProcessTelemetry().clock;
+  switch (sample.kind) {
+    case kSampleInterpolated: clock.interp.fetch_add(1); break;
+    case kSampleClampedOldest: clock.clampOld.fetch_add(1); break;
+    case kSampleClampedNewest: clock.clampNew.fetch_add(1); break;
+    case kSampleUnavailable: clock.unavailable.fetch_add(1); break;
+    default: break;
+  }
+  if (sample.kind == kSampleReset) CountReset(sample.reason);
+  if (sample.phaseRebase) clock.phaseRebase.fetch_add(1);
+  clock.alphaMillionths.store(AlphaToMillionths(sample.alpha));
+}
+
+// One tick of capture after the engine's own fixed step has run.
+void CaptureTick() {
+  TelemetryCounters& telemetry = ProcessTelemetry();
+  telemetry.ticks.fetch_add(1);
+  const uint64_t tick = AdvanceTickSequence(ProcessTickSequence());
+  PresentationClock& clock = ProcessPresentationClock();
+  CountReset(clock.RecordTick(tick, WallSeconds(), false).reason);
+  const uint64_t generation = clock.generation();  // after any reset the tick caused
+  const FrameSequenceSettings& settings = ProcessFrameSequenceSettings();
+  if (settings.camera) CountCameraResult(ProcessCameraInterpolator().CaptureCamera(tick, generation));
+  // Hands root, world roots, hands pose and enemy poses capture here, in that order.
+}
+
+void SetPose(MotionTracePose& out, const CameraPose& pose) {
+  out = MotionTracePose{pose.x, pose.y, pose.z, pose.pitch, pose.yaw, pose.roll};
+}
 
 }  // namespace
 
@@ -33,9 +77,7 @@ void DRIFTGLASS_THISCALL RunMessageDetour(void* updater, int32_t message, float 
   if (message == kMessageOnPostRender) {
     telemetry.onPostRender.fetch_add(1);
   } else if (message == kMessageFixedStepDone) {
-    // Counted only after the engine's own step ran: the tick's state is final now.
-    telemetry.ticks.fetch_add(1);
-    AdvanceTickSequence(ProcessTickSequence());
+    CaptureTick();  // only now is the tick's state final
   }
 }
 
@@ -43,16 +85,62 @@ void DRIFTGLASS_THISCALL SceneRenderDetour(void* scene, float frameTime, uint32_
   const FrameSequenceSettings& settings = ProcessFrameSequenceSettings();
   LARGE_INTEGER counter;
   QueryPerformanceCounter(&counter);  // the frame's one time reading
-  ProcessFrameCadence().RecordFrame(counter.QuadPart, settings.counterFrequency);
+  ProcessFrameCadence().RecordFrame(counter.QuadPart, ProcessCounterFrequency());
 
-  if (settings.motionTrace) {
-    MotionTraceRecord record;
-    record.qpcCounter = counter.QuadPart;
-    record.tickSerial = ProcessTickSequence().load();
-    PublishMotionRecord(record);
+  const double now = WallSecondsAt(counter.QuadPart);
+  const FrameFraction fraction =
+      ProcessFrameFractionClock().ComputeFrameFraction(now, &QueryLogicTimerResidual);
+  const ClockSample sample =
+      ProcessPresentationClock().SampleClock(now, fraction.alpha, fraction.alphaValid);
+  CountSample(sample);
+  const uint64_t tickSequence = ProcessTickSequence().load();
+
+  bool cameraApplied = false;
+  MotionTraceRecord trace;
+  if (settings.camera) {
+    CameraInterpolator& camera = ProcessCameraInterpolator();
+    const uint32_t result = camera.ApplyCamera(scene, tickSequence, sample);
+    CountCameraResult(result);
+    if (result == kCameraApplied) {
+      cameraApplied = true;
+      trace.flags |= kMotionCameraApplied;
+      CameraPose pose;
+      if (camera.GetSavedLogicPose(pose)) {
+        SetPose(trace.auth, pose);
+        trace.flags |= kMotionAuthPose;
+      }
+      if (camera.ReadAppliedCameraPose(pose)) {
+        SetPose(trace.base, pose);
+        trace.flags |= kMotionBasePose;
+      }
+      // The look preview turns the camera here; the final pose is read after it.
+      if (camera.ReadAppliedCameraPose(pose)) {
+        SetPose(trace.final, pose);
+        trace.flags |= kMotionFinalPose;
+      }
+    }
   }
 
+  if (settings.motionTrace) {
+    trace.qpcCounter = counter.QuadPart;
+    trace.tickSerial = tickSequence;
+    trace.olderSerial = sample.previousTick;
+    trace.newerSerial = sample.currentTick;
+    trace.rawAlpha = fraction.raw;
+    trace.phaseDelayTicks = fraction.phase;
+    trace.alpha = sample.alpha;
+    if (fraction.alphaValid) trace.flags |= kMotionAlphaValid;
+    PublishMotionRecord(trace);
+  }
+  // Hands root, world roots, hands pose, enemy poses and the particle hand-off apply here.
+
   Original<SceneRenderFunction>(kDetourSceneRender)(scene, frameTime, flags);
+
+  // Restores run in reverse order of the applies; the camera's is last.
+  if (cameraApplied && !ProcessCameraInterpolator().RestoreCamera()) {
+    ProcessTelemetry().camera.restoreFail.fetch_add(1);
+    ProcessTelemetry().camera.last.store(kCameraApplyFailed);
+  }
   ProcessTelemetry().sceneRender.fetch_add(1);
 }
 

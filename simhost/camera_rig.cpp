@@ -1,0 +1,209 @@
+#include "camera_rig.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "entry_points.h"
+#include "host_record.h"
+
+#define THISCALL __attribute__((thiscall))
+
+namespace {
+
+constexpr float kPi = 3.14159265358979f;
+constexpr size_t kFlags = 2128;
+
+cCamera gCameras[2];
+cViewport gViewports[2];
+uint8_t gWorld[64];
+CameraRig gRig;
+
+uint8_t* Bytes(cCamera* camera) { return reinterpret_cast<uint8_t*>(camera); }
+
+void InitCamera(cCamera& camera) {
+  camera = cCamera{};
+  camera.pitchLimits[0] = -1.5f;
+  camera.pitchLimits[1] = 1.5f;
+  camera.position[1] = 1.5f;
+  memset(camera.updateFlags, 1, sizeof(camera.updateFlags));
+  RenderCameraCache(Bytes(&camera));
+}
+
+float WrapAngle(double angle) {
+  double wrapped = std::fmod(angle + kPi, 2.0 * kPi);
+  if (wrapped < 0) wrapped += 2.0 * kPi;
+  return static_cast<float>(wrapped - kPi);
+}
+
+}  // namespace
+
+void RenderCameraCache(uint8_t* bytes) {
+  cCamera* camera = reinterpret_cast<cCamera*>(bytes);
+  bool raised = false;
+  for (uint8_t flag : camera->updateFlags) raised = raised || flag != 0;
+  if (!raised) return;
+  // The view block holds the pose it was built from, the others values derived from it.
+  float* view = camera->cachedMatrices[0];
+  const float pose[6] = {camera->position[0], camera->position[1], camera->position[2],
+                         camera->pitch, camera->yaw, camera->roll};
+  memcpy(view, pose, sizeof(pose));
+  view[6] = std::sin(camera->yaw);
+  view[7] = std::cos(camera->yaw);
+  view[8] = std::sin(camera->pitch);
+  view[9] = std::cos(camera->pitch);
+  for (int i = 10; i < 16; ++i) view[i] = 1.0f;
+  for (int i = 0; i < 16; ++i) {
+    camera->cachedMatrices[1][i] = -view[i];
+    camera->cachedMatrices[2][i] = view[i] * 0.5f;
+  }
+  for (size_t i = 0; i < sizeof(camera->cachedBlock); ++i) {
+    camera->cachedBlock[i] = reinterpret_cast<const uint8_t*>(view)[i % 64] ^ static_cast<uint8_t>(i);
+  }
+  memset(camera->updateFlags, 0, sizeof(camera->updateFlags));
+}
+
+CameraRig& Rig() { return gRig; }
+
+cCamera* CameraRig::Current() const {
+  const cViewport* viewport = static_cast<const cViewport*>(scene_->mpListenerViewport);
+  return viewport->mpCamera;
+}
+
+void CameraRig::Init(const Scenario& scenario, cScene* scene, HostRecord* record) {
+  scenario_ = &scenario;
+  scene_ = scene;
+  record_ = record;
+  for (cCamera& camera : gCameras) InitCamera(camera);
+  if (scenario.cameraMotion == CameraMotion::kPitch) {
+    for (cCamera& camera : gCameras) camera.pitchLimits[0] = camera.pitchLimits[1] = 0.0f;
+  }
+  for (int i = 0; i < 2; ++i) {
+    gViewports[i] = cViewport{};
+    gViewports[i].mpCamera = &gCameras[0];
+    gViewports[i].mpWorld = gWorld;
+    gViewports[i].mbVisible = 1;
+  }
+  scene_->mpListenerViewport = &gViewports[0];
+  expectedValid_ = false;
+  offsetX_ = 0.0f;
+  betweenMovesDone_ = 0;
+}
+
+void CameraRig::Check(const char* name, bool ok, const char* detail) {
+  ++checks_;
+  if (!ok) record_->Invariant(name, false, detail);
+}
+
+void CameraRig::SetPose(cCamera* camera, const float position[3], float pitch, float yaw) {
+  using SetVector = void(THISCALL*)(void*, const float*);
+  using SetFloat = void(THISCALL*)(void*, float);
+  reinterpret_cast<SetVector>(engine_cCamera_SetPosition)(camera, position);
+  reinterpret_cast<SetFloat>(engine_cCamera_SetPitch)(camera, pitch);
+  reinterpret_cast<SetFloat>(engine_cCamera_SetYaw)(camera, yaw);
+  reinterpret_cast<SetFloat>(engine_cCamera_SetRoll)(camera, 0.0f);
+}
+
+void CameraRig::ApplyEvent(const CameraEvent& event, bool starting) {
+  cViewport* viewport = static_cast<cViewport*>(scene_->mpListenerViewport);
+  cCamera* camera = viewport->mpCamera;
+  if (event.name == "teleport" && starting) {
+    offsetX_ += 10.0f;
+  } else if (event.name == "switch_camera" && starting) {
+    cCamera* other = camera == &gCameras[0] ? &gCameras[1] : &gCameras[0];
+    memcpy(other, camera, sizeof(cCamera));
+    viewport->mpCamera = other;
+  } else if (event.name == "switch_viewport" && starting) {
+    cViewport* other = viewport == &gViewports[0] ? &gViewports[1] : &gViewports[0];
+    other->mpCamera = camera;
+    scene_->mpListenerViewport = other;
+  } else if (event.name == "hide") {
+    viewport->mbVisible = starting ? 0 : 1;
+  } else if (event.name == "visibility2") {
+    viewport->mbVisible = starting ? 2 : 1;
+  } else if (event.name == "offset68") {
+    camera->mustBeZero = starting ? 1 : 0;
+  } else if (event.name == "limit1500") {
+    camera->yawLimits[1] = starting ? 1500.0f : 0.0f;
+  }
+}
+
+void CameraRig::Step(uint32_t tick) {
+  cCamera* camera = Current();
+  if (expectedValid_) {
+    Check("logic-sees-its-own-camera", memcmp(Bytes(camera), expected_, kCameraCheckedBytes) == 0,
+          "the camera at a step's start is what the previous step and the game's renders left");
+  }
+  for (const CameraEvent& event : scenario_->events) {
+    if (event.name == "between_move") continue;
+    if (event.tick == tick) ApplyEvent(event, true);
+    if (event.tick + event.duration == tick && event.duration > 0) ApplyEvent(event, false);
+  }
+  camera = Current();
+  const double seconds = static_cast<double>(tick) / 60.0;
+  float position[3] = {camera->position[0], 1.5f, 0.0f};
+  float pitch = 0.0f;
+  float yaw = 0.0f;
+  switch (scenario_->cameraMotion) {
+    case CameraMotion::kLinear:
+      position[0] = static_cast<float>(scenario_->cameraSpeed * seconds) + offsetX_;
+      break;
+    case CameraMotion::kTurn:
+      yaw = WrapAngle(scenario_->turnRate * seconds);
+      break;
+    case CameraMotion::kPitch:
+      pitch = kPi / 2.0f;
+      yaw = WrapAngle(scenario_->turnRate * seconds);
+      break;
+  }
+  SetPose(camera, position, pitch, yaw);
+  memcpy(expected_, Bytes(camera), kCameraCheckedBytes);
+  expectedValid_ = true;
+}
+
+void CameraRig::BeforeRender(uint32_t completedTicks) {
+  cCamera* camera = Current();
+  for (size_t i = 0; i < scenario_->events.size() && i < 32; ++i) {
+    const CameraEvent& event = scenario_->events[i];
+    const uint32_t bit = 1u << i;
+    if (event.name == "between_move" && event.tick == completedTicks && expectedValid_ &&
+        (betweenMovesDone_ & bit) == 0) {
+      // The game itself moves the camera outside a logic step, once.
+      betweenMovesDone_ |= bit;
+      camera->position[2] += 0.25f;
+      memset(camera->updateFlags, 1, sizeof(camera->updateFlags));
+      memcpy(expected_, Bytes(camera), kCameraCheckedBytes);
+    }
+  }
+  renderedCamera_ = camera;
+  memcpy(beforeRender_, Bytes(camera), kCameraCheckedBytes);
+}
+
+void CameraRig::Draw() {
+  cCamera* camera = renderedCamera_;
+  pluginWrote_ = memcmp(Bytes(camera), beforeRender_, kCameraCheckedBytes) != 0;
+  const cViewport* viewport = static_cast<const cViewport*>(scene_->mpListenerViewport);
+  if (viewport->mbVisible == 0) return;  // nothing drawn from a hidden view
+  RenderCameraCache(Bytes(camera));
+  const float* view = camera->cachedMatrices[0];
+  drawn_ = DrawnPose{view[0], view[1], view[2], view[3], view[4], view[5]};
+}
+
+void CameraRig::AfterRender() {
+  uint8_t* camera = Bytes(renderedCamera_);
+  if (pluginWrote_) {
+    Check("render-writes-restored", memcmp(camera, beforeRender_, kCameraCheckedBytes) == 0,
+          "after an interpolated render the camera's bytes 0 to 2132 are back");
+  } else {
+    uint8_t own[kCameraCheckedBytes];
+    memcpy(own, beforeRender_, sizeof(own));
+    const cViewport* viewport = static_cast<const cViewport*>(scene_->mpListenerViewport);
+    if (viewport->mbVisible != 0) RenderCameraCache(own);
+    Check("render-left-own-state", memcmp(camera, own, kCameraCheckedBytes) == 0,
+          "after a stock render the camera holds exactly what the game's render made of it");
+  }
+  // A stock render changes the logic's camera the way the game's renderer does; an interpolated
+  // one must leave it exactly as it was.
+  if (!pluginWrote_ && reinterpret_cast<const cViewport*>(scene_->mpListenerViewport)->mbVisible != 0) {
+    RenderCameraCache(expected_);
+  }
+}

@@ -1,0 +1,62 @@
+#pragma once
+// The listener view the game renders: two viewports, two cameras, scripted camera motion and
+// events, a renderer that caches view matrices, and the checks that nothing the plug-in wrote
+// for a render survives it or reaches the game logic.
+
+#include <cstdint>
+
+#include "engine_objects.h"
+#include "scenario.h"
+
+class HostRecord;
+
+constexpr size_t kCameraCheckedBytes = 2133;  // offsets 0 to 2132
+
+// The renderer's view of the camera: rebuilds the cached blocks from the pose when an update
+// flag is raised, then clears the flags. Applied to real cameras and to copies alike.
+void RenderCameraCache(uint8_t* cameraBytes);
+
+struct DrawnPose {
+  float x, y, z, pitch, yaw, roll;
+};
+
+class CameraRig {
+ public:
+  void Init(const Scenario& scenario, cScene* scene, HostRecord* record);
+
+  // Inside a fixed logic step, before the step's own work: checks that the camera is what the
+  // previous step left, then moves it by the script. tick counts from 1.
+  void Step(uint32_t tick);
+  // After the logic, before the render call: between-tick events, snapshot for the checks.
+  void BeforeRender(uint32_t completedTicks);
+  // Inside the engine's render.
+  void Draw();
+  // After the render call returns.
+  void AfterRender();
+
+  const DrawnPose& drawn() const { return drawn_; }
+  bool pluginWrote() const { return pluginWrote_; }
+  const cCamera& logicCamera() const { return *Current(); }
+  uint32_t checks() const { return checks_; }
+
+ private:
+  cCamera* Current() const;
+  void ApplyEvent(const CameraEvent& event, bool starting);
+  void SetPose(cCamera* camera, const float position[3], float pitch, float yaw);
+  void Check(const char* name, bool ok, const char* detail);
+
+  const Scenario* scenario_ = nullptr;
+  cScene* scene_ = nullptr;
+  HostRecord* record_ = nullptr;
+  uint8_t expected_[kCameraCheckedBytes] = {};
+  bool expectedValid_ = false;
+  uint8_t beforeRender_[kCameraCheckedBytes] = {};
+  cCamera* renderedCamera_ = nullptr;
+  DrawnPose drawn_{};
+  bool pluginWrote_ = false;
+  uint32_t checks_ = 0;
+  float offsetX_ = 0.0f;  // teleports shift the scripted path
+  uint32_t betweenMovesDone_ = 0;
+};
+
+CameraRig& Rig();
