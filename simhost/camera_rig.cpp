@@ -140,7 +140,7 @@ void CameraRig::Step(uint32_t tick) {
   }
   camera = Current();
   const double seconds = static_cast<double>(tick) / 60.0;
-  float position[3] = {camera->position[0], 1.5f, 0.0f};
+  float position[3] = {offsetX_, 1.5f, 0.0f};
   float pitch = 0.0f;
   float yaw = 0.0f;
   switch (scenario_->cameraMotion) {

@@ -24,6 +24,15 @@ void ParseRecord(const std::string& text, GameRun& run) {
       run.entries[line.substr(12, end - 12)] = report;
     } else if (line.rfind("invariant ", 0) == 0 && line.find(" ok=0") != std::string::npos) {
       run.failedInvariants.push_back(line);
+    } else if (line.rfind("frame ", 0) == 0) {
+      std::map<std::string, double> frame;
+      std::istringstream fields(line.substr(6));
+      std::string field;
+      while (fields >> field) {
+        const size_t equals = field.find('=');
+        frame[field.substr(0, equals)] = strtod(field.c_str() + equals + 1, nullptr);
+      }
+      run.frames.push_back(frame);
     } else if (line.rfind("summary ", 0) == 0) {
       std::istringstream fields(line.substr(8));
       std::string field;
@@ -45,6 +54,53 @@ uint64_t FieldValue(const std::string& line, const std::string& key) {
     }
   }
   return 0;
+}
+
+uint64_t GroupValue(const std::string& line, const std::string& group, const std::string& key) {
+  const size_t start = line.find(" " + group + "(");
+  if (start == std::string::npos) return 0;
+  // The group ends at the first ")" that closes it (nested groups open and close inside).
+  int depth = 0;
+  size_t end = start;
+  for (size_t i = start; i < line.size(); ++i) {
+    if (line[i] == '(') ++depth;
+    if (line[i] == ')' && --depth == 0) {
+      end = i;
+      break;
+    }
+  }
+  // Nested groups are skipped unless the key is looked up inside them.
+  const std::string body = line.substr(start, end - start);
+  const size_t nested = body.find("viewFail(");
+  if (group == "Camera" && nested != std::string::npos) {
+    const size_t close = body.find(')', nested);
+    return FieldValue(body.substr(0, nested) + body.substr(close + 1), key);
+  }
+  return FieldValue(body, key);
+}
+
+uint64_t TelemetryTotal(const GameRun& run, const std::string& group, const std::string& key) {
+  uint64_t total = 0;
+  for (const std::string& line : run.LinesStartingWith("INFO Telemetry interval=")) {
+    total += group.empty() ? FieldValue(line, key) : GroupValue(line, group, key);
+  }
+  return total;
+}
+
+std::vector<std::vector<std::string>> TraceRows(const std::string& trace) {
+  std::vector<std::vector<std::string>> rows;
+  std::istringstream lines(trace);
+  std::string line;
+  std::getline(lines, line);  // header
+  while (std::getline(lines, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    std::vector<std::string> columns;
+    std::istringstream fields(line);
+    std::string field;
+    while (std::getline(fields, field, ',')) columns.push_back(field);
+    rows.push_back(columns);
+  }
+  return rows;
 }
 
 std::vector<std::string> GameRun::PatchedEntries() const {

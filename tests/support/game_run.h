@@ -37,6 +37,8 @@ struct GameRun {
   std::map<std::string, uint64_t> summary;
   std::vector<std::string> failedInvariants;
   std::string motionTrace;
+  // The game's frame lines, as key -> value.
+  std::vector<std::map<std::string, double>> frames;
 
   std::vector<std::string> PatchedEntries() const;
   bool HasLine(const std::string& line) const;
@@ -49,5 +51,12 @@ void RunGame(const GameSetup& setup, GameRun& run);
 
 // The unsigned value after "key=" in a line (0 when absent).
 uint64_t FieldValue(const std::string& line, const std::string& key);
+// The same inside one group of a telemetry line, e.g. GroupValue(line, "Camera", "invalid").
+uint64_t GroupValue(const std::string& line, const std::string& group, const std::string& key);
+// Sum of a key over all telemetry lines of a run.
+uint64_t TelemetryTotal(const GameRun& run, const std::string& group, const std::string& key);
+
+// The motion trace's data rows split into columns.
+std::vector<std::vector<std::string>> TraceRows(const std::string& trace);
 
 }  // namespace driftglass::test

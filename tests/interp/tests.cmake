@@ -1,0 +1,5 @@
+driftglass_add_test(interp_tests
+  interp/rigid_transform_test.cpp
+  interp/camera_pose_test.cpp
+  interp/bone_palette_test.cpp
+  timing/snapshot_history_test.cpp)
