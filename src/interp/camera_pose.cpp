@@ -43,11 +43,15 @@ void QuaternionToAngles(const Quaternion& rotation, float& pitch, float& yaw, fl
   double sinPitch = -2.0 * (y * z - w * x);
   if (sinPitch > 1.0) sinPitch = 1.0;
   if (sinPitch < -1.0) sinPitch = -1.0;
-  const double p = std::asin(sinPitch);
-  pitch = static_cast<float>(p);
-  if (std::fabs(std::cos(p)) > kPoleCosine) {
+  pitch = static_cast<float>(std::asin(sinPitch));
+  // |cos pitch| from the roll column rather than cos(asin(...)): asin is so steep near ±1 that
+  // float rounding in q would put a nearly vertical view on the general branch, whose atan2
+  // arguments there are pure rounding noise, and scramble yaw by tenths of a radian.
+  const double rollSine = 2.0 * (w * z + x * y);
+  const double rollCosine = 1.0 - 2.0 * (x * x + z * z);
+  if (std::sqrt(rollSine * rollSine + rollCosine * rollCosine) > kPoleCosine) {
     yaw = static_cast<float>(std::atan2(2.0 * (w * y + x * z), 1.0 - 2.0 * (x * x + y * y)));
-    roll = static_cast<float>(std::atan2(2.0 * (w * z + x * y), 1.0 - 2.0 * (x * x + z * z)));
+    roll = static_cast<float>(std::atan2(rollSine, rollCosine));
   } else {
     roll = 0.0f;
     yaw = static_cast<float>(std::atan2(2.0 * (w * y - x * z), 1.0 - 2.0 * (y * y + z * z)));

@@ -71,6 +71,19 @@ TEST(CameraPose, LookingStraightUpOrDownGivesZeroRollAndKeepsTheOrientation) {
   }
 }
 
+TEST(CameraPose, NearlyVerticalViewsKeepTheirOrientation) {
+  // Float rounding in q makes asin's argument wander near ±1; the branch choice must not.
+  for (int step = 0; step < 2000; ++step) {
+    const float offset = static_cast<float>(step) * 1e-7f;
+    for (const float pitch : {kPi / 2 - offset, -kPi / 2 + offset}) {
+      const Quaternion q = AnglesToQuaternion(pitch, 0.8f, 0.3f);
+      float outPitch, yaw, roll;
+      QuaternionToAngles(q, outPitch, yaw, roll);
+      ASSERT_LT(Difference(q, AnglesToQuaternion(outPitch, yaw, roll)), 0.02f) << pitch;
+    }
+  }
+}
+
 TEST(CameraPose, DegenerateQuaternionReadsAsIdentity) {
   float pitch = 9.0f, yaw = 9.0f, roll = 9.0f;
   QuaternionToAngles(Quaternion{0.0f, 0.0f, 0.0f, 0.0f}, pitch, yaw, roll);
@@ -89,10 +102,13 @@ TEST(CameraPose, BlendInterpolatesPositionAndOrientation) {
   EXPECT_FLOAT_EQ(out.x, 0.5f);
   EXPECT_FLOAT_EQ(out.y, 10.5f);
   EXPECT_FLOAT_EQ(out.z, -5.0f);
-  // Not a plain angle average, but close to it for small turns.
-  EXPECT_NEAR(out.pitch, 0.15f, 2e-3f);
-  EXPECT_NEAR(out.yaw, 0.3f, 2e-3f);
-  EXPECT_NEAR(out.roll, 0.0f, 2e-3f);
+  // On the shortest arc between the two orientations, a quarter of the way along.
+  const Quaternion from = AnglesToQuaternion(older.pitch, older.yaw, older.roll);
+  const Quaternion to = AnglesToQuaternion(newer.pitch, newer.yaw, newer.roll);
+  const Quaternion at = AnglesToQuaternion(out.pitch, out.yaw, out.roll);
+  const float total = Difference(from, to);
+  EXPECT_NEAR(Difference(from, at), 0.25f * total, 1e-4f);
+  EXPECT_NEAR(Difference(at, to), 0.75f * total, 1e-4f);
 
   for (const double alpha : {0.0, 1.0}) {
     const CameraPose& expected = alpha == 0.0 ? older : newer;
