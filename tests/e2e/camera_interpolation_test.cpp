@@ -92,8 +92,9 @@ TEST(CameraInterpolation, EveryEventIsReportedAndTheCameraRecovers) {
                 {"limit1500", 230, 5},    {"switch_viewport", 260, 0}};
   std::string list;
   for (const auto& e : events) {
-    list += std::string(list.empty() ? "" : ",") + e.name + "@" + std::to_string(e.tick) +
-            (e.duration ? ":" + std::to_string(e.duration) : "");
+    if (!list.empty()) list.append(",");
+    list.append(e.name).append("@").append(std::to_string(e.tick));
+    if (e.duration != 0) list.append(":").append(std::to_string(e.duration));
   }
   GameRun run = Play(kCameraIni, "duration_seconds=5\nidle_after_seconds=1.3\npacing=fixed:144\n"
                                  "camera_motion=turn\nturn_rate=2\nevents=" + list + "\n");
