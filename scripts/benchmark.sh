@@ -2,9 +2,12 @@
 # Prints measurements, side by side from one run (numbers only, nothing is asserted):
 #  - the detour library: a hooked call against a plain one, and one MH_ApplyQueued;
 #  - the simulated game's uncapped frame rate without the plug-in, with the default
-#    configuration, and with every feature switched on.
+#    configuration, and with every feature switched on;
+#  - camera animation error at fixed 144 Hz, fixed 240 Hz and 144 Hz +-30 %: the stock game,
+#    render unlock alone, render unlock with camera interpolation, and the fraction model.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/game_runs.sh"
 
 bash "$DRIFTGLASS_ROOT/scripts/setup.sh"
 configure_and_build >/dev/null
@@ -16,23 +19,20 @@ wine "$BUILD_DIR/benchmarks/detour_benchmark.exe"
 
 echo "== Simulated game, uncapped ($(grep duration "$DRIFTGLASS_ROOT/simhost/scenarios/uncapped.txt"))"
 work="$BUILD_DIR/benchmark"
-scenario="$(winepath -w "$DRIFTGLASS_ROOT/simhost/scenarios/uncapped.txt")"
-run_game() {  # name, INI text ("" for no plug-in)
-  local folder="$work/$1"
-  rm -rf "$folder" && mkdir -p "$folder"
-  local plugin=()
-  if [ -n "$2" ]; then
-    cp "$BUILD_DIR/dist/Driftglass.dll" "$folder/"
-    printf '%b' "$2" > "$folder/Driftglass.ini"
-    plugin=(--plugin "$(winepath -w "$folder/Driftglass.dll")")
-  fi
-  wine "$BUILD_DIR/simhost/simhost.exe" "${plugin[@]}" --scenario "$scenario" \
-    --record "$(winepath -w "$folder/record.txt")" >/dev/null
+uncapped="$(cat "$DRIFTGLASS_ROOT/simhost/scenarios/uncapped.txt")"
+fps() {  # folder, INI text ("" for no plug-in)
+  run_game "$1" "$2" "$uncapped"
   awk '/^summary/ { for (i = 2; i <= NF; i++) { split($i, kv, "="); v[kv[1]] = kv[2] }
-                    printf "%.1f", v["frames"] / v["seconds"] }' "$folder/record.txt"
+                    printf "%.1f", v["frames"] / v["seconds"] }' "$1/record.txt"
 }
-plain=$(run_game none "")
-default=$(run_game default "[General]\nEnabled=true\n")
-all=$(run_game all "[Features]\nRenderUnlock=1\nCameraInterpolation=1\nHandsRootInterpolation=1\nWorldRootInterpolation=1\nHandsPoseInterpolation=1\nWorldPoseInterpolation=1\nParticleInterpolation=1\nImageTrailTiming=1\nMouseOverlay=1\n[Telemetry]\nMotionTrace=1\n")
+plain=$(fps "$work/none" "")
+default=$(fps "$work/default" "[General]\nEnabled=true\n")
+all=$(fps "$work/all" "[Features]\nRenderUnlock=1\nCameraInterpolation=1\nHandsRootInterpolation=1\nWorldRootInterpolation=1\nHandsPoseInterpolation=1\nWorldPoseInterpolation=1\nParticleInterpolation=1\nImageTrailTiming=1\nMouseOverlay=1\n[Telemetry]\nMotionTrace=1\n")
 awk -v p="$plain" -v d="$default" -v a="$all" 'BEGIN {
   printf "frames per second: without plug-in %s, default configuration %s (%.3f of it), every feature %s (%.3f of it)\n", p, d, d / p, a, a / p }'
+
+echo "== Camera animation error (constant speed; after 0.5 s warm-up; plugin/frame: median render"
+echo "   detour time minus the game's own render work, and its share of a 240 Hz frame)"
+for pacing in fixed:144 fixed:240 jitter:144:30; do
+  compare_animation "$work/animation-${pacing//:/-}" "$pacing" 4
+done

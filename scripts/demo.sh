@@ -1,23 +1,32 @@
 #!/usr/bin/env bash
-# The demo command: installs what is missing, builds, loads Driftglass with the sample INI into the
-# simulated game under Wine, runs the game for a few seconds and prints the plug-in's log.
+# The demo command: installs what is missing and builds, then runs the simulated game under Wine
+#  1. with the sample INI (start-up log, validated engine, telemetry line);
+#  2. at 144 Hz with the render unlock and camera interpolation (its telemetry line);
+#  3. three ways at 144 Hz (stock, render unlock alone, with camera interpolation), printing the
+#     camera's animation error side by side.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/game_runs.sh"
 
 bash "$DRIFTGLASS_ROOT/scripts/setup.sh"
 configure_and_build >/dev/null
 start_wine
 trap stop_wine EXIT
 
-game="$BUILD_DIR/demo-game"
-rm -rf "$game"
-mkdir -p "$game"
-cp "$BUILD_DIR/dist/Driftglass.dll" "$BUILD_DIR/dist/Driftglass.ini" "$game/"
-echo "== Running the simulated game with $game/Driftglass.dll (about 6 seconds)"
-wine "$BUILD_DIR/simhost/simhost.exe" --plugin "$(winepath -w "$game/Driftglass.dll")" \
-  --scenario "$(winepath -w "$DRIFTGLASS_ROOT/simhost/scenarios/demo.txt")" \
-  --record "$(winepath -w "$game/record.txt")" || true
-echo "== $game/Driftglass.log"
-cat "$game/Driftglass.log"
-echo "== Entry points the plug-in patched (from $game/record.txt)"
-grep '^entry .*patched=1' "$game/record.txt" || echo "(none)"
+demo="$BUILD_DIR/demo"
+echo "== 1. The sample configuration ($demo/sample, about 6 seconds)"
+run_game "$demo/sample" "$(cat "$BUILD_DIR/dist/Driftglass.ini")" "$(cat "$DRIFTGLASS_ROOT/simhost/scenarios/demo.txt")"
+cat "$demo/sample/Driftglass.log"
+echo "   Entry points the plug-in patched:"
+grep '^entry .*patched=1' "$demo/sample/record.txt" | sed 's/^/   /'
+
+echo
+echo "== 2. 144 Hz with the render unlock and camera interpolation ($demo/camera)"
+run_game "$demo/camera" "$CAMERA_INI" "duration_seconds=3.2\npacing=fixed:144\ncamera_speed=$CAMERA_SPEED\nidle_after_seconds=0.2\n"
+grep -E 'Render unlock applied|Telemetry interval' "$demo/camera/Driftglass.log" | tail -2 |
+  sed -E 's/ (MouseAudit|Hands|World|Particles|ImageTrail|Pose|EnemyPose)\(.*//'
+echo "   (groups of features that are off are cut here; the log has the whole line)"
+
+echo
+echo "== 3. Camera animation error at 144 Hz (constant speed; after 0.5 s warm-up)"
+compare_animation "$demo/animation" fixed:144 4

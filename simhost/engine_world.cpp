@@ -183,8 +183,11 @@ void HostEngineMainLoop(cEngine* engine) {
   const Scenario& s = *w.scenario;
   LogicTimer& timer = *engine->mpLogicTimer;
   const double stepMs = timer.stepNumerator / timer.stepDivisor;
-  timer.nextDueMs = static_cast<double>(SDL_GetTicks()) + stepMs;
   w.loopStartSeconds = HostSeconds();
+  const uint32_t startTicks = SDL_GetTicks();
+  // The plug-in reads the tick clock against its wall clock just before this loop starts.
+  w.record->Line("loop_start tick_ms=%u wall=%.7f", startTicks, HostSeconds() - w.loopStartSeconds);
+  timer.nextDueMs = static_cast<double>(startTicks) + stepMs;
   double nextFrame = w.loopStartSeconds;
   const float dt = static_cast<float>(stepMs / 1000.0);
 

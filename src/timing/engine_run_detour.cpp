@@ -20,15 +20,33 @@ void ReleaseTimer(LogicTimerAccess& access) {
   access.residualAvailable = false;
 }
 
+constexpr double kEdgeWaitSeconds = 0.005;
+
+// The tick clock counts whole milliseconds, so one reading can be up to 1 ms behind the wall
+// clock; that error shifts every frame's fraction and makes frames that follow a tick closely
+// fail their range check. Reading at the instant the count steps gives the offset to within one
+// call; a clock that does not step within 5 ms gets the single reading.
+double MeasureTickOffsetMs(uint32_t (*getTicks)()) {
+  double wallSeconds = WallSeconds();
+  uint32_t ticks = getTicks();
+  const uint32_t first = ticks;
+  const double giveUp = wallSeconds + kEdgeWaitSeconds;
+  const double single = static_cast<double>(ticks) - wallSeconds * 1000.0;
+  while (ticks == first) {
+    wallSeconds = WallSeconds();
+    ticks = getTicks();
+    if (wallSeconds > giveUp) return single;
+  }
+  return static_cast<double>(ticks) - wallSeconds * 1000.0;
+}
+
 void AcquireTimer(void* engine, const EngineRunSettings& settings, LogicTimerAccess& access,
                   DiagnosticLog& log) {
   const void* timer = nullptr;
   if (!ReadHostValue(engine, kLogicTimerOffset, timer)) timer = nullptr;
   if (IsRangeReadable(timer, kLogicTimerBytes) && settings.sdlGetTicks != 0) {
     access.logicTimer = timer;
-    const double wallSeconds = WallSeconds();
-    const uint32_t ticks = reinterpret_cast<uint32_t (*)()>(settings.sdlGetTicks)();
-    access.tickOffsetMs = static_cast<double>(ticks) - wallSeconds * 1000.0;
+    access.tickOffsetMs = MeasureTickOffsetMs(reinterpret_cast<uint32_t (*)()>(settings.sdlGetTicks));
     access.residualAvailable = true;
     log.WriteLine(kLogInfo,
                   L"HPL logic-timer residual acquired from cEngine::mpLogicTimer; presentation "

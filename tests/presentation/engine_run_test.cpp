@@ -60,6 +60,9 @@ void __attribute__((thiscall)) RecordingLoop(void* engine) {
 }
 
 uint32_t gTicks = 0;
+double gProbeOffset = 0;
+extern LogicTimerAccess* gProbeAccess;
+void __attribute__((thiscall)) OffsetProbe(void*);
 uint32_t FakeGetTicks() { return gTicks; }
 
 struct LoopRun {
@@ -78,6 +81,27 @@ struct LoopRun {
     return false;
   }
 };
+
+// A millisecond clock running 12345.6789 ms ahead of the wall clock, truncated like SDL's.
+uint32_t MillisecondClock() {
+  return static_cast<uint32_t>(WallSeconds() * 1000.0 + 12345.6789);
+}
+
+TEST(EngineRun, TickOffsetIsMeasuredAtTheClockEdge) {
+  ProcessCounterFrequency() = 0;
+  LARGE_INTEGER frequency;
+  QueryPerformanceFrequency(&frequency);
+  ProcessCounterFrequency() = frequency.QuadPart;
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    FakeEngine engine(0);
+    LoopRun run;
+    EngineRunSettings settings{true, false, reinterpret_cast<uintptr_t>(&MillisecondClock)};
+    gProbeAccess = &run.access;
+    RunEngineWithPresentation(engine.bytes, &OffsetProbe, settings, run.access, run.log);
+    // A single reading would be up to a whole millisecond low.
+    EXPECT_NEAR(gProbeOffset, 12345.6789, 0.1);
+  }
+}
 
 TEST(EngineRun, RenderUnlockClearsTheFlagForTheLoopAndPutsItBack) {
   ProcessCounterFrequency() = 10000000;
@@ -105,6 +129,7 @@ TEST(EngineRun, RenderUnlockClearsTheFlagForTheLoopAndPutsItBack) {
 }
 
 LogicTimerAccess* gProbeAccess = nullptr;
+void __attribute__((thiscall)) OffsetProbe(void*) { gProbeOffset = gProbeAccess->tickOffsetMs; }
 bool gProbeQueried = false;
 double gProbeAlpha = -1;
 
