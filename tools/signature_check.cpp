@@ -69,16 +69,16 @@ int main(int argc, char** argv) {
     if (rawOffset + size > file.size()) break;
     const uint8_t* text = file.data() + rawOffset;
     int failures = 0;
-    const driftglass::SignatureSpec* specs = driftglass::SignatureTable();
+    const driftglass::SignatureSpec* table = driftglass::SignatureTable();
     for (uint32_t i = 0; i < driftglass::kSignatureCount; ++i) {
-      const driftglass::SignatureSpec& spec = specs[i];
+      const driftglass::SignatureSpec& signature = table[i];
       uint32_t count = 0;
       uintptr_t address = 0;
-      driftglass::ScanSignature(text, size, spec.pattern, spec.patternLength, spec.mask,
-                                spec.maskLength, count, address);
-      driftglass::ScanSignature(text, size, spec.alternative, spec.alternativeLength,
-                                spec.alternativeMask, spec.alternativeMaskLength, count, address);
-      const std::string name = Narrow(spec.name);
+      driftglass::ScanSignature(text, size, signature.pattern, signature.patternLength, signature.mask,
+                                signature.maskLength, count, address);
+      driftglass::ScanSignature(text, size, signature.alternative, signature.alternativeLength,
+                                signature.alternativeMask, signature.alternativeMaskLength, count, address);
+      const std::string name = Narrow(signature.name);
       const auto rule = expected.find(name);
       const uint32_t wanted = rule == expected.end() ? 1 : rule->second;
       if (count != wanted) {

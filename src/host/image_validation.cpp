@@ -27,27 +27,27 @@ bool Fail(std::wstring& errorText, const wchar_t* name, const std::wstring& reas
   return false;
 }
 
-bool ResolveSignature(const SignatureSpec& spec, const uint8_t* text, uint32_t textSize,
+bool ResolveSignature(const SignatureSpec& signature, const uint8_t* text, uint32_t textSize,
                       uintptr_t& address, std::wstring& errorText) {
-  if (spec.maskLength != spec.patternLength ||
-      spec.alternativeMaskLength != spec.alternativeLength) {
-    return Fail(errorText, spec.name, L"internal signature length mismatch");
+  if (signature.maskLength != signature.patternLength ||
+      signature.alternativeMaskLength != signature.alternativeLength) {
+    return Fail(errorText, signature.name, L"internal signature length mismatch");
   }
-  if (textSize < spec.patternLength) {
-    return Fail(errorText, spec.name, L".text is smaller than the signature");
+  if (textSize < signature.patternLength) {
+    return Fail(errorText, signature.name, L".text is smaller than the signature");
   }
   uint32_t count = 0;
   uintptr_t match = 0;
-  ScanSignature(text, textSize, spec.pattern, spec.patternLength, spec.mask, spec.maskLength,
+  ScanSignature(text, textSize, signature.pattern, signature.patternLength, signature.mask, signature.maskLength,
                 count, match);
-  ScanSignature(text, textSize, spec.alternative, spec.alternativeLength, spec.alternativeMask,
-                spec.alternativeMaskLength, count, match);
+  ScanSignature(text, textSize, signature.alternative, signature.alternativeLength, signature.alternativeMask,
+                signature.alternativeMaskLength, count, match);
   if (count != 1) {
-    return Fail(errorText, spec.name,
+    return Fail(errorText, signature.name,
                 L"expected one signature match, found " + std::to_wstring(count));
   }
   if (!IsExecutableTarget(reinterpret_cast<const void*>(match))) {
-    return Fail(errorText, spec.name, L"target address is not executable memory");
+    return Fail(errorText, signature.name, L"target address is not executable memory");
   }
   address = match;
   return true;
@@ -111,8 +111,8 @@ bool ValidateHostAndResolve(const void* hostImageBase, EngineMappings& mappings,
                               resolved.address[index], errorText)) {
         return false;
       }
-    } else if (const SignatureSpec* spec = FindSignatureFor(index)) {
-      if (!ResolveSignature(*spec, textStart, textSize, resolved.address[index], errorText)) {
+    } else if (const SignatureSpec* signature = FindSignatureFor(index)) {
+      if (!ResolveSignature(*signature, textStart, textSize, resolved.address[index], errorText)) {
         return false;
       }
     }

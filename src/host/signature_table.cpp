@@ -76,12 +76,12 @@ constexpr Pattern kInputHandlerUpdateGamePlayerInputBytes("55 8B EC 83 EC 38 53 
 constexpr Pattern kInputHandlerUpdateGamePlayerInputAlternativeBytes("55 8B EC D9 EE 83 EC 40 56 8B F1 8B 4E 38 D8 99 84 00 00 00 DF E0 F6 C4 01 75 5D 8B 4E 34 6A 28");
 
 template <size_t N>
-constexpr SignatureSpec Spec(const wchar_t* name, uint32_t mapping, const Pattern<N>& form) {
+constexpr SignatureSpec MakeSignature(const wchar_t* name, uint32_t mapping, const Pattern<N>& form) {
   return {name, mapping, form.bytes, form.kLength, form.mask, form.kLength, nullptr, 0, nullptr, 0};
 }
 
 template <size_t N>
-constexpr SignatureSpec Spec(const wchar_t* name, uint32_t mapping, const Pattern<N>& form,
+constexpr SignatureSpec MakeSignature(const wchar_t* name, uint32_t mapping, const Pattern<N>& form,
                              const Pattern<N>& alternative) {
   return {name,        mapping,           form.bytes,       form.kLength,
           form.mask,   form.kLength,      alternative.bytes, alternative.kLength,
@@ -89,32 +89,32 @@ constexpr SignatureSpec Spec(const wchar_t* name, uint32_t mapping, const Patter
 }
 
 constexpr SignatureSpec kSignatures[kSignatureCount] = {
-    Spec(L"cEngine::Run", kEngineRun, kEngineRunBytes),
-    Spec(L"cUpdater::RunMessage", kUpdaterRunMessage, kUpdaterRunMessageBytes),
-    Spec(L"cScene::Render", kSceneRender, kSceneRenderBytes),
-    Spec(L"cCamera::SetPosition", kCameraSetPosition, kCameraSetPositionBytes),
-    Spec(L"cCamera::SetPitch", kCameraSetPitch, kCameraSetPitchBytes),
-    Spec(L"cCamera::SetYaw", kCameraSetYaw, kCameraSetYawBytes),
-    Spec(L"cCamera::SetRoll", kCameraSetRoll, kCameraSetRollBytes),
-    Spec(L"cCamera::AddPitch", kCameraAddPitch, kCameraAddPitchBytes),
-    Spec(L"cCamera::AddYaw", kCameraAddYaw, kCameraAddYawBytes),
-    Spec(L"cLuxPlayer::AddYaw", kPlayerAddYaw, kPlayerAddYawBytes, kPlayerAddYawAlternativeBytes),
-    Spec(L"cLuxPlayer::AddPitch", kPlayerAddPitch, kPlayerAddPitchBytes, kPlayerAddPitchAlternativeBytes),
-    Spec(L"cLuxPlayerHands::PostUpdate", kPlayerHandsPostUpdate, kPlayerHandsPostUpdateBytes, kPlayerHandsPostUpdateAlternativeBytes),
-    Spec(L"iLuxProp::OnUpdate", kPropOnUpdate, kPropOnUpdateBytes, kPropOnUpdateAlternativeBytes),
-    Spec(L"iLuxEnemy::OnUpdate", kEnemyOnUpdate, kEnemyOnUpdateBytes, kEnemyOnUpdateAlternativeBytes),
-    Spec(L"iEntity3D::GetWorldMatrix", kEntityGetWorldMatrix, kEntityGetWorldMatrixBytes, kEntityGetWorldMatrixAlternativeBytes),
-    Spec(L"iEntity3D::GetEntityParent", kEntityGetEntityParent, kEntityGetEntityParentBytes),
-    Spec(L"cPhysicsBodyNewton::GetEnabled", kPhysicsBodyGetEnabled, kPhysicsBodyGetEnabledBytes),
-    Spec(L"cPhysicsBodyNewton transform callback", kPhysicsBodyTransformCallback, kPhysicsBodyTransformCallbackBytes),
-    Spec(L"cMeshEntity::UpdateGraphicsForFrame", kMeshEntityUpdateGraphicsForFrame, kMeshEntityUpdateGraphicsForFrameBytes),
-    Spec(L"iParticleEmitter::UpdateGraphicsForViewport", kParticleEmitterUpdateGraphicsForViewport, kParticleEmitterUpdateGraphicsForViewportBytes),
-    Spec(L"cPostEffect_ImageTrail::RenderEffect", kImageTrailRenderEffect, kImageTrailRenderEffectBytes),
-    Spec(L"cSubMeshEntity::GetModelMatrix", kSubMeshGetModelMatrix, kSubMeshGetModelMatrixBytes),
-    Spec(L"cMouseSDL::Update", kMouseUpdate, kMouseUpdateBytes),
-    Spec(L"cMouseSDL::GetRelPosition", kMouseGetRelPosition, kMouseGetRelPositionBytes),
-    Spec(L"cGui::SendMousePos", kGuiSendMousePos, kGuiSendMousePosBytes),
-    Spec(L"cLuxInputHandler::UpdateGamePlayerInput", kInputHandlerUpdateGamePlayerInput, kInputHandlerUpdateGamePlayerInputBytes, kInputHandlerUpdateGamePlayerInputAlternativeBytes),
+    MakeSignature(L"cEngine::Run", kEngineRun, kEngineRunBytes),
+    MakeSignature(L"cUpdater::RunMessage", kUpdaterRunMessage, kUpdaterRunMessageBytes),
+    MakeSignature(L"cScene::Render", kSceneRender, kSceneRenderBytes),
+    MakeSignature(L"cCamera::SetPosition", kCameraSetPosition, kCameraSetPositionBytes),
+    MakeSignature(L"cCamera::SetPitch", kCameraSetPitch, kCameraSetPitchBytes),
+    MakeSignature(L"cCamera::SetYaw", kCameraSetYaw, kCameraSetYawBytes),
+    MakeSignature(L"cCamera::SetRoll", kCameraSetRoll, kCameraSetRollBytes),
+    MakeSignature(L"cCamera::AddPitch", kCameraAddPitch, kCameraAddPitchBytes),
+    MakeSignature(L"cCamera::AddYaw", kCameraAddYaw, kCameraAddYawBytes),
+    MakeSignature(L"cLuxPlayer::AddYaw", kPlayerAddYaw, kPlayerAddYawBytes, kPlayerAddYawAlternativeBytes),
+    MakeSignature(L"cLuxPlayer::AddPitch", kPlayerAddPitch, kPlayerAddPitchBytes, kPlayerAddPitchAlternativeBytes),
+    MakeSignature(L"cLuxPlayerHands::PostUpdate", kPlayerHandsPostUpdate, kPlayerHandsPostUpdateBytes, kPlayerHandsPostUpdateAlternativeBytes),
+    MakeSignature(L"iLuxProp::OnUpdate", kPropOnUpdate, kPropOnUpdateBytes, kPropOnUpdateAlternativeBytes),
+    MakeSignature(L"iLuxEnemy::OnUpdate", kEnemyOnUpdate, kEnemyOnUpdateBytes, kEnemyOnUpdateAlternativeBytes),
+    MakeSignature(L"iEntity3D::GetWorldMatrix", kEntityGetWorldMatrix, kEntityGetWorldMatrixBytes, kEntityGetWorldMatrixAlternativeBytes),
+    MakeSignature(L"iEntity3D::GetEntityParent", kEntityGetEntityParent, kEntityGetEntityParentBytes),
+    MakeSignature(L"cPhysicsBodyNewton::GetEnabled", kPhysicsBodyGetEnabled, kPhysicsBodyGetEnabledBytes),
+    MakeSignature(L"cPhysicsBodyNewton transform callback", kPhysicsBodyTransformCallback, kPhysicsBodyTransformCallbackBytes),
+    MakeSignature(L"cMeshEntity::UpdateGraphicsForFrame", kMeshEntityUpdateGraphicsForFrame, kMeshEntityUpdateGraphicsForFrameBytes),
+    MakeSignature(L"iParticleEmitter::UpdateGraphicsForViewport", kParticleEmitterUpdateGraphicsForViewport, kParticleEmitterUpdateGraphicsForViewportBytes),
+    MakeSignature(L"cPostEffect_ImageTrail::RenderEffect", kImageTrailRenderEffect, kImageTrailRenderEffectBytes),
+    MakeSignature(L"cSubMeshEntity::GetModelMatrix", kSubMeshGetModelMatrix, kSubMeshGetModelMatrixBytes),
+    MakeSignature(L"cMouseSDL::Update", kMouseUpdate, kMouseUpdateBytes),
+    MakeSignature(L"cMouseSDL::GetRelPosition", kMouseGetRelPosition, kMouseGetRelPositionBytes),
+    MakeSignature(L"cGui::SendMousePos", kGuiSendMousePos, kGuiSendMousePosBytes),
+    MakeSignature(L"cLuxInputHandler::UpdateGamePlayerInput", kInputHandlerUpdateGamePlayerInput, kInputHandlerUpdateGamePlayerInputBytes, kInputHandlerUpdateGamePlayerInputAlternativeBytes),
 };
 
 }  // namespace

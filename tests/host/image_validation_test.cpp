@@ -243,7 +243,7 @@ TEST(ScanSignature, CountsMatchesAndHonoursTheMask) {
   EXPECT_EQ(address, reinterpret_cast<uintptr_t>(region + 4));
 
   count = 0;
-  ScanSignature(region, sizeof(region), pattern, 3, "xxx", 3, count, address);
+  ScanSignature(region, sizeof(region), pattern, 3, std::string(3, 'x').c_str(), 3, count, address);
   EXPECT_EQ(count, 0u);
 
   count = 0;

@@ -55,11 +55,11 @@ IMAGE_SECTION_HEADER& TestImage::AddSection(const char* name, uint32_t rva, uint
   return section;
 }
 
-uint32_t TestImage::WriteSignature(uint32_t rva, const SignatureSpec& spec, SignatureForm form) {
-  const bool alternative = form == SignatureForm::kAlternative && spec.alternative != nullptr;
-  const uint8_t* bytes = alternative ? spec.alternative : spec.pattern;
-  const char* mask = alternative ? spec.alternativeMask : spec.mask;
-  const uint32_t length = alternative ? spec.alternativeLength : spec.patternLength;
+uint32_t TestImage::WriteSignature(uint32_t rva, const SignatureSpec& signature, SignatureForm form) {
+  const bool alternative = form == SignatureForm::kAlternative && signature.alternative != nullptr;
+  const uint8_t* bytes = alternative ? signature.alternative : signature.pattern;
+  const char* mask = alternative ? signature.alternativeMask : signature.mask;
+  const uint32_t length = alternative ? signature.alternativeLength : signature.patternLength;
   for (uint32_t i = 0; i < length; ++i) base_[rva + i] = mask[i] == 'x' ? bytes[i] : 0x90;
   return length;
 }

@@ -43,7 +43,7 @@ class TestImage {
                                    uint32_t characteristics);
 
   // Writes one form of a signature at rva (wildcards filled with 0x90); returns its length.
-  uint32_t WriteSignature(uint32_t rva, const SignatureSpec& spec, SignatureForm form);
+  uint32_t WriteSignature(uint32_t rva, const SignatureSpec& signature, SignatureForm form);
   // Writes all 26 signatures from rva on, 16-byte aligned with int3 between; returns the end rva.
   uint32_t WriteAllSignatures(uint32_t rva, SignatureForm form);
   uintptr_t SignatureAddress(uint32_t signatureIndex) const { return signatureAddress_[signatureIndex]; }
