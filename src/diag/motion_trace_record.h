@@ -3,17 +3,9 @@
 #include <cstdint>
 #include <type_traits>
 
-namespace driftglass {
+#include "interp/camera_pose.h"
 
-// A camera pose as the trace prints it: position, then pitch, yaw, roll in radians.
-struct MotionTracePose {
-  float x = 0.0f;
-  float y = 0.0f;
-  float z = 0.0f;
-  float pitch = 0.0f;
-  float yaw = 0.0f;
-  float roll = 0.0f;
-};
+namespace driftglass {
 
 enum MotionTraceFlag : uint32_t {
   kMotionPollValid = 1u << 0,
@@ -36,9 +28,9 @@ struct MotionTraceRecord {
   double rawAlpha = 0.0;
   double phaseDelayTicks = 0.0;
   double alpha = 0.0;
-  MotionTracePose auth;
-  MotionTracePose base;
-  MotionTracePose final;
+  CameraPose auth;
+  CameraPose base;
+  CameraPose final;
   int32_t pollX = 0;
   int32_t pollY = 0;
   int64_t deferredX = 0;

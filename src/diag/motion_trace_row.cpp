@@ -12,7 +12,7 @@ constexpr int kFloatDigits = 9;
 
 void Separate(AsciiText& row) { row.Append(","); }
 
-void Pose(AsciiText& row, const MotionTracePose& pose) {
+void Pose(AsciiText& row, const CameraPose& pose) {
   for (const float value : {pose.x, pose.y, pose.z, pose.pitch, pose.yaw, pose.roll}) {
     Separate(row);
     row.General(value, kFloatDigits);

@@ -54,10 +54,6 @@ void CaptureTick() {
   // Hands root, world roots, hands pose and enemy poses capture here, in that order.
 }
 
-void SetPose(MotionTracePose& out, const CameraPose& pose) {
-  out = MotionTracePose{pose.x, pose.y, pose.z, pose.pitch, pose.yaw, pose.roll};
-}
-
 }  // namespace
 
 FrameSequenceSettings& ProcessFrameSequenceSettings() {
@@ -104,20 +100,10 @@ void DRIFTGLASS_THISCALL SceneRenderDetour(void* scene, float frameTime, uint32_
     if (result == kCameraApplied) {
       cameraApplied = true;
       trace.flags |= kMotionCameraApplied;
-      CameraPose pose;
-      if (camera.GetSavedLogicPose(pose)) {
-        SetPose(trace.auth, pose);
-        trace.flags |= kMotionAuthPose;
-      }
-      if (camera.ReadAppliedCameraPose(pose)) {
-        SetPose(trace.base, pose);
-        trace.flags |= kMotionBasePose;
-      }
+      if (camera.GetSavedLogicPose(trace.auth)) trace.flags |= kMotionAuthPose;
+      if (camera.ReadAppliedCameraPose(trace.base)) trace.flags |= kMotionBasePose;
       // The look preview turns the camera here; the final pose is read after it.
-      if (camera.ReadAppliedCameraPose(pose)) {
-        SetPose(trace.final, pose);
-        trace.flags |= kMotionFinalPose;
-      }
+      if (camera.ReadAppliedCameraPose(trace.final)) trace.flags |= kMotionFinalPose;
     }
   }
 

@@ -111,7 +111,7 @@ TEST(MotionTraceRow, UsesAPeriodInAnyLocaleAndFitsTheWidestRecord) {
   widest.qpcCounter = INT64_MAX;
   widest.tickSerial = widest.olderSerial = widest.newerSerial = UINT64_MAX;
   widest.rawAlpha = widest.phaseDelayTicks = widest.alpha = -DBL_MAX;
-  for (MotionTracePose* pose : {&widest.auth, &widest.base, &widest.final}) {
+  for (CameraPose* pose : {&widest.auth, &widest.base, &widest.final}) {
     *pose = {-FLT_MIN, -FLT_MAX, -1.17549421e-38f, -FLT_MAX, -FLT_MAX, -FLT_MAX};
   }
   widest.pollX = widest.pollY = INT32_MIN;
