@@ -29,11 +29,7 @@ GameRun Play(const std::string& ini, const std::string& scenario) {
   return run;
 }
 
-void ExpectCleanRun(const GameRun& run) {
-  EXPECT_TRUE(run.finished);
-  EXPECT_EQ(run.exitCode, 0u);
-  for (const std::string& failure : run.failedInvariants) ADD_FAILURE() << failure;
-}
+using test::ExpectCleanRun;
 
 double Column(const std::vector<std::string>& row, size_t index) { return strtod(row[index].c_str(), nullptr); }
 

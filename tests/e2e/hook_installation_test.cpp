@@ -31,12 +31,7 @@ GameRun Play(GameSetup setup) {
   return run;
 }
 
-void ExpectCleanExit(const GameRun& run) {
-  EXPECT_TRUE(run.finished);
-  EXPECT_EQ(run.exitCode, 0u);
-  EXPECT_TRUE(run.failedInvariants.empty()) << run.failedInvariants.front();
-  EXPECT_EQ(run.entries.size(), 26u);
-}
+using test::ExpectCleanRun;
 
 std::string RvaText(uint32_t rva) {
   char text[16];
@@ -52,7 +47,7 @@ TEST(HookInstallation, DefaultConfigurationCountsEveryTickAndFrame) {
     SCOPED_TRACE(variant);
     setup.variant = variant;
     GameRun run = Play(setup);
-    ExpectCleanExit(run);
+    ExpectCleanRun(run);
     EXPECT_TRUE(run.HasLine("INFO Compatible x86 executable signatures accepted. Requested hooks are active."));
     EXPECT_TRUE(run.HasLine("INFO Read-only telemetry hooks enabled; report interval 1 seconds."));
     EXPECT_EQ(run.PatchedEntries(), (Names{"cScene::Render", "cUpdater::RunMessage"}));
@@ -137,7 +132,7 @@ TEST(HookInstallation, EachFeatureCreatesExactlyItsDetours) {
     GameSetup setup;
     setup.ini = c.ini;
     GameRun run = Play(setup);
-    ExpectCleanExit(run);
+    ExpectCleanRun(run);
     EXPECT_EQ(run.PatchedEntries(), c.patched);
     EXPECT_TRUE(run.HasLine("INFO Compatible x86 executable signatures accepted. Requested hooks are active."));
     if (c.featureLine != nullptr) {
@@ -151,7 +146,7 @@ TEST(HookInstallation, RagdollPosesAloneRequestNothing) {
   GameSetup setup;
   setup.ini = Ini("RagdollPoseInterpolation=true\r\n");
   GameRun run = Play(setup);
-  ExpectCleanExit(run);
+  ExpectCleanRun(run);
   EXPECT_TRUE(run.PatchedEntries().empty());
   EXPECT_TRUE(run.HasLine("INFO No engine hooks were requested; executable signature validation was skipped."));
 }
@@ -161,7 +156,7 @@ TEST(HookInstallation, MotionTraceAloneStartsTheReporter) {
   setup.ini = kTelemetryOff + "MotionTrace=true\r\nReportIntervalSeconds=1\r\n";
   setup.scenario = "duration_seconds=1.5\nidle_after_seconds=1.6\npacing=capped\n";
   GameRun run = Play(setup);
-  ExpectCleanExit(run);
+  ExpectCleanRun(run);
   EXPECT_EQ(run.PatchedEntries(), (Names{"cScene::Render", "cUpdater::RunMessage"}));
   EXPECT_FALSE(run.LinesStartingWith("INFO Telemetry interval=").empty());
   EXPECT_FALSE(run.LinesStartingWith("INFO Asynchronous camera motion trace enabled: ").empty());
@@ -217,7 +212,7 @@ TEST(HookInstallation, GameBuildsThatDoNotMatchFailClosed) {
     setup.variant = c.variant;
     setup.ini = c.ini;
     GameRun run = Play(setup);
-    ExpectCleanExit(run);
+    ExpectCleanRun(run);
     EXPECT_TRUE(run.PatchedEntries().empty());
     EXPECT_TRUE(run.HasLine(std::string("ERROR Hook initialization failed: ") + c.error));
     EXPECT_TRUE(run.HasLine("ERROR Fail-closed: engine hooks were not left installed."));
@@ -226,7 +221,7 @@ TEST(HookInstallation, GameBuildsThatDoNotMatchFailClosed) {
   GameSetup setup;
   setup.variant = L"simhost-without-mouse-mode";
   GameRun run = Play(setup);
-  ExpectCleanExit(run);
+  ExpectCleanRun(run);
   EXPECT_EQ(run.PatchedEntries(), (Names{"cScene::Render", "cUpdater::RunMessage"}));
 }
 
@@ -240,7 +235,7 @@ TEST(HookInstallation, FailedDetourCreationRollsEverythingBack) {
               "ParticleInterpolation=1\r\nImageTrailTiming=1\r\nMouseOverlay=1\r\n";
   GameRun run = Play(setup);
   SetEnvironmentVariableW(L"DRIFTGLASS_TEST_FAIL_CREATE_CALL", nullptr);
-  ExpectCleanExit(run);
+  ExpectCleanRun(run);
   EXPECT_TRUE(run.PatchedEntries().empty());
   EXPECT_TRUE(run.HasLine("ERROR Hook initialization failed: "
                           "MH_CreateHook(iParticleEmitter::UpdateGraphicsForViewport) failed: "

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
 #include <cstdlib>
 #include <sstream>
 
@@ -45,6 +47,13 @@ void ParseRecord(const std::string& text, GameRun& run) {
 }
 
 }  // namespace
+
+void ExpectCleanRun(const GameRun& run) {
+  EXPECT_TRUE(run.finished);
+  EXPECT_EQ(run.exitCode, 0u);
+  for (const std::string& failure : run.failedInvariants) ADD_FAILURE() << failure;
+  EXPECT_EQ(run.entries.size(), 26u) << "the game reported every entry point";
+}
 
 uint64_t FieldValue(const std::string& line, const std::string& key) {
   for (size_t at = line.find(key + "="); at != std::string::npos; at = line.find(key + "=", at + 1)) {

@@ -49,6 +49,9 @@ struct GameRun {
 // Runs the game once; a run whose folder is set already runs again in that folder.
 void RunGame(const GameSetup& setup, GameRun& run);
 
+// The game finished by itself, exited 0, and every invariant it checked held.
+void ExpectCleanRun(const GameRun& run);
+
 // The unsigned value after "key=" in a line (0 when absent).
 uint64_t FieldValue(const std::string& line, const std::string& key);
 // The same inside one group of a telemetry line, e.g. GroupValue(line, "Camera", "invalid").
