@@ -10,7 +10,8 @@
 //
 // Refuses (MH_ERROR_UNSUPPORTED_FUNCTION): bytes the decoder does not know, EVEX encodings,
 // LOOP/JECXZ/JCXZ that leave the copied range, 16-bit relative branches, a function that ends
-// (RET/JMP) before 5 bytes, a branch from later code back into the bytes to be patched, and an
+// (RET/JMP) before 5 bytes, a branch back into the bytes to be patched from the code that follows
+// (decoded linearly for up to 256 bytes or until the first unknown byte), and an
 // enable or disable whose target bytes were changed by someone else since the hook was created.
 // A thread that cannot be suspended makes the whole apply fail (MH_UNKNOWN) with nothing patched.
 

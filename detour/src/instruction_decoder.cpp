@@ -178,6 +178,8 @@ bool DecodeTwoByte(const uint8_t* code, size_t available, size_t pos, DecodedIns
   }
   const uint8_t shape = k0F[op];
   if ((shape & V) == 0) return false;
+  // With 66 or F2, 0F 78 is an AMD form with two immediates; it is not decoded here.
+  if (op == 0x78 && (out.operandSize16 || out.repnePrefix)) return false;
   out.map = OpcodeMap::k0F;
   out.opcode = op;
   if (shape & J) {
@@ -209,6 +211,7 @@ bool DecodeInstruction(const uint8_t* code, size_t available, DecodedInstruction
     const uint8_t prefix = code[pos++];
     if (prefix == 0x66) out.operandSize16 = true;
     if (prefix == 0x67) out.addressSize16 = true;
+    if (prefix == 0xF2) out.repnePrefix = true;
     if (prefix == 0x66 || prefix == 0xF0 || prefix == 0xF2 || prefix == 0xF3) sizeOrRepOrLock = true;
   }
   if (pos >= available) return false;

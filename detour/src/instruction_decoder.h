@@ -29,6 +29,7 @@ struct DecodedInstruction {
   bool vex = false;
   bool operandSize16 = false;
   bool addressSize16 = false;
+  bool repnePrefix = false;  // F2
   BranchKind branch = BranchKind::kNone;
   uint8_t branchOffset = 0;  // where the relative displacement starts
   uint8_t branchSize = 0;    // 1, 2 or 4 bytes

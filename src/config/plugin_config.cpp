@@ -18,7 +18,9 @@ enum class UnsignedParse { kOk, kInvalid, kOutOfRange };
 UnsignedParse ParseUnsignedValue(const ProfileValue& value, uint32_t minimum, uint32_t maximum,
                                  uint32_t& parsed) {
   const std::wstring text = NormalizeSettingText(value.raw);
-  if (value.truncated || text.empty() || text[0] == L'-') return UnsignedParse::kInvalid;
+  if (text.empty() || text[0] == L'-') return UnsignedParse::kInvalid;
+  // A value that filled the read buffer may have been cut short: never read it as a number.
+  if (value.truncated) return UnsignedParse::kOutOfRange;
   errno = 0;
   wchar_t* end = nullptr;
   const unsigned long number = wcstoul(text.c_str(), &end, 10);

@@ -121,7 +121,12 @@ bool MotionTrace::WriteAll(const char* bytes, uint32_t length, uint32_t* done) {
   bool ok = true;
   while (total < length) {
     DWORD n = 0;
-    if (!writeFile_(file_, bytes + total, length - total, &n, nullptr) || n == 0) {
+    if (!writeFile_(file_, bytes + total, length - total, &n, nullptr)) {
+      ok = false;
+      break;
+    }
+    if (n == 0) {
+      SetLastError(ERROR_WRITE_FAULT);  // a write that moved nothing sets no error of its own
       ok = false;
       break;
     }

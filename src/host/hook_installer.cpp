@@ -227,7 +227,11 @@ bool InstallHooks(const HookInstallRequest& r, HookInstallation& installation, D
     if (enabled != MH_OK) break;
     if (created[step]) enabled = backend.queueEnableHook(reinterpret_cast<void*>(DetourSlot(step).target));
   }
-  if (enabled == MH_OK) enabled = backend.applyQueued();
+  if (enabled != MH_OK) {
+    RollBack(backend, mappings, false);  // only queued: nothing was patched
+    return Fail(errorText, FormatHookStatus(L"Enabling engine hooks", enabled));
+  }
+  enabled = backend.applyQueued();
   if (enabled != MH_OK) {
     // A partly applied batch may already run on the main thread: keep the trampolines.
     RollBack(backend, mappings, true);

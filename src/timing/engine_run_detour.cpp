@@ -95,6 +95,7 @@ void RunEngineWithPresentation(void* engine, EngineLoopFunction loop,
                   L"Render unlock rejected: cEngine::mbLimitFPS failed its runtime boolean layout "
                   L"check.");
     loop(engine);
+    ReleaseTimer(access);  // the timer may not outlive the loop
     return;
   }
   *flag = 0;

@@ -132,9 +132,14 @@ TEST(PluginConfig, ValuesThatFillTheBufferAreRejected) {
 
   const std::wstring zeros = std::wstring(130, L'0') + L"5";
   EXPECT_EQ(ErrorOf(L"[Telemetry]\r\nReportIntervalSeconds=" + zeros + L"\r\n")
-                .rfind(L"Invalid unsigned value for [Telemetry] ReportIntervalSeconds: 000", 0),
+                .rfind(L"Out-of-range value for [Telemetry] ReportIntervalSeconds (expected 1..60): 000", 0),
             0u);
-  EXPECT_EQ(ErrorOf(L"[Timing]\r\nTargetFPS=" + zeros + L"\r\n").rfind(L"Invalid [Timing] TargetFPS: 000", 0),
+  EXPECT_EQ(ErrorOf(L"[Timing]\r\nTargetFPS=" + zeros + L"\r\n")
+                .rfind(L"Invalid [Timing] TargetFPS (expected 0..1000): 000", 0),
+            0u);
+  const std::wstring huge(200, L'9');  // above 4294967295 whatever the cut
+  EXPECT_EQ(ErrorOf(L"[Telemetry]\r\nReportIntervalSeconds=" + huge + L"\r\n")
+                .rfind(L"Out-of-range value for [Telemetry] ReportIntervalSeconds (expected 1..60): 999", 0),
             0u);
   // Just below the limit the value is read whole.
   const std::wstring padded = std::wstring(125, L'0') + L"7";

@@ -188,7 +188,7 @@ TEST(InstructionDecoder, KnownEncodings) {
 TEST(InstructionDecoder, RefusesInvalidOrUnknownBytes) {
   for (const char* hex : {"D6", "0F 04", "0F 0A", "0F 24 C0", "0F 38 50 C0", "0F 3A 00 C0 01",
                           "FF FF", "FE D0", "62 C0 7C 48 28 C1", "66 C5 F8 77", "F3 C4 E2 79 18 00",
-                          "C4 E4 79 18 00", "0F 7A", "66 66 66 66 66 66 66 66 66 66 66 66 66 66 66 90",
+                          "C4 E4 79 18 00", "0F 7A", "66 0F 78 C0 01 02", "F2 0F 78 C1 01 02", "66 66 66 66 66 66 66 66 66 66 66 66 66 66 66 90",
                           "F0", "26 2E 36"}) {
     std::vector<uint8_t> bytes = Bytes(hex);
     EXPECT_EQ(LengthOf(bytes, bytes.size()), -1) << hex;

@@ -33,7 +33,9 @@ struct RecordingBackend {
   }
   static inline MH_STATUS applyStatus = MH_OK;
   static inline int disables = 0;
+  static inline MH_STATUS queueStatus = MH_OK;
   static MH_STATUS Ok(void*) { return MH_OK; }
+  static MH_STATUS Queue(void*) { return queueStatus; }
   static MH_STATUS Disable(void*) {
     ++disables;
     return MH_OK;
@@ -53,7 +55,7 @@ TEST(HookInstaller, FailuresBeforeAnyDetourIsLiveUndoEverything) {
   test::TestImage image;
   test::BuildAcceptedHost(image);
   const HookBackend backend = {&RecordingBackend::Initialize, &RecordingBackend::Create,
-                               &RecordingBackend::Ok,         &RecordingBackend::Apply,
+                               &RecordingBackend::Queue,      &RecordingBackend::Apply,
                                &RecordingBackend::Disable,    &RecordingBackend::Remove,
                                &RecordingBackend::Uninitialize};
   HookInstallRequest request;
@@ -78,6 +80,18 @@ TEST(HookInstaller, FailuresBeforeAnyDetourIsLiveUndoEverything) {
   EXPECT_EQ(RecordingBackend::creates, 2);
   EXPECT_EQ(RecordingBackend::removes, 18);
   EXPECT_EQ(RecordingBackend::uninitializes, 1);
+
+  // A queueing failure happens before anything is patched: everything is removed.
+  RecordingBackend::creates = 10;
+  RecordingBackend::removes = 0;
+  RecordingBackend::uninitializes = 0;
+  RecordingBackend::queueStatus = MH_ERROR_NOT_CREATED;
+  EXPECT_FALSE(InstallHooks(request, installation, log, error));
+  EXPECT_EQ(error, L"Enabling engine hooks failed: MH_ERROR_NOT_CREATED");
+  EXPECT_EQ(RecordingBackend::removes, 18);
+  EXPECT_EQ(RecordingBackend::uninitializes, 1);
+  RecordingBackend::queueStatus = MH_OK;
+  RecordingBackend::uninitializes = 1;
 
   // Once the batch may have gone live the detours are disabled but their trampolines are kept:
   // the main thread could be inside one of them.

@@ -126,6 +126,7 @@ TEST(EngineRun, RenderUnlockClearsTheFlagForTheLoopAndPutsItBack) {
   EXPECT_EQ(engine.bytes[40], 2);
   EXPECT_EQ(ProcessRenderUnlockState().load(), kRenderUnlockRejected);
   EXPECT_TRUE(run.Logged(L"Render unlock rejected: cEngine::mbLimitFPS failed its runtime boolean layout check."));
+  EXPECT_EQ(run.access.logicTimer, nullptr) << "the timer is not kept past the loop";
 }
 
 LogicTimerAccess* gProbeAccess = nullptr;
