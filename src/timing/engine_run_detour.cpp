@@ -21,23 +21,31 @@ void ReleaseTimer(LogicTimerAccess& access) {
 }
 
 constexpr double kEdgeWaitSeconds = 0.005;
+constexpr int kEdgeMeasurements = 3;
 
 // The tick clock counts whole milliseconds, so one reading can be up to 1 ms behind the wall
 // clock; that error shifts every frame's fraction and makes frames that follow a tick closely
 // fail their range check. Reading at the instant the count steps gives the offset to within one
-// call; a clock that does not step within 5 ms gets the single reading.
+// call. A pause between the two reads can only make an edge reading too high, so the lowest of
+// a few is kept; a clock that does not step within 5 ms gets the single reading.
 double MeasureTickOffsetMs(uint32_t (*getTicks)()) {
   double wallSeconds = WallSeconds();
   uint32_t ticks = getTicks();
-  const uint32_t first = ticks;
-  const double giveUp = wallSeconds + kEdgeWaitSeconds;
-  const double single = static_cast<double>(ticks) - wallSeconds * 1000.0;
-  while (ticks == first) {
-    wallSeconds = WallSeconds();
-    ticks = getTicks();
-    if (wallSeconds > giveUp) return single;
+  double best = static_cast<double>(ticks) - wallSeconds * 1000.0;
+  bool edgeSeen = false;
+  for (int edge = 0; edge < kEdgeMeasurements; ++edge) {
+    const uint32_t before = ticks;
+    const double giveUp = wallSeconds + kEdgeWaitSeconds;
+    while (ticks == before && wallSeconds <= giveUp) {
+      wallSeconds = WallSeconds();
+      ticks = getTicks();
+    }
+    if (ticks == before) break;
+    const double offset = static_cast<double>(ticks) - wallSeconds * 1000.0;
+    best = edgeSeen && best < offset ? best : offset;
+    edgeSeen = true;
   }
-  return static_cast<double>(ticks) - wallSeconds * 1000.0;
+  return best;
 }
 
 void AcquireTimer(void* engine, const EngineRunSettings& settings, LogicTimerAccess& access,
