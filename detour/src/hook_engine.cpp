@@ -13,6 +13,7 @@ namespace detour {
 namespace {
 
 constexpr uint32_t kMaxHooks = 1024;
+constexpr int kFreezeRetries = 20;
 constexpr DWORD kExecuteProtections = 0xF0;
 constexpr DWORD kReadableExecuteProtections = 0xE0;  // execute-read, -read-write, -write-copy
 constexpr DWORD kInaccessible = PAGE_NOACCESS | PAGE_GUARD;
@@ -109,7 +110,12 @@ bool WriteCode(uint8_t* at, const uint8_t* bytes, uint32_t length) {
 // allocate or log while threads are frozen.
 MH_STATUS ApplyChanges(uint32_t changes) {
   if (changes == 0) return MH_OK;
-  const FreezeResult frozen = gEngine.freezer.Freeze();
+  FreezeResult frozen = gEngine.freezer.Freeze();
+  // A thread caught starting up cannot report where it stands yet; it will a moment later.
+  for (int retry = 0; frozen == FreezeResult::kContextTimeout && retry < kFreezeRetries; ++retry) {
+    Sleep(10);
+    frozen = gEngine.freezer.Freeze();
+  }
   if (frozen != FreezeResult::kFrozen) return StatusOf(frozen);
 
   // Someone else may have patched a target since it was hooked: then nothing is written.

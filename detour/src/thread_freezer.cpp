@@ -9,6 +9,7 @@ constexpr ULONG kSystemProcessInformation = 5;
 constexpr LONG kStatusInfoLengthMismatch = static_cast<LONG>(0xC0000004);
 constexpr uint32_t kInitialBufferSize = 1024 * 1024;
 constexpr uint32_t kMaxEnumerationRounds = 64;
+constexpr DWORD kContextWaitMs = 250;
 constexpr DWORD kThreadAccess =
     THREAD_SUSPEND_RESUME | THREAD_GET_CONTEXT | THREAD_SET_CONTEXT | THREAD_QUERY_INFORMATION;
 
@@ -42,13 +43,69 @@ bool ThreadFreezer::Prepare() {
     if (buffer_ == nullptr) return false;
     bufferSize_ = kInitialBufferSize;
   }
+  if (reader_ == nullptr) {
+    request_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    answered_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    stopReader_ = 0;
+    if (request_ != nullptr && answered_ != nullptr) {
+      reader_ = CreateThread(nullptr, 0, &ContextReader, this, 0, &readerId_);
+    }
+    if (reader_ == nullptr) {
+      if (request_ != nullptr) CloseHandle(request_);
+      if (answered_ != nullptr) CloseHandle(answered_);
+      request_ = answered_ = nullptr;
+      return false;
+    }
+  }
   return true;
 }
 
 void ThreadFreezer::Release() {
+  if (reader_ != nullptr) {
+    InterlockedExchange(&stopReader_, 1);
+    SetEvent(request_);
+    // A reader still waiting on a thread it was asked about is left to finish on its own.
+    if (WaitForSingleObject(reader_, 1000) == WAIT_OBJECT_0) {
+      CloseHandle(request_);
+      CloseHandle(answered_);
+    }
+    CloseHandle(reader_);
+    reader_ = nullptr;
+    request_ = answered_ = nullptr;
+  }
   if (buffer_ != nullptr) VirtualFree(buffer_, 0, MEM_RELEASE);
   buffer_ = nullptr;
   bufferSize_ = 0;
+}
+
+DWORD WINAPI ThreadFreezer::ContextReader(LPVOID parameter) {
+  ThreadFreezer* self = static_cast<ThreadFreezer*>(parameter);
+  HANDLE request = self->request_;
+  HANDLE answered = self->answered_;
+  for (;;) {
+    WaitForSingleObject(request, INFINITE);
+    if (self->stopReader_ != 0) return 0;
+    const LONG serial = self->requested_;
+    memset(&self->readContext_, 0, sizeof(self->readContext_));
+    self->readContext_.ContextFlags = CONTEXT_CONTROL;
+    self->readOk_ = GetThreadContext(self->readTarget_, &self->readContext_);
+    InterlockedExchange(&self->answeredSerial_, serial);
+    SetEvent(answered);
+  }
+}
+
+// Asks the reader for the thread's instruction pointer; false when it could not be read in time.
+bool ThreadFreezer::ReadEip(HANDLE thread, uintptr_t& eip) {
+  if (answeredSerial_ != requested_) return false;  // an earlier read is still stuck
+  readTarget_ = thread;
+  const LONG serial = InterlockedIncrement(&requested_);
+  SetEvent(request_);
+  while (answeredSerial_ != serial) {
+    if (WaitForSingleObject(answered_, kContextWaitMs) != WAIT_OBJECT_0) return false;
+  }
+  if (!readOk_) return false;
+  eip = readContext_.Eip;
+  return true;
 }
 
 // Fills the buffer with the system's process list; grows it with VirtualAlloc, never the heap.
@@ -96,7 +153,7 @@ FreezeResult ThreadFreezer::Freeze() {
         for (uint32_t t = 0; t < threads && failure == FreezeResult::kFrozen; ++t) {
           const DWORD id =
               ReadU32(record + kProcessRecordSize + t * kThreadRecordSize + kThreadIdInRecord);
-          if (id == self || IsKnown(id)) continue;
+          if (id == self || id == readerId_ || IsKnown(id)) continue;
           if (count_ == kMaxThreads) {
             failure = FreezeResult::kTooManyThreads;
             break;
@@ -132,14 +189,7 @@ FreezeResult ThreadFreezer::Freeze() {
 
   // Reading the context also waits until a suspension has really taken effect.
   for (uint32_t i = 0; i < count_ && failure == FreezeResult::kFrozen; ++i) {
-    CONTEXT context;
-    memset(&context, 0, sizeof(context));
-    context.ContextFlags = CONTEXT_CONTROL;
-    if (!GetThreadContext(handles_[i], &context)) {
-      failure = FreezeResult::kThreadNotSuspendable;
-      break;
-    }
-    eip_[i] = context.Eip;
+    if (!ReadEip(handles_[i], eip_[i])) failure = FreezeResult::kContextTimeout;
   }
   if (failure != FreezeResult::kFrozen) {
     for (uint32_t i = 0; i < count_; ++i) moved_[i] = false;

@@ -6,7 +6,7 @@
 
 namespace detour {
 
-enum class FreezeResult { kFrozen, kThreadNotSuspendable, kTooManyThreads, kQueryFailed };
+enum class FreezeResult { kFrozen, kThreadNotSuspendable, kTooManyThreads, kQueryFailed, kContextTimeout };
 
 // Suspends every other thread of the process and resumes them again. Everything it needs is
 // prepared by Prepare(), so that while threads are frozen nothing takes the loader or heap lock
@@ -15,7 +15,8 @@ class ThreadFreezer {
  public:
   static constexpr uint32_t kMaxThreads = 1024;
 
-  // Resolves the system's thread query and reserves its buffer; call before any Freeze.
+  // Resolves the system's thread query, reserves its buffer and starts the context reader; call
+  // before any Freeze.
   bool Prepare();
   void Release();
 
@@ -32,11 +33,27 @@ class ThreadFreezer {
  private:
   bool QueryThreads();
   bool IsKnown(DWORD threadId) const;
+  bool ReadEip(HANDLE thread, uintptr_t& eip);
+  static DWORD WINAPI ContextReader(LPVOID self);
 
   using QuerySystemInformation = LONG(WINAPI*)(ULONG, void*, ULONG, ULONG*);
   QuerySystemInformation query_ = nullptr;
   uint8_t* buffer_ = nullptr;
   uint32_t bufferSize_ = 0;
+
+  // Reading a suspended thread's context waits until the suspension has taken effect, and a
+  // thread caught in its own start-up can make that wait endless. A reader thread started
+  // beforehand does the reading so the freezer can give up after a while.
+  HANDLE reader_ = nullptr;
+  DWORD readerId_ = 0;
+  HANDLE request_ = nullptr;
+  HANDLE answered_ = nullptr;
+  volatile LONG requested_ = 0;
+  volatile LONG answeredSerial_ = 0;
+  volatile LONG stopReader_ = 0;
+  HANDLE readTarget_ = nullptr;
+  CONTEXT readContext_ = {};
+  BOOL readOk_ = FALSE;
 
   uint32_t count_ = 0;
   DWORD ids_[kMaxThreads] = {};

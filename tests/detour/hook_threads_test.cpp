@@ -157,5 +157,68 @@ TEST(HookThreads, CallsKeepWorkingWhileTheHookIsSwitchedThousandsOfTimes) {
   EXPECT_EQ(MH_Uninitialize(), MH_OK);
 }
 
+struct Spawner {
+  int (*function)(int);
+  std::atomic<bool>* stop;
+  std::atomic<long>* spawned;
+  std::atomic<long>* wrong;
+};
+
+DWORD WINAPI CallOnce(void* parameter) {
+  const Spawner* s = static_cast<Spawner*>(parameter);
+  for (int i = 0; i < 50; ++i) {
+    if (s->function(i) != i + 1) s->wrong->fetch_add(1);
+  }
+  return 0;
+}
+
+// Keeps starting short-lived threads that call the hooked function, so threads appear while
+// others are being suspended.
+DWORD WINAPI SpawnThreads(void* parameter) {
+  const Spawner* s = static_cast<Spawner*>(parameter);
+  while (!s->stop->load()) {
+    HANDLE t = CreateThread(nullptr, 0, &CallOnce, parameter, 0, nullptr);
+    if (t != nullptr) {
+      s->spawned->fetch_add(1);
+      CloseHandle(t);
+    }
+    Sleep(0);
+  }
+  return 0;
+}
+
+TEST(HookThreads, ThreadsStartedDuringSuspensionDoNotEscape) {
+  CodeBuffer code;
+  auto* addOne = reinterpret_cast<int (*)(int)>(code.cursor());
+  code.Emit({0x55, 0x8B, 0xEC, 0x8B, 0x45, 0x08, 0x40, 0x5D, 0xC3});
+  code.SetCursor(0x40);
+  volatile long detourCalls = 0;
+  void* original = nullptr;
+  void* detour = test::EmitCountingDetour(code, &detourCalls, &original);
+  code.Protect(PAGE_EXECUTE_READ);
+  ASSERT_EQ(MH_Initialize(), MH_OK);
+  ASSERT_EQ(MH_CreateHook(reinterpret_cast<void*>(addOne), detour, &original), MH_OK);
+  std::atomic<bool> stop{false};
+  std::atomic<long> spawned{0};
+  std::atomic<long> wrong{0};
+  Spawner spawner{addOne, &stop, &spawned, &wrong};
+  HANDLE threads[2];
+  for (HANDLE& t : threads) t = CreateThread(nullptr, 0, &SpawnThreads, &spawner, 0, nullptr);
+  while (spawned.load() < 20) Sleep(1);
+  int failures = 0;
+  for (int i = 0; i < 60; ++i) {
+    failures += MH_EnableHook(reinterpret_cast<void*>(addOne)) != MH_OK;
+    failures += MH_DisableHook(reinterpret_cast<void*>(addOne)) != MH_OK;
+  }
+  stop = true;
+  WaitForMultipleObjects(2, threads, TRUE, 30000);
+  for (HANDLE t : threads) CloseHandle(t);
+  Sleep(100);  // the last short-lived callers finish
+  EXPECT_EQ(failures, 0);
+  EXPECT_EQ(wrong.load(), 0);
+  EXPECT_GT(spawned.load(), 20);
+  EXPECT_EQ(MH_Uninitialize(), MH_OK);
+}
+
 }  // namespace
 }  // namespace detour
