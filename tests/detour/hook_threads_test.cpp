@@ -116,17 +116,26 @@ DWORD WINAPI HammerFunction(void* parameter) {
   return 0;
 }
 
-TEST(HookThreads, CallsKeepWorkingWhileTheHookIsSwitchedThousandsOfTimes) {
+// An add-one function hooked (not yet enabled) with a counting detour.
+class HookedAddOne : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    addOne = reinterpret_cast<int (*)(int)>(code.cursor());
+    code.Emit({0x55, 0x8B, 0xEC, 0x8B, 0x45, 0x08, 0x40, 0x5D, 0xC3});
+    code.SetCursor(0x40);
+    void* detour = test::EmitCountingDetour(code, &detourCalls, &original);
+    code.Protect(PAGE_EXECUTE_READ);
+    ASSERT_EQ(MH_Initialize(), MH_OK);
+    ASSERT_EQ(MH_CreateHook(reinterpret_cast<void*>(addOne), detour, &original), MH_OK);
+  }
+
   CodeBuffer code;
-  auto* addOne = reinterpret_cast<int (*)(int)>(code.cursor());
-  code.Emit({0x55, 0x8B, 0xEC, 0x8B, 0x45, 0x08, 0x40, 0x5D, 0xC3});
-  code.SetCursor(0x40);
+  int (*addOne)(int) = nullptr;
   volatile long detourCalls = 0;
   void* original = nullptr;
-  void* detour = test::EmitCountingDetour(code, &detourCalls, &original);
-  code.Protect(PAGE_EXECUTE_READ);
-  ASSERT_EQ(MH_Initialize(), MH_OK);
-  ASSERT_EQ(MH_CreateHook(reinterpret_cast<void*>(addOne), detour, &original), MH_OK);
+};
+
+TEST_F(HookedAddOne, CallsKeepWorkingWhileTheHookIsSwitchedThousandsOfTimes) {
 
   std::atomic<bool> stop{false};
   std::atomic<long> calls{0};
@@ -187,17 +196,7 @@ DWORD WINAPI SpawnThreads(void* parameter) {
   return 0;
 }
 
-TEST(HookThreads, ThreadsStartedDuringSuspensionDoNotEscape) {
-  CodeBuffer code;
-  auto* addOne = reinterpret_cast<int (*)(int)>(code.cursor());
-  code.Emit({0x55, 0x8B, 0xEC, 0x8B, 0x45, 0x08, 0x40, 0x5D, 0xC3});
-  code.SetCursor(0x40);
-  volatile long detourCalls = 0;
-  void* original = nullptr;
-  void* detour = test::EmitCountingDetour(code, &detourCalls, &original);
-  code.Protect(PAGE_EXECUTE_READ);
-  ASSERT_EQ(MH_Initialize(), MH_OK);
-  ASSERT_EQ(MH_CreateHook(reinterpret_cast<void*>(addOne), detour, &original), MH_OK);
+TEST_F(HookedAddOne, ThreadsStartedDuringSuspensionDoNotEscape) {
   std::atomic<bool> stop{false};
   std::atomic<long> spawned{0};
   std::atomic<long> wrong{0};
