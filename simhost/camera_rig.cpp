@@ -1,5 +1,7 @@
 #include "camera_rig.h"
 
+#include <windows.h>
+
 #include <cmath>
 #include <cstring>
 
@@ -13,7 +15,13 @@ namespace {
 constexpr float kPi = 3.14159265358979f;
 constexpr size_t kFlags = 2128;
 
-cCamera gCameras[2];
+// Each camera on a page of its own in write-watched memory, so the game can tell whether anyone
+// wrote it, even with the bytes it already held.
+constexpr size_t kPageSize = 4096;
+static_assert(sizeof(cCamera) <= kPageSize);
+uint8_t* const gCameraPages = static_cast<uint8_t*>(VirtualAlloc(
+    nullptr, 2 * kPageSize, MEM_RESERVE | MEM_COMMIT | MEM_WRITE_WATCH, PAGE_READWRITE));
+cCamera& CameraOnPage(int page) { return *reinterpret_cast<cCamera*>(gCameraPages + page * kPageSize); }
 cViewport gViewports[2];
 uint8_t gWorld[64];
 CameraRig gRig;
@@ -73,13 +81,15 @@ void CameraRig::Init(const Scenario& scenario, cScene* scene, HostRecord* record
   scenario_ = &scenario;
   scene_ = scene;
   record_ = record;
-  for (cCamera& camera : gCameras) InitCamera(camera);
-  if (scenario.cameraMotion == CameraMotion::kPitch) {
-    for (cCamera& camera : gCameras) camera.pitchLimits[0] = camera.pitchLimits[1] = 0.0f;
+  for (int i = 0; i < 2; ++i) {
+    InitCamera(CameraOnPage(i));
+    if (scenario.cameraMotion == CameraMotion::kPitch) {
+      CameraOnPage(i).pitchLimits[0] = CameraOnPage(i).pitchLimits[1] = 0.0f;
+    }
   }
   for (int i = 0; i < 2; ++i) {
     gViewports[i] = cViewport{};
-    gViewports[i].mpCamera = &gCameras[0];
+    gViewports[i].mpCamera = &CameraOnPage(0);
     gViewports[i].mpWorld = gWorld;
     gViewports[i].mbVisible = 1;
   }
@@ -87,6 +97,7 @@ void CameraRig::Init(const Scenario& scenario, cScene* scene, HostRecord* record
   expectedValid_ = false;
   offsetX_ = 0.0f;
   betweenMovesDone_ = 0;
+  stepPending_ = false;
 }
 
 void CameraRig::Check(const char* name, bool ok, const char* detail) {
@@ -109,7 +120,7 @@ void CameraRig::ApplyEvent(const CameraEvent& event, bool starting) {
   if (event.name == "teleport" && starting) {
     offsetX_ += 10.0f;
   } else if (event.name == "switch_camera" && starting) {
-    cCamera* other = camera == &gCameras[0] ? &gCameras[1] : &gCameras[0];
+    cCamera* other = camera == &CameraOnPage(0) ? &CameraOnPage(1) : &CameraOnPage(0);
     memcpy(other, camera, sizeof(cCamera));
     viewport->mpCamera = other;
   } else if (event.name == "switch_viewport" && starting) {
@@ -155,9 +166,39 @@ void CameraRig::Step(uint32_t tick) {
       yaw = WrapAngle(scenario_->turnRate * seconds);
       break;
   }
-  SetPose(camera, position, pitch, yaw);
+  memcpy(stepPose_.position, position, sizeof(position));
+  stepPose_.pitch = pitch;
+  stepPose_.yaw = yaw;
+  stepPending_ = true;
+}
+
+void CameraRig::FinishStep() {
+  if (!stepPending_) return;
+  stepPending_ = false;
+  cCamera* camera = Current();
+  SetPose(camera, stepPose_.position, stepPose_.pitch, stepPose_.yaw);
   memcpy(expected_, Bytes(camera), kCameraCheckedBytes);
   expectedValid_ = true;
+}
+
+bool CameraRig::CameraPageWritten() const {
+  void* written[2];
+  ULONG_PTR count = 2;
+  DWORD granularity = 0;
+  if (GetWriteWatch(0, gCameraPages, 2 * kPageSize, written, &count, &granularity) != 0) return true;
+  for (ULONG_PTR i = 0; i < count; ++i) {
+    if (written[i] == renderedCamera_) return true;
+  }
+  return false;
+}
+
+double CameraRig::DrawnSimulationTicks(uint32_t completedTicks) const {
+  if (scenario_->cameraMotion == CameraMotion::kLinear) {
+    const double perTick = scenario_->cameraSpeed / 60.0;
+    return completedTicks + (drawn_.x - logicBeforeRender_.x) / perTick;
+  }
+  const double perTick = scenario_->turnRate / 60.0;
+  return completedTicks + WrapAngle(drawn_.yaw - logicBeforeRender_.yaw) / perTick;
 }
 
 void CameraRig::BeforeRender(uint32_t completedTicks) {
@@ -165,9 +206,10 @@ void CameraRig::BeforeRender(uint32_t completedTicks) {
   for (size_t i = 0; i < scenario_->events.size() && i < 32; ++i) {
     const CameraEvent& event = scenario_->events[i];
     const uint32_t bit = 1u << i;
-    if (event.name == "between_move" && event.tick == completedTicks && expectedValid_ &&
+    if (event.name == "between_move" && completedTicks >= event.tick && expectedValid_ &&
         (betweenMovesDone_ & bit) == 0) {
-      // The game itself moves the camera outside a logic step, once.
+      // The game itself moves the camera outside a logic step, once, at the first render after
+      // the event's tick (a late frame may come several ticks on).
       betweenMovesDone_ |= bit;
       camera->position[2] += 0.25f;
       memset(camera->updateFlags, 1, sizeof(camera->updateFlags));
@@ -176,11 +218,17 @@ void CameraRig::BeforeRender(uint32_t completedTicks) {
   }
   renderedCamera_ = camera;
   memcpy(beforeRender_, Bytes(camera), kCameraCheckedBytes);
+  logicBeforeRender_ = DrawnPose{camera->position[0], camera->position[1], camera->position[2],
+                                 camera->pitch,       camera->yaw,         camera->roll};
+  ResetWriteWatch(gCameraPages, 2 * kPageSize);
 }
 
 void CameraRig::Draw() {
   cCamera* camera = renderedCamera_;
-  pluginWrote_ = memcmp(Bytes(camera), beforeRender_, kCameraCheckedBytes) != 0;
+  pluginWrote_ = CameraPageWritten();
+  Check("unlogged-camera-write",
+        pluginWrote_ || memcmp(Bytes(camera), beforeRender_, kCameraCheckedBytes) == 0,
+        "the camera's bytes changed before the render with no write logged");
   const cViewport* viewport = static_cast<const cViewport*>(scene_->mpListenerViewport);
   if (viewport->mbVisible == 0) return;  // nothing drawn from a hidden view
   RenderCameraCache(Bytes(camera));

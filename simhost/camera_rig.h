@@ -25,8 +25,12 @@ class CameraRig {
   void Init(const Scenario& scenario, cScene* scene, HostRecord* record);
 
   // Inside a fixed logic step, before the step's own work: checks that the camera is what the
-  // previous step left, then moves it by the script. tick counts from 1.
+  // previous step left, applies the script's events and works out the step's pose. tick counts
+  // from 1.
   void Step(uint32_t tick);
+  // In the engine's own handling of the message that ends the step: only now does the camera
+  // take the step's pose, so state read before that handling is the previous step's.
+  void FinishStep();
   // After the logic, before the render call: between-tick events, snapshot for the checks.
   void BeforeRender(uint32_t completedTicks);
   // Inside the engine's render.
@@ -35,15 +39,21 @@ class CameraRig {
   void AfterRender();
 
   const DrawnPose& drawn() const { return drawn_; }
+  // Whether anything wrote the rendered camera between the game's last look before the render
+  // and the renderer's first (from the memory's own write log, not from comparing bytes).
   bool pluginWrote() const { return pluginWrote_; }
   const cCamera& logicCamera() const { return *Current(); }
   uint32_t checks() const { return checks_; }
+  // The simulation time, in ticks, of the pose the renderer drew: the logic pose belongs to
+  // completedTicks, and the script's motion per tick converts the drawn offset from it.
+  double DrawnSimulationTicks(uint32_t completedTicks) const;
 
  private:
   cCamera* Current() const;
   void ApplyEvent(const CameraEvent& event, bool starting);
   void SetPose(cCamera* camera, const float position[3], float pitch, float yaw);
   void Check(const char* name, bool ok, const char* detail);
+  bool CameraPageWritten() const;
 
   const Scenario* scenario_ = nullptr;
   cScene* scene_ = nullptr;
@@ -57,6 +67,13 @@ class CameraRig {
   uint32_t checks_ = 0;
   float offsetX_ = 0.0f;  // teleports shift the scripted path
   uint32_t betweenMovesDone_ = 0;
+  struct {
+    float position[3];
+    float pitch;
+    float yaw;
+  } stepPose_ = {};
+  bool stepPending_ = false;
+  DrawnPose logicBeforeRender_{};
 };
 
 CameraRig& Rig();

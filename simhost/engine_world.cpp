@@ -10,6 +10,7 @@
 
 #include "camera_rig.h"
 #include "entry_points.h"
+#include "frame_truth.h"
 #include "host_record.h"
 
 #define THISCALL __attribute__((thiscall))
@@ -190,6 +191,7 @@ void HostEngineMainLoop(cEngine* engine) {
   timer.nextDueMs = static_cast<double>(startTicks) + stepMs;
   double nextFrame = w.loopStartSeconds;
   const float dt = static_cast<float>(stepMs / 1000.0);
+  FrameTruthClock truthClock(s.phaseDelayPercent / 100.0);
 
   while (HostSeconds() - w.loopStartSeconds < s.durationSeconds) {
     const double nowMs = static_cast<double>(SDL_GetTicks());
@@ -202,6 +204,7 @@ void HostEngineMainLoop(cEngine* engine) {
     RunMessage(2, frameTime);  // OnDraw
     Rig().BeforeRender(w.counts.ticks);
     const double renderStart = HostSeconds();
+    const FrameTruth truth = truthClock.AtRender(renderStart, PreciseTickClockMs(), timer, w.counts.ticks);
     const double wall = renderStart - w.loopStartSeconds;
     CallMember(engine_cScene_Render, &gScene, frameTime, 0);
     const double renderSeconds = HostSeconds() - renderStart;
@@ -213,10 +216,14 @@ void HostEngineMainLoop(cEngine* engine) {
     const cCamera& logic = Rig().logicCamera();
     w.record->Line("frame index=%u wall=%.7f ticks=%u limit_fps=%u next_due_ms=%.4f tick_ms=%u "
                    "drawn_x=%.7g drawn_y=%.7g drawn_z=%.7g drawn_pitch=%.7g drawn_yaw=%.7g "
-                   "logic_x=%.7g logic_yaw=%.7g interpolated=%d render_us=%.2f own_render_us=%.2f",
+                   "logic_x=%.7g logic_yaw=%.7g interpolated=%d render_us=%.2f own_render_us=%.2f "
+                   "truth_valid=%d truth_raw=%.6f truth_phase=%.6f truth_alpha=%.6f "
+                   "expected_ticks=%.6f drawn_ticks=%.6f",
                    w.counts.frames, wall, w.counts.ticks, engine->mbLimitFPS, timer.nextDueMs,
                    static_cast<unsigned>(nowMs), d.x, d.y, d.z, d.pitch, d.yaw, logic.position[0],
-                   logic.yaw, Rig().pluginWrote() ? 1 : 0, renderSeconds * 1e6, w.ownRenderSeconds * 1e6);
+                   logic.yaw, Rig().pluginWrote() ? 1 : 0, renderSeconds * 1e6, w.ownRenderSeconds * 1e6,
+                   truth.valid ? 1 : 0, truth.raw, truth.phase, truth.alpha, truth.expectedTicks,
+                   Rig().DrawnSimulationTicks(w.counts.ticks));
 
     if (engine->mbLimitFPS != 0) {
       // Capped: the next frame waits for the next logic step.
@@ -247,6 +254,7 @@ void THISCALL HostUpdaterRunMessage(cUpdater*, int message, float dt) {
       ++w.counts.onPostRender;
       break;
     case 6:
+      Rig().FinishStep();  // the step's camera pose becomes final only here
       ++w.counts.ticks;
       break;
     default:

@@ -96,6 +96,7 @@ bool ParseScenarioText(const std::string& text, Scenario& scenario, std::string&
       else if (key == "turn_rate") scenario.turnRate = number_value;
       else if (key == "logic_numerator") scenario.logicNumerator = number_value;
       else if (key == "logic_divisor") scenario.logicDivisor = number_value;
+      else if (key == "phase_delay_percent") scenario.phaseDelayPercent = number_value;
       else ok = false;
     } else {
       ok = false;

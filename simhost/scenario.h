@@ -14,6 +14,7 @@
 //   turn_rate=3                 radians per second for turn and pitch motion
 //   logic_numerator=1000        the logic timer's step numerator and divisor (step = n / d ms)
 //   logic_divisor=60
+//   phase_delay_percent=55      the presentation phase the game's own frame truth assumes
 //   events=teleport@60,hide@90:10
 //                               camera events at a tick, some lasting N ticks: teleport (10
 //                               units in one tick), between_move (a move after a tick, before
@@ -46,6 +47,7 @@ struct Scenario {
   double turnRate = 3.0;
   double logicNumerator = 1000.0;
   double logicDivisor = 60.0;
+  double phaseDelayPercent = 55.0;
   int limitFpsValue = 1;  // the byte itself: 2 is not a boolean
   std::vector<CameraEvent> events;
 };

@@ -28,6 +28,17 @@ __declspec(dllexport) uint32_t SDL_GetTicks(void) {
   return static_cast<uint32_t>((now.QuadPart - gStart.QuadPart) * 1000 / frequency.QuadPart);
 }
 
+// Test hook of the stand-in: the same clock without the rounding to whole milliseconds, so the
+// game can tell exactly where on the tick clock a frame falls.
+__declspec(dllexport) double SDLStandIn_PreciseTicks(void) {
+  LARGE_INTEGER now;
+  LARGE_INTEGER frequency;
+  QueryPerformanceCounter(&now);
+  QueryPerformanceFrequency(&frequency);
+  return static_cast<double>(now.QuadPart - gStart.QuadPart) * 1000.0 /
+         static_cast<double>(frequency.QuadPart);
+}
+
 __declspec(dllexport) void SDL_PumpEvents(void) {
   MSG message;
   while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);

@@ -2,6 +2,7 @@
 // motion trace and the telemetry.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -32,6 +33,11 @@ GameRun Play(const std::string& ini, const std::string& scenario) {
 using test::ExpectCleanRun;
 
 double Column(const std::vector<std::string>& row, size_t index) { return strtod(row[index].c_str(), nullptr); }
+
+double Percentile(std::vector<double> values, double share) {
+  std::sort(values.begin(), values.end());
+  return values.empty() ? NAN : values[static_cast<size_t>(share * (values.size() - 1))];
+}
 
 TEST(CameraInterpolation, GlidesBetweenTicksAt144Hz) {
   const double speed = 3.0;
@@ -74,6 +80,33 @@ TEST(CameraInterpolation, GlidesBetweenTicksAt144Hz) {
     ++checked;
   }
   EXPECT_GT(checked, 300u);
+
+  // Against the game's own timeline: the drawn pose's simulation time is where the game's logic
+  // timer puts the frame. The game reads its clock a moment before the plug-in does, so the
+  // bound is on the distribution, not on each frame.
+  std::vector<double> lateness;
+  for (const auto& frame : run.frames) {
+    if (frame.at("wall") >= 0.5) lateness.push_back(std::fabs(frame.at("drawn_ticks") - frame.at("expected_ticks")));
+  }
+  ASSERT_GT(lateness.size(), 300u);
+  EXPECT_LE(Percentile(lateness, 0.5), 0.005) << "median distance in ticks";
+  EXPECT_LE(Percentile(lateness, 0.99), 0.02) << "99th percentile in ticks";
+
+  // The trace's timing columns tell the same story as the game: row i is the game's frame i.
+  const auto rows = test::TraceRows(run.motionTrace);
+  ASSERT_EQ(rows.size(), run.frames.size());
+  size_t compared = 0, agreeing = 0;
+  for (size_t i = 0; i < rows.size(); ++i) {
+    const auto& frame = run.frames[i];
+    EXPECT_EQ(Column(rows[i], 1), frame.at("ticks")) << "tick_serial of frame " << i;
+    if (frame.at("wall") < 0.5 || frame.at("truth_valid") == 0) continue;
+    ++compared;
+    agreeing += Column(rows[i], 2) == frame.at("ticks") - 1 && Column(rows[i], 3) == frame.at("ticks") &&
+                std::fabs(Column(rows[i], 4) - frame.at("truth_raw")) <= 0.01 &&
+                std::fabs(Column(rows[i], 5) - frame.at("truth_phase")) <= 0.01;
+  }
+  EXPECT_GT(compared, 300u);
+  EXPECT_GE(agreeing, compared * 98 / 100) << "serials, raw_alpha and phase_delay_ticks as the game saw them";
 }
 
 TEST(CameraInterpolation, EveryEventIsReportedAndTheCameraRecovers) {
@@ -141,6 +174,22 @@ TEST(CameraInterpolation, TurnsTheShortWayAndHandlesStraightUp) {
     ++checked;
   }
   EXPECT_GT(checked, 5u);
+}
+
+TEST(CameraInterpolation, StandingStillIsInterpolatedAndRestoredToo) {
+  // Blending two equal poses (still, looking straight up) writes exactly the bytes the camera
+  // already holds: the game must still see the write and its restore.
+  GameRun run = Play(kCameraIni, "duration_seconds=1.2\nidle_after_seconds=1.3\npacing=fixed:144\n"
+                                 "camera_motion=pitch\nturn_rate=0\n");
+  ExpectCleanRun(run);
+  size_t frames = 0, interpolated = 0;
+  for (const auto& frame : run.frames) {
+    if (frame.at("wall") < 0.5) continue;
+    ++frames;
+    interpolated += frame.at("interpolated") > 0;
+  }
+  EXPECT_GT(frames, 60u);
+  EXPECT_GT(interpolated * 2, frames);
 }
 
 TEST(CameraInterpolation, FailsClosedOnWhatItCannotTrust) {
