@@ -242,7 +242,7 @@ bool InstallHooks(const HookInstallRequest& r, HookInstallation& installation, D
   WriteFeatureLines(log, r);
   if (!r.telemetryEnabled && !r.motionTrace) return true;
 
-  HANDLE stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  HANDLE stop = installation.createEvent(nullptr, TRUE, FALSE, nullptr);
   if (stop == nullptr) {
     const DWORD error = GetLastError();
     RollBack(backend, mappings, true);
@@ -251,7 +251,8 @@ bool InstallHooks(const HookInstallRequest& r, HookInstallation& installation, D
   }
   installation.telemetryStopEvent = stop;
   PublishTelemetrySettings(r.reportIntervalSeconds, stop, r.motionTrace);
-  HANDLE reporter = CreateThread(nullptr, 0, &TelemetryReporterThreadProc, nullptr, 0, nullptr);
+  HANDLE reporter =
+      installation.createThread(nullptr, 0, &TelemetryReporterThreadProc, nullptr, 0, nullptr);
   if (reporter == nullptr) {
     const DWORD error = GetLastError();
     CloseHandle(stop);

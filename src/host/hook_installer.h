@@ -37,6 +37,9 @@ struct HookInstallation {
   uintptr_t sdlGetRelativeMouseMode = 0;
   HANDLE telemetryStopEvent = nullptr;
   const HookBackend* backend = nullptr;  // the detour engine unless a test substitutes one
+  // The kernel calls that start the telemetry reporter; tests substitute failing ones.
+  decltype(&CreateEventW) createEvent = &CreateEventW;
+  decltype(&CreateThread) createThread = &CreateThread;
 };
 
 // Binds the plug-in to the host: validates the executable and resolves every address, creates

@@ -1,9 +1,11 @@
-// The plug-in with a test seam: its detour backend fails the Nth MH_CreateHook call (N from the
-// environment variable DRIFTGLASS_TEST_FAIL_CREATE_CALL) and otherwise is the real engine. Built
-// only for tests.
+// The plug-in with test seams: its detour backend fails the Nth MH_CreateHook call (N from the
+// environment variable DRIFTGLASS_TEST_FAIL_CREATE_CALL) and otherwise is the real engine, and the
+// reporter's start fails at the kernel call named by DRIFTGLASS_TEST_FAIL_REPORTER ("CreateEventW"
+// or "CreateThread"). Built only for tests.
 #include <windows.h>
 
 #include <cstdlib>
+#include <cstring>
 
 #include "bootstrap/bootstrap_sequence.h"
 #include "host/hook_backend.h"
@@ -20,6 +22,17 @@ MH_STATUS FailingCreateHook(void* target, void* detour, void** original) {
   return MH_CreateHook(target, detour, original);
 }
 
+HANDLE WINAPI FailingCreateEvent(LPSECURITY_ATTRIBUTES, BOOL, BOOL, LPCWSTR) {
+  SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+  return nullptr;
+}
+
+HANDLE WINAPI FailingCreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE, LPVOID, DWORD,
+                                  LPDWORD) {
+  SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+  return nullptr;
+}
+
 DWORD WINAPI Bootstrap(LPVOID module) {
   char value[16] = {};
   GetEnvironmentVariableA("DRIFTGLASS_TEST_FAIL_CREATE_CALL", value, sizeof(value));
@@ -28,6 +41,10 @@ DWORD WINAPI Bootstrap(LPVOID module) {
   backend.createHook = &FailingCreateHook;
   static driftglass::HookInstallation installation;
   installation.backend = &backend;
+  char failingCall[32] = {};
+  GetEnvironmentVariableA("DRIFTGLASS_TEST_FAIL_REPORTER", failingCall, sizeof(failingCall));
+  if (strcmp(failingCall, "CreateEventW") == 0) installation.createEvent = &FailingCreateEvent;
+  if (strcmp(failingCall, "CreateThread") == 0) installation.createThread = &FailingCreateThread;
   return driftglass::RunBootstrap(static_cast<HMODULE>(module), driftglass::ProcessLog(),
                                   installation);
 }

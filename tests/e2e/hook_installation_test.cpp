@@ -102,53 +102,153 @@ TEST(HookInstallation, DefaultConfigurationCountsEveryTickAndFrame) {
   }
 }
 
-TEST(HookInstallation, EachFeatureCreatesExactlyItsDetours) {
+// The engine functions the installer may detour, by its step number.
+const char* const kDetourSteps[] = {
+    nullptr,
+    "cEngine::Run",
+    "cUpdater::RunMessage",
+    "cScene::Render",
+    "cLuxPlayerHands::PostUpdate",
+    "iLuxProp::OnUpdate",
+    "cPhysicsBodyNewton transform callback",
+    "iLuxEnemy::OnUpdate",
+    "cSubMeshEntity::GetModelMatrix",
+    "iParticleEmitter::UpdateGraphicsForViewport",
+    "cPostEffect_ImageTrail::RenderEffect",
+    "cLuxPlayer::AddYaw",
+    "cLuxPlayer::AddPitch",
+    "cCamera::AddPitch",
+    "cCamera::AddYaw",
+    "cMouseSDL::Update",
+    "cMouseSDL::GetRelPosition",
+    "cGui::SendMousePos",
+    "cLuxInputHandler::UpdateGamePlayerInput",
+};
+
+Names Steps(std::initializer_list<int> steps) {
+  std::set<std::string> names;
+  for (int step : steps) names.insert(kDetourSteps[step]);
+  return Names(names.begin(), names.end());
+}
+
+// Each feature's own log line, in the order the installer writes them.
+const std::pair<const char*, const char*> kFeatureLines[] = {
+    {"RenderUnlock",
+     "INFO Render-unlock hook enabled; awaiting cEngine::Run. Use VSync or an external frame cap "
+     "during this milestone."},
+    {"CameraInterpolation",
+     "INFO Main-view camera interpolation enabled: render-scoped position and "
+     "quaternion-orientation/cache overrides will be restored byte-for-byte after cScene::Render."},
+    {"HandsRootInterpolation",
+     "INFO First-person hands-root interpolation enabled: completed-tick root matrices share the "
+     "camera presentation clock; renderer-facing hand and attached-object submesh matrices are "
+     "returned from plugin-owned fixed storage. Parent-validated hand-object billboard, particle, "
+     "and light world-matrix caches receive the same render-scoped correction and are restored "
+     "byte-for-byte after cScene::Render."},
+    {"WorldRootInterpolation",
+     "INFO Selected world-root interpolation enabled for dynamic Lux props, otherwise-unowned Newton "
+     "render bodies, and Grunt enemies: completed-tick Newton-body/mesh roots share the camera "
+     "presentation clock; renderer-facing submeshes select their actual parent-body history, "
+     "sleeping Newton props use a cached fast path with immediate transform-callback wakeup, and "
+     "results use plugin-owned storage. Physics and HPL transform trees are unchanged."},
+    {"HandsPoseInterpolation",
+     "INFO First-person hands-pose interpolation enabled: completed bone palettes are sampled on "
+     "the shared presentation clock, exposed only during cScene::Render, and restored "
+     "byte-for-byte afterward. Animation logic and events are not re-run."},
+    {"WorldPoseInterpolation",
+     "INFO Grunt pose interpolation enabled: active Grunt meshes use independent completed-tick "
+     "affine palette histories on the shared presentation clock. Palettes are exposed only during "
+     "cScene::Render and restored byte-for-byte; animation logic and events are not re-run."},
+    {"ParticleInterpolation",
+     "INFO Particle position interpolation enabled: every visible emitter uses HPL's built-in "
+     "previous/current fixed positions on the shared presentation clock. Positions are overridden "
+     "only while that emitter builds its render vertices and restored byte-for-byte afterward; "
+     "particle simulation, collision, emission, and lifetime remain fixed-step."},
+    {"ImageTrailTiming",
+     "INFO Image-trail timing correction enabled: HPL's stock 60 Hz accumulation-buffer decay is "
+     "converted to the current render interval. The gameplay amount and effect fade remain "
+     "fixed-step, and the original amount is restored after every effect draw."},
+    {"MouseOverlay",
+     "INFO Mouse presentation preview enabled for smooth-off gameplay: active render frames pump "
+     "SDL events while a game-window WM_INPUT tap retains each native relative packet. The next "
+     "fixed sample retires those counts exactly once, and a render-only camera offset combines the "
+     "unpresented fraction of captured authoritative angular commands with still-pending motion. "
+     "Pitch/yaw setters retain engine limits and the authoritative camera is restored after "
+     "rendering. The exact camera preview rotation is also composed into the render-only hands "
+     "root, active hand object, and validated light/billboard/particle children. GUI states "
+     "receive the same pending native counts as a direct presentation-rate software-cursor update; "
+     "the next fixed GUI update retires only the unpresented correction, with no cursor history."},
+    {"MotionTrace", "INFO Asynchronous camera motion trace enabled: "},
+};
+
+// The feature lines a run logged, in log order, by feature name.
+Names LoggedFeatures(const GameRun& run) {
+  Names features;
+  for (const std::string& entry : run.log) {
+    for (const auto& [feature, line] : kFeatureLines) {
+      const bool exact = std::string(feature) != "MotionTrace";
+      if (exact ? entry == line : entry.rfind(line, 0) == 0) features.push_back(feature);
+    }
+  }
+  return features;
+}
+
+TEST(HookInstallation, EachFeatureAloneCreatesExactlyItsDetours) {
   const struct {
-    const char* label;
-    std::string ini;
+    const char* feature;
     Names patched;
-    const char* featureLine;
   } cases[] = {
-      {"render unlock alone", Ini("RenderUnlock=true\r\n"), {"cEngine::Run"},
-       "INFO Render-unlock hook enabled; awaiting cEngine::Run. Use VSync or an external frame cap "
-       "during this milestone."},
-      {"image trail alone", Ini("ImageTrailTiming=true\r\n"), {"cPostEffect_ImageTrail::RenderEffect"},
-       nullptr},
-      {"enemy poses without world roots", Ini("WorldPoseInterpolation=true\r\n"),
-       {"cEngine::Run", "cScene::Render", "cUpdater::RunMessage", "iLuxEnemy::OnUpdate"}, nullptr},
-      {"world roots", Ini("WorldRootInterpolation=true\r\n"),
-       {"cEngine::Run", "cPhysicsBodyNewton transform callback", "cScene::Render",
-        "cSubMeshEntity::GetModelMatrix", "cUpdater::RunMessage", "iLuxEnemy::OnUpdate",
-        "iLuxProp::OnUpdate"},
-       nullptr},
-      {"mouse overlay", Ini("MouseOverlay=true\r\n"),
-       {"cCamera::AddPitch", "cCamera::AddYaw", "cGui::SendMousePos", "cLuxInputHandler::UpdateGamePlayerInput",
-        "cLuxPlayer::AddPitch", "cLuxPlayer::AddYaw", "cMouseSDL::GetRelPosition", "cMouseSDL::Update",
-        "cScene::Render", "cUpdater::RunMessage"},
-       nullptr},
+      {"RenderUnlock", Steps({1})},
+      {"CameraInterpolation", Steps({1, 2, 3})},
+      {"HandsRootInterpolation", Steps({1, 2, 3, 4, 8})},
+      {"HandsPoseInterpolation", Steps({1, 2, 3, 4})},
+      {"WorldRootInterpolation", Steps({1, 2, 3, 5, 6, 7, 8})},
+      {"WorldPoseInterpolation", Steps({1, 2, 3, 7})},
+      {"ParticleInterpolation", Steps({1, 2, 3, 9})},
+      {"ImageTrailTiming", Steps({10})},
+      {"MouseOverlay", Steps({2, 3, 11, 12, 13, 14, 15, 16, 17, 18})},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.label);
+    SCOPED_TRACE(c.feature);
     GameSetup setup;
-    setup.ini = c.ini;
+    setup.ini = Ini(std::string(c.feature) + "=true\r\n");
     GameRun run = Play(setup);
     ExpectCleanRun(run);
     EXPECT_EQ(run.PatchedEntries(), c.patched);
     EXPECT_TRUE(run.HasLine("INFO Compatible x86 executable signatures accepted. Requested hooks are active."));
-    if (c.featureLine != nullptr) {
-      EXPECT_TRUE(run.HasLine(c.featureLine));
-    }
+    EXPECT_EQ(LoggedFeatures(run), Names{c.feature});
     EXPECT_TRUE(run.LinesStartingWith("INFO Telemetry interval=").empty()) << "no reporter";
   }
 }
 
-TEST(HookInstallation, RagdollPosesAloneRequestNothing) {
+TEST(HookInstallation, FeaturesWithoutDetoursOfTheirOwnRequestNothing) {
+  for (const char* feature : {"RagdollPoseInterpolation", "PresentationLimiter"}) {
+    SCOPED_TRACE(feature);
+    GameSetup setup;
+    setup.ini = Ini(std::string(feature) + "=true\r\n");
+    GameRun run = Play(setup);
+    ExpectCleanRun(run);
+    EXPECT_TRUE(run.PatchedEntries().empty());
+    EXPECT_TRUE(run.HasLine("INFO No engine hooks were requested; executable signature validation was skipped."));
+    EXPECT_TRUE(run.LinesStartingWith("INFO Validated engine mappings").empty()) << "installer not called";
+  }
+}
+
+TEST(HookInstallation, EveryFeatureLineIsLoggedInItsOrder) {
   GameSetup setup;
-  setup.ini = Ini("RagdollPoseInterpolation=true\r\n");
+  setup.ini = "[Telemetry]\r\nMotionTrace=true\r\n[Features]\r\nRenderUnlock=1\r\nCameraInterpolation=1\r\n"
+              "HandsRootInterpolation=1\r\nWorldRootInterpolation=1\r\nHandsPoseInterpolation=1\r\n"
+              "WorldPoseInterpolation=1\r\nParticleInterpolation=1\r\nImageTrailTiming=1\r\nMouseOverlay=1\r\n";
   GameRun run = Play(setup);
   ExpectCleanRun(run);
-  EXPECT_TRUE(run.PatchedEntries().empty());
-  EXPECT_TRUE(run.HasLine("INFO No engine hooks were requested; executable signature validation was skipped."));
+  Names all;
+  for (const auto& [feature, line] : kFeatureLines) all.push_back(feature);
+  EXPECT_EQ(LoggedFeatures(run), all);
+  EXPECT_TRUE(run.HasLine(std::string(kFeatureLines[9].second) +
+                          test::ToUtf8(run.folder->File(L"Driftglass.motion.csv")) +
+                          ". The render thread only publishes fixed-size records; the telemetry "
+                          "thread writes CSV batches."));
+  EXPECT_EQ(run.PatchedEntries().size(), 18u);
 }
 
 TEST(HookInstallation, MotionTraceAloneStartsTheReporter) {
@@ -241,6 +341,27 @@ TEST(HookInstallation, FailedDetourCreationRollsEverythingBack) {
                           "MH_CreateHook(iParticleEmitter::UpdateGraphicsForViewport) failed: "
                           "MH_ERROR_MEMORY_ALLOC"));
   EXPECT_TRUE(run.LinesStartingWith("INFO Validated engine mappings").empty());
+}
+
+TEST(HookInstallation, ReporterThatCannotStartRollsEverythingBack) {
+  for (const char* call : {"CreateEventW", "CreateThread"}) {
+    SCOPED_TRACE(call);
+    SetEnvironmentVariableA("DRIFTGLASS_TEST_FAIL_REPORTER", call);
+    GameSetup setup;
+    setup.plugin = DRIFTGLASS_BUILD_DIR L"\\tests\\DriftglassFailingBackend.dll";
+    setup.ini = "[Features]\r\nRenderUnlock=1\r\nCameraInterpolation=1\r\nMouseOverlay=1\r\n";
+    GameRun run = Play(setup);
+    SetEnvironmentVariableA("DRIFTGLASS_TEST_FAIL_REPORTER", nullptr);
+    ExpectCleanRun(run);
+    EXPECT_TRUE(run.PatchedEntries().empty()) << "the game found detours still in place";
+    EXPECT_TRUE(run.HasLine(std::string("ERROR Hook initialization failed: ") + call +
+                            " for telemetry reporter failed with Win32 error 8"));
+    EXPECT_TRUE(run.HasLine("ERROR Fail-closed: engine hooks were not left installed."));
+    EXPECT_EQ(LoggedFeatures(run), (Names{"RenderUnlock", "CameraInterpolation", "MouseOverlay"}))
+        << "lines written before the failure stay";
+    EXPECT_TRUE(run.LinesStartingWith("INFO Telemetry interval=").empty());
+    for (const auto& frame : run.frames) EXPECT_EQ(frame.at("interpolated"), 0.0);
+  }
 }
 
 }  // namespace
