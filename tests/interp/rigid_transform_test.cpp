@@ -167,6 +167,42 @@ TEST(RigidTransform, OppositeHemisphereQuaternionsTakeTheShortArc) {
   EXPECT_EQ(q.z, 0.0f);
 }
 
+// Turns below 120° keep the trace positive; beyond it the largest diagonal element (the axis
+// nearest x, y or z) decides how the quaternion is extracted, so each axis gets large turns.
+TEST(Quaternion, MatrixConversionAgreesWithAxisAndAngle) {
+  struct Case {
+    double degrees, ax, ay, az;
+  };
+  const Case cases[] = {
+      {10, 0.3, -0.5, 0.8},  {60, -0.7, 0.2, 0.4},   {100, 0.1, 0.9, -0.3},
+      {130, 1.0, 0.15, -0.1}, {160, -1.0, 0.2, 0.1},  {180, 1.0, -0.1, 0.05},
+      {130, 0.1, 1.0, 0.2},   {160, -0.15, -1.0, 0.1}, {180, 0.05, 1.0, -0.1},
+      {130, -0.2, 0.1, 1.0},  {160, 0.1, 0.15, -1.0},  {180, -0.1, 0.05, 1.0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.degrees << "° about " << c.ax << ", " << c.ay << ", "
+                                    << c.az);
+    const double length = std::sqrt(c.ax * c.ax + c.ay * c.ay + c.az * c.az);
+    const double angle = c.degrees * kPi / 180.0;
+    const double ax = c.ax / length, ay = c.ay / length, az = c.az / length;
+    const RigidTransform matrix = Rotation(angle, ax, ay, az);
+    const double s = std::sin(angle / 2);
+    const double expected[4] = {std::cos(angle / 2), s * ax, s * ay, s * az};
+
+    const Quaternion q = QuaternionFromMatrix(matrix.m);
+    const double actual[4] = {q.w, q.x, q.y, q.z};
+    double dot = 0;
+    for (int i = 0; i < 4; ++i) dot += actual[i] * expected[i];
+    const double sign = dot < 0 ? -1.0 : 1.0;  // q and −q are the same rotation
+    for (int i = 0; i < 4; ++i) {
+      EXPECT_NEAR(actual[i], sign * expected[i], 1e-5) << "component " << i;
+    }
+    RigidTransform back = IdentityTransform();
+    QuaternionToMatrix(q, back.m);
+    ExpectNear(back, matrix, 1e-5f);
+  }
+}
+
 TEST(RigidTransform, NearlyEqualRotationsBlendComponentWiseAndStayValid) {
   const double step = 0.01 * kPi / 180.0;
   const RigidTransform a = Rotation(1.0, 0.0, 1.0, 0.0);

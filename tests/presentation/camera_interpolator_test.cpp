@@ -1,7 +1,10 @@
 #include "interp/camera_interpolator.h"
 
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 #include <cstring>
 
@@ -12,7 +15,9 @@ namespace {
 struct View {
   alignas(16) uint8_t scene[128] = {};
   alignas(16) uint8_t viewport[32] = {};
-  alignas(16) uint8_t camera[4096] = {};
+  // On a page of its own, so that a test can take away write access.
+  uint8_t* const camera = static_cast<uint8_t*>(
+      VirtualAlloc(nullptr, 4096, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
   uint8_t world[16] = {};
 
   View() {
@@ -34,6 +39,14 @@ struct View {
     Put(camera, 40, pitch);
     Put(camera, 44, yaw);
     Put(camera, 48, roll);
+  }
+  ~View() { VirtualFree(camera, 0, MEM_RELEASE); }
+  View(const View&) = delete;
+  View& operator=(const View&) = delete;
+
+  void Protect(DWORD protection) {
+    DWORD previous;
+    ASSERT_TRUE(VirtualProtect(camera, 4096, protection, &previous));
   }
   float Get(size_t offset) const {
     float value;
@@ -91,7 +104,10 @@ TEST(CameraInterpolator, DrawsBetweenTicksAndRestoresEveryByte) {
   CameraPose pose;
   ASSERT_TRUE(c.GetSavedLogicPose(pose));
   EXPECT_EQ(pose.x, 2.0f);
+  uint8_t applied[2133];
+  memcpy(applied, v.camera, sizeof(applied));
   EXPECT_EQ(c.ApplyCamera(v.scene, 2, Interpolated(1, 0.5)), kCameraApplyFailed) << "nested";
+  EXPECT_EQ(memcmp(v.camera, applied, sizeof(applied)), 0) << "a refused apply writes nothing";
   // The renderer rebuilds its caches from the written pose...
   memset(v.camera + 76, 0xAB, 3 * 64);
   memset(v.camera + 852, 0xCD, 1276);
@@ -136,6 +152,75 @@ TEST(CameraInterpolator, ViewAndCameraProblemsAreReported) {
   EXPECT_EQ(c.CaptureCamera(7, 0), kCameraListenerMissingCamera);
   View::Put(v.scene, 64, static_cast<void*>(nullptr));
   EXPECT_EQ(c.CaptureCamera(8, 0), kCameraNoCurrentListener);
+}
+
+// A camera that cannot be written is left as it was and nothing is in force; a restore that
+// cannot write still ends the apply, so later frames are not refused.
+TEST(CameraInterpolator, UnwritableCameraLeavesNoApplyInForce) {
+  View v;
+  CameraInterpolator c = Fresh();
+  TwoTicks(c, v);
+  uint8_t before[2133];
+  memcpy(before, v.camera, sizeof(before));
+  v.Protect(PAGE_READONLY);
+  EXPECT_EQ(c.ApplyCamera(v.scene, 2, Interpolated(1, 0.25)), kCameraApplyFailed);
+  EXPECT_EQ(memcmp(v.camera, before, sizeof(before)), 0);
+  EXPECT_FALSE(c.applied());
+  CameraPose pose;
+  EXPECT_FALSE(c.GetSavedLogicPose(pose));
+  EXPECT_TRUE(c.RestoreCamera()) << "nothing to restore";
+
+  v.Protect(PAGE_READWRITE);
+  ASSERT_EQ(c.ApplyCamera(v.scene, 2, Interpolated(1, 0.25)), kCameraApplied);
+  v.Protect(PAGE_READONLY);
+  EXPECT_FALSE(c.RestoreCamera());
+  EXPECT_FALSE(c.applied());
+  EXPECT_FALSE(c.ReadAppliedCameraPose(pose));
+  v.Protect(PAGE_READWRITE);
+  v.SetPose(3, 0, 0);  // the engine's next tick
+  EXPECT_EQ(c.CaptureCamera(3, 0), kCameraCaptured);
+  EXPECT_EQ(c.ApplyCamera(v.scene, 3, Interpolated(2, 0.5)), kCameraApplied);
+  EXPECT_FLOAT_EQ(v.Get(0), 2.5f);
+  EXPECT_TRUE(c.RestoreCamera());
+}
+
+// A camera that reads as invalid empties the history, so nothing is blended across it: at a
+// tick the view is forgotten altogether, at a render the history restarts from that frame.
+TEST(CameraInterpolator, InvalidCameraRestartsTheHistory) {
+  struct Corruption {
+    size_t offset;
+    uint32_t bits;
+  };
+  const Corruption corruptions[] = {{68, 1u}, {52, std::bit_cast<uint32_t>(1500.0f)}};
+  for (const Corruption& bad : corruptions) {
+    SCOPED_TRACE(bad.offset);
+    View v;
+    CameraInterpolator c = Fresh();
+    TwoTicks(c, v);
+    uint32_t good;
+    memcpy(&good, v.camera + bad.offset, 4);
+
+    View::Put(v.camera, bad.offset, bad.bits);
+    EXPECT_EQ(c.CaptureCamera(3, 0), kCameraInvalidCamera);
+    View::Put(v.camera, bad.offset, good);
+    EXPECT_EQ(c.ApplyCamera(v.scene, 3, Interpolated(2, 0.5)), kCameraIdentityChanged);
+    v.SetPose(3, 0, 0);
+    EXPECT_EQ(c.CaptureCamera(4, 0), kCameraCaptured);
+    EXPECT_EQ(c.ApplyCamera(v.scene, 4, Interpolated(3, 0.5)), kCameraApplied);
+    EXPECT_TRUE(c.RestoreCamera());
+
+    View::Put(v.camera, bad.offset, bad.bits);
+    uint8_t before[2133];
+    memcpy(before, v.camera, sizeof(before));
+    EXPECT_EQ(c.ApplyCamera(v.scene, 4, Interpolated(3, 0.5)), kCameraInvalidCamera);
+    EXPECT_EQ(memcmp(v.camera, before, sizeof(before)), 0);
+    View::Put(v.camera, bad.offset, good);
+    EXPECT_EQ(c.ApplyCamera(v.scene, 4, Interpolated(3, 0.5)), kCameraClockGenerationReset);
+    v.SetPose(4, 0, 0);
+    EXPECT_EQ(c.CaptureCamera(5, 0), kCameraCaptured);
+    EXPECT_EQ(c.ApplyCamera(v.scene, 5, Interpolated(4, 0.5)), kCameraApplied);
+    EXPECT_TRUE(c.RestoreCamera());
+  }
 }
 
 TEST(CameraInterpolator, HistoryResultsMapToCameraResults) {

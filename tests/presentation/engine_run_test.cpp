@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -31,6 +32,32 @@ TEST(LogicTimerResidual, FractionOfTheCurrentStep) {
   EXPECT_FALSE(ComputeLogicTimerResidual(timer, 1000.0 + 0.3 * step, 0.0, alpha, raw));
   EXPECT_NEAR(raw, 1.3, 1e-12);
   EXPECT_EQ(alpha, 0.0);
+}
+
+// raw must lie in [-0.25, 2.25] and raw - phase in [-0.25, 1.25], edges included; the phase is
+// chosen so that only the bound under test decides. A 16 ms step keeps the edges exact.
+TEST(LogicTimerResidual, RawAndAdjustedBoundsAreInclusiveOnBothSides) {
+  const LogicTimerFields timer{1000.0, 16.0, 1.0};
+  const double e = 1e-6;
+  struct Case {
+    double raw, phase;
+    bool accepted;
+  };
+  const Case cases[] = {
+      {0.0, 0.0, true},     {0.3, 0.2, true},
+      {-0.25, 0.0, true},   {-0.25 - e, 0.0, false},  // lower edge of both
+      {0.5, 0.75, true},    {0.5, 0.75 + e, false},   // adjusted below while raw is fine
+      {1.25, 0.0, true},    {1.25 + e, 0.0, false},   // adjusted above while raw is fine
+      {2.25, 1.0, true},    {2.25 + e, 1.0, false},   // upper edge of raw
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "raw " << c.raw << " phase " << c.phase);
+    double alpha = -1, raw = -1;
+    const double nowMs = 984.0 + c.raw * 16.0;
+    EXPECT_EQ(ComputeLogicTimerResidual(timer, nowMs, c.phase, alpha, raw), c.accepted);
+    EXPECT_NEAR(raw, c.raw, 1e-9);
+    EXPECT_NEAR(alpha, c.accepted ? std::clamp(c.raw - c.phase, 0.0, 1.0) : 0.0, 1e-9);
+  }
 }
 
 TEST(LogicTimerResidual, RefusesValuesOutOfRange) {
@@ -137,13 +164,15 @@ void __attribute__((thiscall)) OffsetProbe(void*) { gProbeOffset = gProbeAccess-
 bool gProbeQueried = false;
 double gProbeAlpha = -1;
 
+EngineRunSettings gProbeSettings;
+
 // Inside the loop the residual is answered from the live timer: half-way through the step.
 void __attribute__((thiscall)) ProbingLoop(void*) {
-  const EngineRunSettings s{true, false, reinterpret_cast<uintptr_t>(&FakeGetTicks)};
   double raw = 0;
   const double nowMs = 5000.0 - 1000.0 / 60.0 * 0.5;
-  gProbeQueried = QueryLogicTimerResidual(s, *gProbeAccess, (nowMs - gProbeAccess->tickOffsetMs) / 1000.0,
-                                          0.0, gProbeAlpha, raw);
+  gProbeQueried = QueryLogicTimerResidual(gProbeSettings, *gProbeAccess,
+                                          (nowMs - gProbeAccess->tickOffsetMs) / 1000.0, 0.0,
+                                          gProbeAlpha, raw);
 }
 
 TEST(EngineRun, TimerIsAcquiredOnlyWhileTheLoopRuns) {
@@ -152,6 +181,7 @@ TEST(EngineRun, TimerIsAcquiredOnlyWhileTheLoopRuns) {
   FakeEngine engine(1);
   LoopRun run;
   gProbeAccess = &run.access;
+  gProbeSettings = settings;
   gTicks = 0x80000010u;  // beyond 2^31: an unsigned tick count, not a negative one
   ProcessRenderUnlockState().store(kRenderUnlockDisabled);
   RunEngineWithPresentation(engine.bytes, &ProbingLoop, settings, run.access, run.log);
@@ -174,6 +204,39 @@ TEST(EngineRun, TimerIsAcquiredOnlyWhileTheLoopRuns) {
   EXPECT_EQ(gFlagSeenByLoop, 0xEE);
   EXPECT_EQ(ProcessRenderUnlockState().load(), kRenderUnlockRejected);
   EXPECT_TRUE(none.Logged(L"cEngine::Run received a null instance; presentation timing is unavailable."));
+}
+
+// Without the host's tick clock nothing is captured (the render unlock still applies), and a
+// query refuses unless timing is wanted and the tick clock is known, even with a timer captured.
+TEST(EngineRun, ResidualFailsClosedWithoutTheTickClock) {
+  ProcessCounterFrequency() = 10000000;
+  gTicks = 1000;
+  const uintptr_t ticks = reinterpret_cast<uintptr_t>(&FakeGetTicks);
+  struct Case {
+    EngineRunSettings run, query;
+    bool answered;
+  };
+  const Case cases[] = {
+      {{true, false, ticks}, {true, false, ticks}, true},
+      {{true, false, ticks}, {true, false, 0}, false},
+      {{true, false, ticks}, {false, false, ticks}, false},
+      {{true, true, 0}, {true, false, ticks}, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "case " << (&c - cases));
+    FakeEngine engine(1);
+    LoopRun run;
+    gProbeAccess = &run.access;
+    gProbeSettings = c.query;
+    gProbeAlpha = -1;
+    RunEngineWithPresentation(engine.bytes, &ProbingLoop, c.run, run.access, run.log);
+    EXPECT_EQ(gProbeQueried, c.answered);
+    EXPECT_NEAR(gProbeAlpha, c.answered ? 0.5 : 0.0, 1e-6);
+    EXPECT_EQ(run.Logged(L"HPL logic-timer layout validation failed; interpolation will fail "
+                         L"closed."),
+              c.run.sdlGetTicks == 0);
+    EXPECT_EQ(run.Logged(L"Render unlock applied"), c.run.renderUnlockWanted);
+  }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <utility>
 
 namespace driftglass {
 namespace {
@@ -71,6 +72,26 @@ TEST(PresentationClock, SamplesThatBreakContinuityReset) {
   EXPECT_EQ(s.kind, kSampleReset);
   EXPECT_EQ(s.reason, kDiscontinuityLongStall);
   EXPECT_EQ(clock.SampleClock(NAN, 0.5, true).reason, kDiscontinuityNonMonotonicWallTime);
+}
+
+// Wall times may jitter back by up to 1e-9 s without breaking continuity, for renders and ticks.
+TEST(PresentationClock, WallTimeMayStepBackOnlyWithinTolerance) {
+  for (const auto& [stepBack, reset] : {std::pair{5e-10, false}, std::pair{2e-9, true}}) {
+    SCOPED_TRACE(stepBack);
+    PresentationClock clock;
+    clock.RecordTick(1, 1.0, false);
+    clock.RecordTick(2, 1.016, false);
+    ASSERT_EQ(clock.SampleClock(1.02, 0.5, true).kind, kSampleInterpolated);
+    const ClockSample s = clock.SampleClock(1.02 - stepBack, 0.5, true);
+    EXPECT_EQ(s.kind, reset ? kSampleReset : kSampleInterpolated);
+    EXPECT_EQ(s.reason, reset ? kDiscontinuityNonMonotonicWallTime : kDiscontinuityNone);
+    EXPECT_EQ(s.generation, reset ? 1u : 0u);
+
+    EXPECT_EQ(clock.RecordTick(3, 1.04, false).reason, kDiscontinuityNone);
+    EXPECT_EQ(clock.RecordTick(4, 1.04 - stepBack, false).reason,
+              reset ? kDiscontinuityNonMonotonicWallTime : kDiscontinuityNone);
+    EXPECT_EQ(clock.generation(), reset ? 2u : 0u);
+  }
 }
 
 struct ResidualStub {
