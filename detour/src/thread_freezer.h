@@ -26,6 +26,10 @@ class ThreadFreezer {
   // Writes back changed instruction pointers, then resumes and closes every thread.
   void Unfreeze();
 
+  using QuerySystemInformation = LONG(WINAPI*)(ULONG, void*, ULONG, ULONG*);
+  // Set before Prepare: lets a test script the listing round by round, which timing cannot.
+  void UseThreadQuery(QuerySystemInformation query) { query_ = query; }
+
   uint32_t count() const { return count_; }
   uintptr_t Eip(uint32_t i) const { return eip_[i]; }
   void SetEip(uint32_t i, uintptr_t eip);
@@ -36,7 +40,6 @@ class ThreadFreezer {
   bool ReadEip(HANDLE thread, uintptr_t& eip);
   static DWORD WINAPI ContextReader(LPVOID self);
 
-  using QuerySystemInformation = LONG(WINAPI*)(ULONG, void*, ULONG, ULONG*);
   QuerySystemInformation query_ = nullptr;
   uint8_t* buffer_ = nullptr;
   uint32_t bufferSize_ = 0;

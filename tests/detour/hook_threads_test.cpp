@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdint>
 
 #include "code_buffer.h"
 #include "detour.h"
@@ -100,16 +101,17 @@ TEST(HookThreads, ThreadInsideThePatchedBytesIsMovedBothWays) {
   EXPECT_EQ(MH_Uninitialize(), MH_OK);
 }
 
+// 64-bit counts: a fast machine makes billions of calls while the hook is switched.
 struct Hammer {
   int (*function)(int);
   std::atomic<bool>* stop;
-  std::atomic<long>* calls;
-  std::atomic<long>* wrong;
+  std::atomic<int64_t>* calls;
+  std::atomic<int64_t>* wrong;
 };
 
 DWORD WINAPI HammerFunction(void* parameter) {
   const Hammer* h = static_cast<Hammer*>(parameter);
-  for (int i = 0; !h->stop->load(); ++i) {
+  for (int i = 0; !h->stop->load(); i = (i + 1) & 0xFFFFF) {  // i + 1 never overflows
     if (h->function(i) != i + 1) h->wrong->fetch_add(1);
     h->calls->fetch_add(1);
   }
@@ -136,10 +138,9 @@ class HookedAddOne : public ::testing::Test {
 };
 
 TEST_F(HookedAddOne, CallsKeepWorkingWhileTheHookIsSwitchedThousandsOfTimes) {
-
   std::atomic<bool> stop{false};
-  std::atomic<long> calls{0};
-  std::atomic<long> wrong{0};
+  std::atomic<int64_t> calls{0};
+  std::atomic<int64_t> wrong{0};
   Hammer hammer{addOne, &stop, &calls, &wrong};
   HANDLE threads[2];
   for (HANDLE& t : threads) t = CreateThread(nullptr, 0, &HammerFunction, &hammer, 0, nullptr);

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <vector>
 
+#include "code_buffer.h"
+
 namespace detour {
 namespace {
 
@@ -63,7 +65,7 @@ TEST(Trampoline, RetargetsRelativeCallsAndWidensShortBranches) {
   EXPECT_EQ(b.t.code[2], 0x0F);
   EXPECT_EQ(b.t.code[3], 0x84);
   EXPECT_EQ(Destination(b.t, 4), b.target + 4 + 5);
-  EXPECT_EQ(b.t.trampolineOffset[3], 9u);  // the nop after the widened branch
+  EXPECT_EQ(b.t.trampolineOffset[3], 9u);  // the jump back, after the widened branch and the nop
 
   // A near jcc and a jmp rel32 that ends a 5-byte function keep their destinations.
   b = Build({0x0F, 0x85, 0x30, 0x01, 0x00, 0x00});
@@ -112,6 +114,41 @@ TEST(Trampoline, LaterCallsOrJumpsToTheEntryAreFine) {
   // push ebp; mov ebp, esp; push -1; ...; call entry (recursion); jmp entry
   Built b = Build({0x55, 0x8B, 0xEC, 0x6A, 0xFF, 0xE8, 0xF6, 0xFF, 0xFF, 0xFF, 0xEB, 0xF4});
   EXPECT_TRUE(b.ok);
+}
+
+// A widened branch makes the trampoline longer than the bytes it copied; the jump back must still
+// count only the target's own bytes.
+TEST(Trampoline, JumpsBackPastTheOriginalBytesWhenABranchWasWidened) {
+  // je and jmp rel8 within the first five bytes: the jump back goes to entry + 5.
+  const struct {
+    const char* name;
+    std::vector<uint8_t> bytes;
+  } widened[] = {{"je", {0x33, 0xC0, 0x74, 0x05, 0x90}}, {"jmp", {0x90, 0x90, 0x90, 0xEB, 0x10}}};
+  for (const auto& row : widened) {
+    const Built b = Build(row.bytes);
+    ASSERT_TRUE(b.ok) << row.name;
+    ASSERT_EQ(b.t.code[b.t.codeLength - 5], 0xE9) << row.name;
+    EXPECT_EQ(Destination(b.t, b.t.codeLength - 4), b.target + 5) << row.name;
+  }
+
+  // fastcall int f(int a): test ecx, ecx; je (to mov eax, 999; ret); mov eax, ecx;
+  // 14 x inc eax; ret. Each inc run after the jump back adds one: the result shows where it landed.
+  test::CodeBuffer target;
+  target.Emit({0x85, 0xC9, 0x74, 0x11, 0x8B, 0xC1});
+  for (int i = 0; i < 14; ++i) target.Emit({0x40});
+  target.Emit({0xC3, 0xB8}).Emit32(999).Emit({0xC3});
+  target.Protect(PAGE_EXECUTE_READ);
+  test::CodeBuffer trampolineCode;
+  const auto at = reinterpret_cast<uintptr_t>(trampolineCode.base());
+  Trampoline t;
+  ASSERT_EQ(BuildTrampoline(target.base(), target.size(), at, t), TrampolineResult::kBuilt);
+  ASSERT_EQ(t.copiedLength, 6u);
+  trampolineCode.Emit(t.code, t.codeLength);
+  trampolineCode.Protect(PAGE_EXECUTE_READ);
+  const auto viaTrampoline =
+      reinterpret_cast<int(__attribute__((fastcall)) *)(int)>(trampolineCode.base());
+  EXPECT_EQ(viaTrampoline(5), 5 + 14);
+  EXPECT_EQ(viaTrampoline(0), 999);  // the widened je still reaches its own destination
 }
 
 TEST(Trampoline, MapsThreadPositionsBothWays) {
