@@ -119,10 +119,10 @@ TEST(EngineRun, TickOffsetIsMeasuredAtTheClockEdge) {
   LARGE_INTEGER frequency;
   QueryPerformanceFrequency(&frequency);
   ProcessCounterFrequency() = frequency.QuadPart;
-  // A single reading would be up to a whole millisecond low; a busy machine may pause the
-  // measuring thread now and then, so most (not all) measurements must be close.
+  // A single reading is up to a whole millisecond low (within 0.1 ms one time in ten); a busy
+  // machine may pause the measuring thread now and then, so only a third must be close.
   int close = 0;
-  for (int attempt = 0; attempt < 5; ++attempt) {
+  for (int attempt = 0; attempt < 20; ++attempt) {
     FakeEngine engine(0);
     LoopRun run;
     EngineRunSettings settings{true, false, reinterpret_cast<uintptr_t>(&MillisecondClock)};
@@ -130,7 +130,7 @@ TEST(EngineRun, TickOffsetIsMeasuredAtTheClockEdge) {
     RunEngineWithPresentation(engine.bytes, &OffsetProbe, settings, run.access, run.log);
     close += std::fabs(gProbeOffset - 12345.6789) < 0.1;
   }
-  EXPECT_GE(close, 3);
+  EXPECT_GE(close, 7);
 }
 
 TEST(EngineRun, RenderUnlockClearsTheFlagForTheLoopAndPutsItBack) {
