@@ -34,6 +34,7 @@ HookInstallRequest MakeInstallRequest(const PluginConfig& config,
   request.motionTrace = config.motionTrace;
   request.motionTracePath = locations.motionTracePath;
   request.reportIntervalSeconds = config.reportIntervalSeconds;
+  request.phaseDelayPercent = config.phaseDelayPercent;
   return request;
 }
 
@@ -105,6 +106,11 @@ uint32_t RunBootstrapForPath(const std::wstring& modulePath, DiagnosticLog& log,
     return kBootstrapCompleted;
   }
 
+  if (config.phaseDelayPercent != kDefaultPhaseDelayPercent) {
+    Write(log, kLogInfo,
+          L"Presentation phase delay: " + std::to_wstring(config.phaseDelayPercent) +
+              L"% of a frame (default 55%).");
+  }
   std::wstring errorText;
   if (!InstallHooks(MakeInstallRequest(config, locations), installation, log, errorText)) {
     Write(log, kLogError, L"Hook initialization failed: " + errorText);

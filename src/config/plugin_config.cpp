@@ -160,7 +160,9 @@ PluginConfigResult LoadPluginConfig(const std::wstring& path) {
                       error) &&
       ReadBoolSetting(path, L"Features", L"ImageTrailTiming", false, f.imageTrailTiming, error) &&
       ReadBoolSetting(path, L"Features", L"MouseOverlay", false, f.mouseOverlay, error) &&
-      ReadTargetFps(path, c.targetFps, error);
+      ReadTargetFps(path, c.targetFps, error) &&
+      ReadUnsignedSetting(path, L"Timing", L"PhaseDelayPercent", kDefaultPhaseDelayPercent, 0, 100,
+                          c.phaseDelayPercent, error);
   result.succeeded = ok;
   return result;
 }

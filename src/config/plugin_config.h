@@ -5,6 +5,8 @@
 
 namespace driftglass {
 
+constexpr uint32_t kDefaultPhaseDelayPercent = 55;
+
 // The eleven [Features] switches, in file order.
 struct FeatureFlags {
   bool renderUnlock = false;
@@ -28,6 +30,8 @@ struct PluginConfig {
   uint32_t reportIntervalSeconds = 5;
   FeatureFlags features;
   uint32_t targetFps = 0;
+  // Share of a frame's length (in 60 Hz ticks) that the presentation lags the logic timer.
+  uint32_t phaseDelayPercent = kDefaultPhaseDelayPercent;
 };
 
 struct PluginConfigResult {

@@ -12,6 +12,7 @@
 #include "log/diagnostic_log.h"
 #include "timing/engine_run_detour.h"
 #include "timing/frame_sequence_settings.h"
+#include "timing/presentation_clock.h"
 #include "timing/render_unlock_state.h"
 #include "timing/wall_clock.h"
 #include "interp/camera_interpolator.h"
@@ -188,6 +189,7 @@ bool InstallHooks(const HookInstallRequest& r, HookInstallation& installation, D
   run.presentationTimingWanted = switches.interpolation;
   run.renderUnlockWanted = r.renderUnlock;
   run.sdlGetTicks = mappings.address[kSdlGetTicks];
+  ProcessFrameFractionClock().SetPhaseDelayPercent(r.phaseDelayPercent);
 
   bool created[kDetourStepCount] = {};
   for (uint32_t step = 0; step < kDetourStepCount; ++step) {

@@ -29,6 +29,7 @@ struct HookInstallRequest {
   bool motionTrace = false;
   std::wstring motionTracePath;
   uint32_t reportIntervalSeconds = 5;
+  uint32_t phaseDelayPercent = 55;
 };
 
 // The installer's process-wide results; owned by the bootstrap edge and handed inward.

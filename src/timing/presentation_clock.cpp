@@ -7,7 +7,6 @@ namespace {
 
 constexpr double kLongStallSeconds = 0.25;
 constexpr double kBackwardsTolerance = 1e-9;
-constexpr double kPhaseShare = 0.55;
 
 }  // namespace
 
@@ -99,7 +98,7 @@ FrameFraction FrameFractionClock::ComputeFrameFraction(double nowSeconds, Residu
     if (std::isfinite(dt) && dt > 0.0 && dt <= kLongStallSeconds) {
       const double frameTicks = dt / kTickSeconds;
       lastFrameSeconds_ = nowSeconds;
-      fraction.phase = (frameTicks < 0.0 ? 0.0 : (frameTicks > 1.0 ? 1.0 : frameTicks)) * kPhaseShare;
+      fraction.phase = (frameTicks < 0.0 ? 0.0 : (frameTicks > 1.0 ? 1.0 : frameTicks)) * phaseFactor_;
       fraction.alphaValid = query(nowSeconds, fraction.phase, fraction.alpha, fraction.raw);
       if (!fraction.alphaValid) fraction.alpha = 0.0;
       return fraction;

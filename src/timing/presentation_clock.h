@@ -44,8 +44,8 @@ class PresentationClock {
   bool hasLastSample_ = false;
 };
 
-// The per-frame fraction: the logic-timer residual less a phase of 55 % of this frame's length
-// in 60 Hz ticks.
+// The per-frame fraction: the logic-timer residual less a phase, a share (55 % unless configured
+// otherwise) of this frame's length in 60 Hz ticks.
 struct FrameFraction {
   double alpha = 0.0;
   double raw = 0.0;
@@ -58,8 +58,11 @@ using ResidualQuery = bool (*)(double nowSeconds, double phase, double& alpha, d
 class FrameFractionClock {
  public:
   FrameFraction ComputeFrameFraction(double nowSeconds, ResidualQuery query);
+  // Published before any detour runs; 55 gives exactly the factor 0.55.
+  void SetPhaseDelayPercent(uint32_t percent) { phaseFactor_ = percent / 100.0; }
 
  private:
+  double phaseFactor_ = 55 / 100.0;
   double lastFrameSeconds_ = 0.0;
   bool haveLastFrame_ = false;
 };

@@ -111,6 +111,40 @@ TEST(Bootstrap, DefaultConfigurationValidatesTheHostAndFailsClosedOnMismatch) {
   EXPECT_EQ(lines[6], "ERROR Fail-closed: engine hooks were not left installed.");
 }
 
+// A phase other than the default is announced just before the installer runs, and only then.
+TEST(Bootstrap, PhaseDelayOtherThanTheDefaultIsLoggedBeforeInstalling) {
+  const struct {
+    const char* ini;
+    Lines tail;  // the lines after the host path line
+  } cases[] = {
+      {"[Timing]\r\nPhaseDelayPercent=0\r\n",
+       {"INFO Presentation phase delay: 0% of a frame (default 55%).",
+        "ERROR Hook initialization failed: cEngine::Run: expected one signature match, found 0",
+        "ERROR Fail-closed: engine hooks were not left installed."}},
+      {"[Timing]\r\nPhaseDelayPercent=55\r\n",
+       {"ERROR Hook initialization failed: cEngine::Run: expected one signature match, found 0",
+        "ERROR Fail-closed: engine hooks were not left installed."}},
+      {"[Telemetry]\r\nEnabled=false\r\n[Timing]\r\nPhaseDelayPercent=20\r\n",
+       {"INFO No engine hooks were requested; executable signature validation was skipped."}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.ini);
+    Start s;
+    s.WriteIni(c.ini);
+    const Lines lines = s.Run();
+    ASSERT_EQ(lines.size(), 5 + c.tail.size());
+    EXPECT_EQ(lines[4], HostPathLine());
+    EXPECT_EQ(Lines(lines.begin() + 5, lines.end()), c.tail);
+  }
+  Start invalid;
+  invalid.WriteIni("[Timing]\r\nPhaseDelayPercent=101\r\n");
+  const Lines lines = invalid.Run();
+  EXPECT_EQ(invalid.exitCode, kBootstrapConfigRejected);
+  ASSERT_EQ(lines.size(), 5u);
+  EXPECT_EQ(lines[3], "ERROR Out-of-range value for [Timing] PhaseDelayPercent (expected 0..100): 101");
+  EXPECT_EQ(lines[4], "ERROR Fail-closed: no engine hooks were installed.");
+}
+
 TEST(Bootstrap, DiagnosticsOffDropsLaterDebugLinesOnly) {
   Start s;
   s.WriteIni("[General]\r\nDiagnostics=0\r\n");

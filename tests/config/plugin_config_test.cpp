@@ -117,6 +117,21 @@ TEST(PluginConfig, TargetFpsHasItsOwnTexts) {
   EXPECT_EQ(ErrorOf(L"[Timing]\r\nTargetFPS=-60\r\n"), L"Invalid [Timing] TargetFPS: -60");
 }
 
+TEST(PluginConfig, PhaseDelayPercentIsAnUnsignedShareOfAFrame) {
+  EXPECT_EQ(Load(L"").config.phaseDelayPercent, 55u);
+  EXPECT_EQ(Load(L"[Timing]\r\nPhaseDelayPercent=0\r\n").config.phaseDelayPercent, 0u);
+  EXPECT_EQ(Load(L"[Timing]\r\nPhaseDelayPercent=100\r\n").config.phaseDelayPercent, 100u);
+  EXPECT_EQ(ErrorOf(L"[Timing]\r\nPhaseDelayPercent=101\r\n"),
+            L"Out-of-range value for [Timing] PhaseDelayPercent (expected 0..100): 101");
+  EXPECT_EQ(ErrorOf(L"[Timing]\r\nPhaseDelayPercent=half\r\n"),
+            L"Out-of-range value for [Timing] PhaseDelayPercent (expected 0..100): half");
+  EXPECT_EQ(ErrorOf(L"[Timing]\r\nPhaseDelayPercent=-5\r\n"),
+            L"Invalid unsigned value for [Timing] PhaseDelayPercent: -5");
+  // Read after every other key: an earlier invalid key is still the one reported.
+  EXPECT_EQ(ErrorOf(L"[Timing]\r\nPhaseDelayPercent=x\r\nTargetFPS=x\r\n"),
+            L"Invalid [Timing] TargetFPS (expected 0..1000): x");
+}
+
 TEST(PluginConfig, FirstInvalidKeyInTableOrderIsReported) {
   EXPECT_EQ(ErrorOf(L"[Timing]\r\nTargetFPS=x\r\n[Features]\r\nMouseOverlay=x\r\nRenderUnlock=x\r\n"
                     L"[Telemetry]\r\nReportIntervalSeconds=0\r\n"),

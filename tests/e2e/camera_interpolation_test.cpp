@@ -109,6 +109,32 @@ TEST(CameraInterpolation, GlidesBetweenTicksAt144Hz) {
   EXPECT_GE(agreeing, compared * 98 / 100) << "serials, raw_alpha and phase_delay_ticks as the game saw them";
 }
 
+// At 90 Hz the default phase makes frames just after a tick stop or jump; without it the view
+// glides. Judged from what the game drew against its own clock.
+TEST(CameraInterpolation, WithoutPhaseDelayNinetyHertzGlides) {
+  GameRun run = Play(kCameraIni + "[Timing]\r\nPhaseDelayPercent=0\r\n",
+                     "duration_seconds=2.5\nidle_after_seconds=1.3\npacing=fixed:90\ncamera_speed=3\n"
+                     "phase_delay_percent=0\n");
+  ExpectCleanRun(run);
+  EXPECT_TRUE(run.HasLine("INFO Presentation phase delay: 0% of a frame (default 55%)."));
+  size_t frames = 0, interpolated = 0;
+  std::vector<double> errorsMs;
+  for (size_t i = 1; i < run.frames.size(); ++i) {
+    const auto& previous = run.frames[i - 1];
+    const auto& frame = run.frames[i];
+    if (previous.at("wall") < 0.5) continue;
+    ++frames;
+    interpolated += frame.at("interpolated") > 0;
+    const double shown = (frame.at("drawn_ticks") - previous.at("drawn_ticks")) / 60.0;
+    EXPECT_GT(shown, 0.0) << "the shown simulation time stood still or went back at frame " << i;
+    errorsMs.push_back(std::fabs(shown - (frame.at("wall") - previous.at("wall"))) * 1000.0);
+  }
+  EXPECT_GT(frames, 150u);
+  EXPECT_GE(interpolated * 100, frames * 99);
+  EXPECT_LE(Percentile(errorsMs, 0.99), 2.0) << "animation error, ms";
+  for (const auto& row : test::TraceRows(run.motionTrace)) EXPECT_EQ(Column(row, 5), 0.0) << "phase used";
+}
+
 TEST(CameraInterpolation, EveryEventIsReportedAndTheCameraRecovers) {
   // Each event lasts the given ticks; once two further ticks have passed, the camera must be
   // drawn interpolated again within the next few frames (counted in frames, not ticks, so that a

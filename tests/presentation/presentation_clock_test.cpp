@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -126,6 +127,27 @@ TEST(FrameFraction, PhaseIsFiftyFivePercentOfTheFrameInTicks) {
   EXPECT_FALSE(f.alphaValid);
   EXPECT_EQ(f.alpha, 0.0);
   EXPECT_EQ(f.raw, 1.4);
+}
+
+// The configured share scales the phase; 55 (and an unconfigured clock) reproduces the fixed
+// 0.55 bit for bit.
+TEST(FrameFraction, PhaseFollowsTheConfiguredShare) {
+  const double gaps[] = {1.0 / 75.0, 1.0 / 90.0, 1.0 / 144.0, 0.0071234567, 0.1};
+  for (const int percent : {-1, 55, 0, 100, 30}) {
+    SCOPED_TRACE(percent);
+    FrameFractionClock frames;
+    if (percent >= 0) frames.SetPhaseDelayPercent(static_cast<uint32_t>(percent));
+    const double factor = percent < 0 || percent == 55 ? 0.55 : percent / 100.0;
+    double now = 3.0;
+    frames.ComputeFrameFraction(now, &ResidualStub::Answer);
+    for (const double gap : gaps) {
+      const double previous = now;
+      now += gap;
+      const FrameFraction f = frames.ComputeFrameFraction(now, &ResidualStub::Answer);
+      EXPECT_EQ(f.phase, std::min((now - previous) / kTickSeconds, 1.0) * factor) << "gap " << gap;
+      EXPECT_EQ(ResidualStub::phaseSeen, f.phase);
+    }
+  }
 }
 
 }  // namespace
