@@ -3,8 +3,8 @@
 #  - the detour library: a hooked call against a plain one, and one MH_ApplyQueued;
 #  - the simulated game's uncapped frame rate without the plug-in, with the default
 #    configuration, and with every feature switched on;
-#  - camera animation error at fixed 144 Hz, fixed 240 Hz and 144 Hz +-30 %: the stock game,
-#    render unlock alone, render unlock with camera interpolation, and the fraction model.
+#  - camera animation error at fixed 60 to 360 Hz and at 144 Hz +-30 %: render unlock alone,
+#    camera interpolation at the default presentation phase, and at phase 0.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
 source "$(dirname "${BASH_SOURCE[0]}")/game_runs.sh"
@@ -31,8 +31,12 @@ all=$(fps "$work/all" "[Features]\nRenderUnlock=1\nCameraInterpolation=1\nHandsR
 awk -v p="$plain" -v d="$default" -v a="$all" 'BEGIN {
   printf "frames per second: without plug-in %s, default configuration %s (%.3f of it), every feature %s (%.3f of it)\n", p, d, d / p, a, a / p }'
 
-echo "== Camera animation error (constant speed; after 0.5 s warm-up; plugin/frame: median render"
-echo "   detour time minus the game's own render work, and its share of a 240 Hz frame)"
-for pacing in fixed:144 fixed:240 jitter:144:30; do
-  compare_animation "$work/animation-${pacing//:/-}" "$pacing" 4
+echo "== Camera animation error across refresh rates (constant speed; after 0.5 s warm-up;"
+echo "   plugin/frame: median render detour time minus the game's own render work, and its share"
+echo "   of a 240 Hz frame; off clock: how far the shown time strays from the game's own clock)"
+printf '%-32s %7s %10s %10s %10s %8s %18s %12s\n' run frames "mean err" "p99 err" "mean lag" interp \
+  plugin/frame "off clock p99"
+for pacing in fixed:60 fixed:75 fixed:90 fixed:100 fixed:120 fixed:144 fixed:165 fixed:240 fixed:360 \
+              jitter:144:30; do
+  sweep_animation "$work/sweep-${pacing//:/-}" "$pacing" 3
 done

@@ -17,18 +17,36 @@ run_game() {
 
 UNLOCK_INI='[Telemetry]\nReportIntervalSeconds=1\n[Features]\nRenderUnlock=1\n'
 CAMERA_INI='[Telemetry]\nReportIntervalSeconds=1\n[Features]\nRenderUnlock=1\nCameraInterpolation=1\n'
+NO_PHASE_INI="$CAMERA_INI"'[Timing]\nPhaseDelayPercent=0\n'
 CAMERA_SPEED=3
+
+animation_scenario() {  # pacing seconds [phase percent the game's clock assumes]
+  echo "duration_seconds=$2\npacing=$1\ncamera_speed=$CAMERA_SPEED\nidle_after_seconds=0.2\nphase_delay_percent=${3:-55}\ncamera_write_log=0\n"
+}
 
 # Stock game, render unlock alone, render unlock with the camera, at one pacing; prints the
 # animation-error comparison.
 compare_animation() {
   local work="$1" pacing="$2" seconds="$3"
-  local scenario="duration_seconds=$seconds\npacing=$pacing\ncamera_speed=$CAMERA_SPEED\nidle_after_seconds=0.2\n"
+  local scenario
+  scenario=$(animation_scenario "$pacing" "$seconds")
   run_game "$work/stock" "" "$scenario"
   run_game "$work/unlock" "$UNLOCK_INI" "$scenario"
   run_game "$work/camera" "$CAMERA_INI" "$scenario"
-  wine "$BUILD_DIR/benchmarks/animation_report.exe" "$CAMERA_SPEED" \
+  wine "$BUILD_DIR/benchmarks/animation_report.exe" \
     "$pacing stock=$(winepath -w "$work/stock/record.txt")" \
     "$pacing render unlock=$(winepath -w "$work/unlock/record.txt")" \
     "$pacing unlock + camera=$(winepath -w "$work/camera/record.txt")"
+}
+
+# Render unlock alone, the camera at the default phase and the camera at phase 0, at one pacing.
+sweep_animation() {
+  local work="$1" pacing="$2" seconds="$3"
+  run_game "$work/unlock" "$UNLOCK_INI" "$(animation_scenario "$pacing" "$seconds")"
+  run_game "$work/camera" "$CAMERA_INI" "$(animation_scenario "$pacing" "$seconds")"
+  run_game "$work/phase0" "$NO_PHASE_INI" "$(animation_scenario "$pacing" "$seconds" 0)"
+  wine "$BUILD_DIR/benchmarks/animation_report.exe" \
+    "$pacing render unlock=$(winepath -w "$work/unlock/record.txt")" \
+    "$pacing camera, phase 55%=$(winepath -w "$work/camera/record.txt")" \
+    "$pacing camera, phase 0%=$(winepath -w "$work/phase0/record.txt")" | tail -n +2
 }

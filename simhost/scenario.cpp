@@ -86,6 +86,9 @@ bool ParseScenarioText(const std::string& text, Scenario& scenario, std::string&
       scenario.cameraMotion = value == "turn"    ? CameraMotion::kTurn
                               : value == "pitch" ? CameraMotion::kPitch
                                                  : CameraMotion::kLinear;
+    } else if (key == "camera_write_log") {
+      ok = value == "0" || value == "1";
+      scenario.cameraWriteLog = value == "1";
     } else if (key == "events") {
       ok = ParseEvents(value, scenario);
     } else if (ParseNumber(value, number_value) && number_value >= 0) {

@@ -15,6 +15,8 @@
 //   logic_numerator=1000        the logic timer's step numerator and divisor (step = n / d ms)
 //   logic_divisor=60
 //   phase_delay_percent=55      the presentation phase the game's own frame truth assumes
+//   camera_write_log=1          tell plug-in writes from the cameras' write log (0: compare bytes,
+//                               which misses a write of the bytes already there; for benchmarks)
 //   events=teleport@60,hide@90:10
 //                               camera events at a tick, some lasting N ticks: teleport (10
 //                               units in one tick), between_move (a move after a tick, before
@@ -48,6 +50,7 @@ struct Scenario {
   double logicNumerator = 1000.0;
   double logicDivisor = 60.0;
   double phaseDelayPercent = 55.0;
+  bool cameraWriteLog = true;
   int limitFpsValue = 1;  // the byte itself: 2 is not a boolean
   std::vector<CameraEvent> events;
 };
