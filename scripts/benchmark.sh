@@ -4,7 +4,9 @@
 #  - the simulated game's uncapped frame rate without the plug-in, with the default
 #    configuration, and with every feature switched on;
 #  - camera animation error at fixed 60 to 360 Hz and at 144 Hz +-30 %: render unlock alone,
-#    camera interpolation at the default presentation phase, and at phase 0.
+#    camera interpolation at the default presentation phase, and at phase 0;
+#  - how steady the first-person hands sit in the view, with the camera alone interpolated and
+#    with the hands too, at 144 Hz, 240 Hz and 144 Hz +-30 %.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
 source "$(dirname "${BASH_SOURCE[0]}")/game_runs.sh"
@@ -40,3 +42,12 @@ for pacing in fixed:60 fixed:75 fixed:90 fixed:100 fixed:120 fixed:144 fixed:165
               jitter:144:30; do
   sweep_animation "$work/sweep-${pacing//:/-}" "$pacing" 3
 done
+
+echo "== Hands locked to the view (hands at a fixed offset from a camera that walks and turns;"
+echo "   frame-to-frame change of the drawn hands relative to the drawn camera; palette err: the"
+echo "   drawn hand animation against the blend of its two ticks at the game's own fraction)"
+runs=()
+for pacing in fixed:144 fixed:240 jitter:144:30; do
+  mapfile -t -O "${#runs[@]}" runs < <(run_hands_pair "$work/hands-${pacing//:/-}" "$pacing" 3)
+done
+wine "$BUILD_DIR/benchmarks/hands_report.exe" "${runs[@]}"

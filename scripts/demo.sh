@@ -3,7 +3,9 @@
 #  1. with the sample INI (start-up log, validated engine, telemetry line);
 #  2. at 144 Hz with the render unlock and camera interpolation (its telemetry line);
 #  3. three ways at 144 Hz (stock, render unlock alone, with camera interpolation), printing the
-#     camera's animation error side by side.
+#     camera's animation error side by side;
+#  4. the first-person hands at 144 Hz: interpolated with the camera alone and with the hands too,
+#     printing how steady they sit in the view.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
 source "$(dirname "${BASH_SOURCE[0]}")/game_runs.sh"
@@ -30,3 +32,9 @@ echo "   (groups of features that are off are cut here; the log has the whole li
 echo
 echo "== 3. Camera animation error at 144 Hz (constant speed; after 0.5 s warm-up)"
 compare_animation "$demo/animation" fixed:144 4
+
+echo
+echo "== 4. First-person hands at 144 Hz ($demo/hands): how steady they sit in the view"
+mapfile -t runs < <(run_hands_pair "$demo/hands" fixed:144 3)
+wine "$BUILD_DIR/benchmarks/hands_report.exe" "${runs[@]}"
+grep -E 'Telemetry interval' "$demo/hands/hands/Driftglass.log" | tail -1 | grep -oE ' (Hands|Pose)\([^)]*\)' | sed 's/^/  /'

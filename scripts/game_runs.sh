@@ -50,3 +50,17 @@ sweep_animation() {
     "$pacing camera, phase 55%=$(winepath -w "$work/camera/record.txt")" \
     "$pacing camera, phase 0%=$(winepath -w "$work/phase0/record.txt")" | tail -n +2
 }
+
+HANDS_INI="$CAMERA_INI"'HandsRootInterpolation=1\nHandsPoseInterpolation=1\n'
+
+# The hands held at a fixed offset from a camera that walks and turns, with the camera alone
+# interpolated and with the hands too, at one pacing. Prints the two LABEL=RECORD arguments for
+# hands_report.
+run_hands_pair() {
+  local work="$1" pacing="$2" seconds="$3"
+  local scenario="duration_seconds=$seconds\npacing=$pacing\ncamera_motion=walk_turn\ncamera_speed=$CAMERA_SPEED\nturn_rate=1.5\nhands_sway=0\nidle_after_seconds=0.2\ncamera_write_log=0\n"
+  run_game "$work/camera" "$CAMERA_INI" "$scenario"
+  run_game "$work/hands" "$HANDS_INI" "$scenario"
+  echo "$pacing camera only=$(winepath -w "$work/camera/record.txt")"
+  echo "$pacing camera + hands=$(winepath -w "$work/hands/record.txt")"
+}

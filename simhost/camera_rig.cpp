@@ -173,6 +173,10 @@ void CameraRig::Step(uint32_t tick) {
       pitch = kPi / 2.0f;
       yaw = WrapAngle(scenario_->turnRate * seconds);
       break;
+    case CameraMotion::kWalkTurn:
+      position[0] = static_cast<float>(scenario_->cameraSpeed * seconds) + offsetX_;
+      yaw = WrapAngle(scenario_->turnRate * seconds);
+      break;
   }
   memcpy(stepPose_.position, position, sizeof(position));
   stepPose_.pitch = pitch;

@@ -47,6 +47,11 @@ class CameraRig {
   // The simulation time, in ticks, of the pose the renderer drew: the logic pose belongs to
   // completedTicks, and the script's motion per tick converts the drawn offset from it.
   double DrawnSimulationTicks(uint32_t completedTicks) const;
+  // The pose the current logic step gives the camera (final only at the step's end).
+  void StepPose(float position[3], float& yaw) const {
+    for (int i = 0; i < 3; ++i) position[i] = stepPose_.position[i];
+    yaw = stepPose_.yaw;
+  }
 
  private:
   cCamera* Current() const;

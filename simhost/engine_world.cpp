@@ -11,6 +11,7 @@
 #include "camera_rig.h"
 #include "entry_points.h"
 #include "frame_truth.h"
+#include "hands_rig.h"
 #include "host_record.h"
 
 #define THISCALL __attribute__((thiscall))
@@ -44,7 +45,7 @@ cGui gGui;
 GuiWindowState gGuiState;
 cLuxInputHandler gInput;
 InputFlags gInputFlags;
-Blob gActionSet, gHands, gProp, gPropParent, gEnemy, gBody, gMesh, gSubMesh, gEmitter, gTrail;
+Blob gActionSet, gProp, gPropParent, gEnemy, gBody, gMesh, gSubMesh, gEmitter, gTrail;
 NewtonBody gNewtonBody;
 EngineWorld gWorld;
 
@@ -87,9 +88,10 @@ void RunMessage(int message, float dt) {
 // One fixed step of game logic: input, player, hands, props, enemies, physics, camera.
 void UpdateGame(float dt) {
   EngineWorld& w = gWorld;
+  Rig().Step(w.counts.ticks + 1);  // the camera's logic: where this step puts it
   CallMember(engine_cMouseSDL_Update, &gMouse);
   CallMember(engine_cLuxInputHandler_UpdateGamePlayerInput, &gInput);
-  CallMember(engine_cLuxPlayerHands_PostUpdate, &gHands, dt);
+  CallMember(engine_cLuxPlayerHands_PostUpdate, Hands().hands(), dt);
   CallMember(engine_iLuxProp_OnUpdate, &gProp, dt);
   CallMember(engine_iLuxEnemy_OnUpdate, &gEnemy, dt);
 
@@ -98,8 +100,6 @@ void UpdateGame(float dt) {
   bodyMatrix[3] = static_cast<float>(w.counts.ticks) * 0.01f;
   reinterpret_cast<void (*)(void*, const float*, int)>(engine_cPhysicsBodyNewton_TransformCallback)(
       &gNewtonBody, bodyMatrix, 0);
-
-  Rig().Step(w.counts.ticks + 1);
 }
 
 void WaitUntil(double seconds) {
@@ -169,6 +169,7 @@ EngineWorld& CreateEngineWorld(const Scenario& scenario, HostRecord& record) {
   gWorld.scene = &gScene;
   gWorld.camera = &gCamera;
   Rig().Init(scenario, &gScene, &record);
+  Hands().Init(scenario, &record);
   gWorld.scenario = &scenario;
   gWorld.record = &record;
   return gWorld;
@@ -205,10 +206,12 @@ void HostEngineMainLoop(cEngine* engine) {
     Rig().BeforeRender(w.counts.ticks);
     const double renderStart = HostSeconds();
     const FrameTruth truth = truthClock.AtRender(renderStart, PreciseTickClockMs(), timer, w.counts.ticks);
+    Hands().BeforeRender(truth, w.counts.ticks);
     const double wall = renderStart - w.loopStartSeconds;
     CallMember(engine_cScene_Render, &gScene, frameTime, 0);
     const double renderSeconds = HostSeconds() - renderStart;
     Rig().AfterRender();
+    Hands().AfterRender();
     RunMessage(3, frameTime);  // OnPostRender
     RunMessage(7, frameTime);  // messages the plug-in does not know pass through
     ++w.counts.frames;
@@ -218,12 +221,12 @@ void HostEngineMainLoop(cEngine* engine) {
                    "drawn_x=%.7g drawn_y=%.7g drawn_z=%.7g drawn_pitch=%.7g drawn_yaw=%.7g "
                    "logic_x=%.7g logic_yaw=%.7g interpolated=%d render_us=%.2f own_render_us=%.2f "
                    "truth_valid=%d truth_raw=%.6f truth_phase=%.6f truth_alpha=%.6f "
-                   "expected_ticks=%.6f drawn_ticks=%.6f",
+                   "expected_ticks=%.6f drawn_ticks=%.6f %s",
                    w.counts.frames, wall, w.counts.ticks, engine->mbLimitFPS, timer.nextDueMs,
                    static_cast<unsigned>(nowMs), d.x, d.y, d.z, d.pitch, d.yaw, logic.position[0],
                    logic.yaw, Rig().pluginWrote() ? 1 : 0, renderSeconds * 1e6, w.ownRenderSeconds * 1e6,
                    truth.valid ? 1 : 0, truth.raw, truth.phase, truth.alpha, truth.expectedTicks,
-                   Rig().DrawnSimulationTicks(w.counts.ticks));
+                   Rig().DrawnSimulationTicks(w.counts.ticks), Hands().FrameFields());
 
     if (engine->mbLimitFPS != 0) {
       // Capped: the next frame waits for the next logic step.
@@ -268,6 +271,8 @@ void THISCALL HostSceneRender(cScene*, float frameTime, int) {
   const double start = HostSeconds();
   ++gWorld.counts.sceneRender;
   Rig().Draw();
+  const DrawnPose& camera = Rig().drawn();
+  Hands().Draw(YawTransform{camera.yaw, {camera.x, camera.y, camera.z}});
   CallMemberResult<float*>(engine_iEntity3D_GetWorldMatrix, &gProp);
   CallMemberResult<void*>(engine_iEntity3D_GetEntityParent, &gProp);
   CallMemberResult<uint8_t>(engine_cPhysicsBodyNewton_GetEnabled, &gBody);
@@ -311,7 +316,12 @@ void THISCALL HostPlayerAddYaw(cLuxPlayer*, float) {}
 void THISCALL HostPlayerAddPitch(cLuxPlayer* player, float amount) {
   CallMember(engine_cCamera_AddPitch, player->mpCamera, amount);
 }
-void THISCALL HostHandsPostUpdate(void*, float) {}
+void THISCALL HostHandsPostUpdate(void* hands, float) {
+  if (hands != Hands().hands()) return;
+  YawTransform camera;
+  Rig().StepPose(camera.t, camera.yaw);
+  Hands().PostUpdate(gWorld.counts.ticks + 1, camera);
+}
 void THISCALL HostPropEntityUpdate(void*, float) {}
 void THISCALL HostPropOnUpdate(void* prop, float dt) {
   float* world = reinterpret_cast<float*>(static_cast<uint8_t*>(prop) + kWorldMatrix);
@@ -323,7 +333,7 @@ void THISCALL HostBodySetMatrix(float* matrixBlock, const float* matrix) {
   memcpy(matrixBlock, matrix, 16 * sizeof(float));
 }
 void THISCALL HostBodyTransformChanged(void*, int) {}
-void THISCALL HostMeshUpdateGraphicsForFrame(void*, float) {}
+void THISCALL HostMeshUpdateGraphicsForFrame(void* mesh, float) { Hands().UpdateGraphicsForFrame(mesh); }
 uint8_t THISCALL HostEmitterUpdateGraphicsForViewport(void*, void*, float) { return 1; }
 uint32_t THISCALL HostImageTrailRenderEffect(void*, void*, void*) { return 0; }
 void THISCALL HostSubMeshUpdateModelMatrix(void*, int) {}

@@ -38,7 +38,11 @@ bool ParsePacing(const std::string& text, Scenario& s) {
 
 bool ParseEvents(const std::string& text, Scenario& s) {
   static const char* const kNames[] = {"teleport", "between_move", "switch_camera", "switch_viewport",
-                                       "hide", "visibility2", "offset68", "limit1500"};
+                                       "hide", "visibility2", "offset68", "limit1500",
+                                       "hands_hidden", "switch_object", "two_objects",
+                                       "attachment_twice", "attachment_foreign_parent",
+                                       "attachment_readonly", "submeshes129", "palette129",
+                                       "palette_misaligned", "bone_count", "bone_nan"};
   std::istringstream items(text);
   std::string item;
   while (std::getline(items, item, ',')) {
@@ -82,10 +86,14 @@ bool ParseScenarioText(const std::string& text, Scenario& scenario, std::string&
       ok = value == "0" || value == "1" || value == "2";
       scenario.limitFpsValue = value[0] - '0';
     } else if (key == "camera_motion") {
-      ok = value == "linear" || value == "turn" || value == "pitch";
-      scenario.cameraMotion = value == "turn"    ? CameraMotion::kTurn
-                              : value == "pitch" ? CameraMotion::kPitch
-                                                 : CameraMotion::kLinear;
+      ok = value == "linear" || value == "turn" || value == "pitch" || value == "walk_turn";
+      scenario.cameraMotion = value == "turn"        ? CameraMotion::kTurn
+                              : value == "pitch"     ? CameraMotion::kPitch
+                              : value == "walk_turn" ? CameraMotion::kWalkTurn
+                                                     : CameraMotion::kLinear;
+    } else if (key == "hands_sway") {
+      ok = value == "0" || value == "1";
+      scenario.handsSway = value == "1";
     } else if (key == "camera_write_log") {
       ok = value == "0" || value == "1";
       scenario.cameraWriteLog = value == "1";

@@ -10,18 +10,24 @@
 //                               plug-in's last telemetry interval can end
 //   bootstrap_wait_seconds=30   how long to wait for the plug-in's start-up to end
 //   camera_motion=linear        linear (x grows at camera_speed), turn (yaw turns at turn_rate
-//                               rad/s, wrapping at +-pi), pitch (pitch held at +pi/2, yaw turning)
+//                               rad/s, wrapping at +-pi), pitch (pitch held at +pi/2, yaw turning),
+//                               walk_turn (moving along x and turning at once)
 //   turn_rate=3                 radians per second for turn and pitch motion
 //   logic_numerator=1000        the logic timer's step numerator and divisor (step = n / d ms)
 //   logic_divisor=60
 //   phase_delay_percent=55      the presentation phase the game's own frame truth assumes
+//   hands_sway=1                the hands sway a little against the camera (0: locked to it)
 //   camera_write_log=1          tell plug-in writes from the cameras' write log (0: compare bytes,
 //                               which misses a write of the bytes already there; for benchmarks)
 //   events=teleport@60,hide@90:10
 //                               camera events at a tick, some lasting N ticks: teleport (10
 //                               units in one tick), between_move (a move after a tick, before
 //                               the render), switch_camera, switch_viewport, hide, visibility2,
-//                               offset68 (value 1 at offset 68), limit1500 (a limit of 1500)
+//                               offset68 (value 1 at offset 68), limit1500 (a limit of 1500);
+//                               hands: hands_hidden, switch_object (for good), two_objects,
+//                               attachment_twice, attachment_foreign_parent, attachment_readonly
+//                               (one render), submeshes129, palette129, palette_misaligned,
+//                               bone_count (for good), bone_nan
 
 #include <cstdint>
 #include <string>
@@ -29,7 +35,7 @@
 
 enum class Pacing { kCapped, kUncapped, kFixed, kJitter };
 
-enum class CameraMotion { kLinear, kTurn, kPitch };
+enum class CameraMotion { kLinear, kTurn, kPitch, kWalkTurn };
 
 struct CameraEvent {
   std::string name;
@@ -51,6 +57,7 @@ struct Scenario {
   double logicDivisor = 60.0;
   double phaseDelayPercent = 55.0;
   bool cameraWriteLog = true;
+  bool handsSway = true;
   int limitFpsValue = 1;  // the byte itself: 2 is not a boolean
   std::vector<CameraEvent> events;
 };

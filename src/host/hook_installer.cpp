@@ -16,6 +16,8 @@
 #include "timing/render_unlock_state.h"
 #include "timing/wall_clock.h"
 #include "interp/camera_interpolator.h"
+#include "interp/hands_pose_interpolator.h"
+#include "interp/hands_root_interpolator.h"
 
 namespace driftglass {
 namespace {
@@ -216,8 +218,15 @@ bool InstallHooks(const HookInstallRequest& r, HookInstallation& installation, D
     ProcessCameraInterpolator().InitCamera(setters);
   }
   frame.handsRoot = r.handsRootInterpolation;
+  if (r.handsRootInterpolation) {
+    ProcessHandsRootInterpolator().Configure(mappings.address[kEntityGetWorldMatrix],
+                                             mappings.address[kEntityGetEntityParent]);
+  }
   frame.worldRoot = r.worldRootInterpolation;
   frame.handsPose = r.handsPoseInterpolation;
+  if (r.handsPoseInterpolation) {
+    ProcessHandsPoseInterpolator().Configure(mappings.address[kMeshEntityUpdateGraphicsForFrame]);
+  }
   frame.worldPose = r.worldPoseInterpolation;
   frame.ragdollPose = r.ragdollPoseInterpolation;
   frame.particles = r.particleInterpolation;

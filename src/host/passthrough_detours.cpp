@@ -10,9 +10,6 @@ R PassThrough(uint32_t step, void* self, A... arguments) {
 
 }  // namespace
 
-void DRIFTGLASS_THISCALL HandsPostUpdateDetour(void* hands, float dt) {
-  PassThrough<void>(kDetourHandsPostUpdate, hands, dt);
-}
 void DRIFTGLASS_THISCALL PropOnUpdateDetour(void* prop, float dt) {
   PassThrough<void>(kDetourPropOnUpdate, prop, dt);
 }
@@ -22,9 +19,6 @@ void TransformCallbackDetour(void* body, const float* matrix, int32_t threadInde
 }
 void DRIFTGLASS_THISCALL EnemyOnUpdateDetour(void* enemy, float dt) {
   PassThrough<void>(kDetourEnemyOnUpdate, enemy, dt);
-}
-const float* DRIFTGLASS_THISCALL GetModelMatrixDetour(void* subMesh, void* camera) {
-  return PassThrough<const float*>(kDetourGetModelMatrix, subMesh, camera);
 }
 uint8_t DRIFTGLASS_THISCALL EmitterUpdateGraphicsDetour(void* emitter, void* frustum,
                                                         float frameTime) {

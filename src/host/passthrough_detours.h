@@ -8,11 +8,9 @@
 
 namespace driftglass {
 
-void DRIFTGLASS_THISCALL HandsPostUpdateDetour(void* hands, float dt);
 void DRIFTGLASS_THISCALL PropOnUpdateDetour(void* prop, float dt);
 void TransformCallbackDetour(void* body, const float* matrix, int32_t threadIndex);
 void DRIFTGLASS_THISCALL EnemyOnUpdateDetour(void* enemy, float dt);
-const float* DRIFTGLASS_THISCALL GetModelMatrixDetour(void* subMesh, void* camera);
 uint8_t DRIFTGLASS_THISCALL EmitterUpdateGraphicsDetour(void* emitter, void* frustum, float frameTime);
 uint32_t DRIFTGLASS_THISCALL ImageTrailRenderEffectDetour(void* effect, void* input, void* output);
 void DRIFTGLASS_THISCALL PlayerAddYawDetour(void* player, float angle);

@@ -7,9 +7,13 @@
 #include "diag/motion_trace.h"
 #include "diag/telemetry_counters.h"
 #include "interp/camera_interpolator.h"
+#include "interp/hands_pose_interpolator.h"
+#include "interp/hands_root_interpolator.h"
+#include "log/diagnostic_log.h"
 #include "timing/engine_run_detour.h"
 #include "timing/frame_cadence.h"
 #include "timing/frame_sequence_settings.h"
+#include "timing/hands_counting.h"
 #include "timing/presentation_clock.h"
 #include "timing/tick_sequence.h"
 #include "timing/wall_clock.h"
@@ -51,7 +55,29 @@ void CaptureTick() {
   const uint64_t generation = clock.generation();  // after any reset the tick caused
   const FrameSequenceSettings& settings = ProcessFrameSequenceSettings();
   if (settings.camera) CountCameraResult(ProcessCameraInterpolator().CaptureCamera(tick, generation));
-  // Hands root, world roots, hands pose and enemy poses capture here, in that order.
+  if (settings.handsRoot) CountHandsRootResult(ProcessHandsRootInterpolator().Capture(tick, generation));
+  // World roots capture here.
+  if (settings.handsPose) ProcessHandsPoseInterpolator().Capture(tick, generation);
+  // Enemy poses capture here.
+}
+
+// Logged once per process, the first time the hands' palette holds a bone that cannot be blended.
+void LogHandsPoseDiagnostic(HandsPoseInterpolator& pose) {
+  static bool done = false;
+  HandsPoseDiagnostic diagnostic;
+  if (done || !pose.TakeDiagnostic(diagnostic)) return;
+  wchar_t text[512];
+  int length = swprintf(text, 512, L"Hands pose diagnostic: first invalid affine bone index=%u matrix=[",
+                        diagnostic.boneIndex);
+  for (int i = 0; i < 16 && length > 0 && length < 480; ++i) {
+    length += swprintf(text + length, 512 - length, i == 0 ? L"%.6g" : L",%.6g",
+                       static_cast<double>(diagnostic.matrix[i]));
+  }
+  if (length <= 0 || length >= 510) return;
+  text[length++] = L']';
+  text[length] = L'\0';
+  ProcessLog().WriteLine(kLogWarn, text, static_cast<uint32_t>(length));
+  done = true;
 }
 
 }  // namespace
@@ -118,11 +144,29 @@ void DRIFTGLASS_THISCALL SceneRenderDetour(void* scene, float frameTime, uint32_
     if (fraction.alphaValid) trace.flags |= kMotionAlphaValid;
     PublishMotionRecord(trace);
   }
-  // Hands root, world roots, hands pose, enemy poses and the particle hand-off apply here.
+  if (settings.handsRoot) {
+    HandsRootInterpolator& hands = ProcessHandsRootInterpolator();
+    hands.SetViewCorrection(nullptr);  // the look preview turns the hands once it exists
+    CountHandsRootResult(hands.Apply(sample));
+    CountHandsAttachments(hands.attachmentCounts());
+  }
+  // World roots apply here.
+  if (settings.handsPose) {
+    HandsPoseInterpolator& pose = ProcessHandsPoseInterpolator();
+    const uint32_t result = pose.Apply(sample, ProcessTickSequence().load(), frameTime);
+    if (pose.TakeFailedRestore()) CountHandsPoseRestoreFailure();  // a restore left from before
+    CountHandsPoseResult(result);
+    if (result == kHandsPoseInvalid) LogHandsPoseDiagnostic(pose);
+  }
+  // Enemy poses and the particle hand-off apply here.
 
   Original<SceneRenderFunction>(kDetourSceneRender)(scene, frameTime, flags);
 
   // Restores run in reverse order of the applies; the camera's is last.
+  // Enemy poses restore here.
+  if (settings.handsPose && !ProcessHandsPoseInterpolator().Restore()) CountHandsPoseRestoreFailure();
+  // World roots restore here.
+  if (settings.handsRoot) CountHandsAttachmentRestoreFailures(ProcessHandsRootInterpolator().Restore());
   if (cameraApplied && !ProcessCameraInterpolator().RestoreCamera()) {
     ProcessTelemetry().camera.restoreFail.fetch_add(1);
     ProcessTelemetry().camera.last.store(kCameraApplyFailed);

@@ -2,4 +2,6 @@ driftglass_add_test(interp_tests
   interp/rigid_transform_test.cpp
   interp/camera_pose_test.cpp
   interp/bone_palette_test.cpp
+  interp/hands_pose_interpolator_test.cpp
+  interp/hands_root_interpolator_test.cpp
   timing/snapshot_history_test.cpp)

@@ -24,6 +24,8 @@ void ParseRecord(const std::string& text, GameRun& run) {
       report.rva = static_cast<uint32_t>(strtoul(line.c_str() + line.find("rva=") + 4, nullptr, 16));
       report.patched = line.find("patched=1") != std::string::npos;
       run.entries[line.substr(12, end - 12)] = report;
+    } else if (line.rfind("fact ", 0) == 0) {
+      run.facts.push_back(line.substr(5));
     } else if (line.rfind("invariant ", 0) == 0 && line.find(" ok=0") != std::string::npos) {
       run.failedInvariants.push_back(line);
     } else if (line.rfind("frame ", 0) == 0) {

@@ -36,6 +36,7 @@ struct GameRun {
   std::map<std::string, EntryReport> entries;
   std::map<std::string, uint64_t> summary;
   std::vector<std::string> failedInvariants;
+  std::vector<std::string> facts;  // the game's "fact" lines, without the word
   std::string motionTrace;
   // The game's frame lines, as key -> value.
   std::vector<std::map<std::string, double>> frames;
