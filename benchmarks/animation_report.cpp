@@ -6,53 +6,13 @@
 // clock puts the frame (p99).
 //
 // usage: animation_report LABEL=RECORD ...
-#include <algorithm>
-#include <cmath>
 #include <cstdio>
-#include <cstdlib>
-#include <fstream>
-#include <map>
-#include <sstream>
-#include <string>
-#include <vector>
+
+#include "record_frames.h"
 
 namespace {
 
-constexpr double kWarmUpSeconds = 0.5;
 constexpr double kTickMs = 1000.0 / 60.0;
-
-using Frame = std::map<std::string, double>;
-
-std::vector<Frame> ReadFrames(const std::string& path) {
-  std::vector<Frame> frames;
-  std::ifstream in(path);
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.rfind("frame ", 0) != 0) continue;
-    Frame frame;
-    std::istringstream fields(line.substr(6));
-    std::string field;
-    while (fields >> field) {
-      const size_t equals = field.find('=');
-      frame[field.substr(0, equals)] = std::strtod(field.c_str() + equals + 1, nullptr);
-    }
-    frames.push_back(frame);
-  }
-  return frames;
-}
-
-double Percentile(std::vector<double> values, double fraction) {
-  if (values.empty()) return 0;
-  std::sort(values.begin(), values.end());
-  const size_t index = std::min(values.size() - 1, static_cast<size_t>(std::ceil(fraction * values.size())) - 1);
-  return values[index];
-}
-
-double Mean(const std::vector<double>& values) {
-  double sum = 0;
-  for (double v : values) sum += v;
-  return values.empty() ? 0 : sum / static_cast<double>(values.size());
-}
 
 }  // namespace
 

@@ -5,52 +5,9 @@
 // fraction, and the plug-in's median time per frame.
 //
 // usage: hands_report LABEL=RECORD ...
-#include <algorithm>
-#include <cmath>
 #include <cstdio>
-#include <fstream>
-#include <map>
-#include <sstream>
-#include <string>
-#include <vector>
 
-namespace {
-
-constexpr double kWarmUpSeconds = 0.5;
-
-using Frame = std::map<std::string, double>;
-
-std::vector<Frame> ReadFrames(const std::string& path) {
-  std::vector<Frame> frames;
-  std::ifstream in(path);
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.rfind("frame ", 0) != 0) continue;
-    Frame frame;
-    std::istringstream fields(line.substr(6));
-    std::string field;
-    while (fields >> field) {
-      const size_t equals = field.find('=');
-      frame[field.substr(0, equals)] = std::strtod(field.c_str() + equals + 1, nullptr);
-    }
-    frames.push_back(frame);
-  }
-  return frames;
-}
-
-double Percentile(std::vector<double> values, double fraction) {
-  if (values.empty()) return 0;
-  std::sort(values.begin(), values.end());
-  return values[std::min(values.size() - 1, static_cast<size_t>(std::ceil(fraction * values.size())) - 1)];
-}
-
-double Mean(const std::vector<double>& values) {
-  double sum = 0;
-  for (double v : values) sum += v;
-  return values.empty() ? 0 : sum / static_cast<double>(values.size());
-}
-
-}  // namespace
+#include "record_frames.h"
 
 int main(int argc, char** argv) {
   if (argc < 2) {

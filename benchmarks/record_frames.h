@@ -1,0 +1,47 @@
+#pragma once
+// The simulated game's record, as the report programs read it: one map of key to value per
+// "frame" line, and the statistics they print.
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+// Frames shown before this much of a run has passed are not measured.
+constexpr double kWarmUpSeconds = 0.5;
+
+using Frame = std::map<std::string, double>;
+
+inline std::vector<Frame> ReadFrames(const std::string& path) {
+  std::vector<Frame> frames;
+  std::ifstream in(path);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.rfind("frame ", 0) != 0) continue;
+    Frame frame;
+    std::istringstream fields(line.substr(6));
+    std::string field;
+    while (fields >> field) {
+      const size_t equals = field.find('=');
+      frame[field.substr(0, equals)] = std::strtod(field.c_str() + equals + 1, nullptr);
+    }
+    frames.push_back(frame);
+  }
+  return frames;
+}
+
+inline double Percentile(std::vector<double> values, double fraction) {
+  if (values.empty()) return 0;
+  std::sort(values.begin(), values.end());
+  return values[std::min(values.size() - 1, static_cast<size_t>(std::ceil(fraction * values.size())) - 1)];
+}
+
+inline double Mean(const std::vector<double>& values) {
+  double sum = 0;
+  for (double v : values) sum += v;
+  return values.empty() ? 0 : sum / static_cast<double>(values.size());
+}
