@@ -12,16 +12,13 @@
 #include "entry_points.h"
 #include "frame_truth.h"
 #include "hands_rig.h"
+#include "world_rig.h"
 #include "host_record.h"
 
 #define THISCALL __attribute__((thiscall))
 
 extern "C" {
 uint32_t SDL_GetTicks(void);
-struct NewtonBody {
-  void* userData;
-  int sleeping;
-};
 }
 
 namespace {
@@ -45,8 +42,7 @@ cGui gGui;
 GuiWindowState gGuiState;
 cLuxInputHandler gInput;
 InputFlags gInputFlags;
-Blob gActionSet, gProp, gPropParent, gEnemy, gBody, gMesh, gSubMesh, gEmitter, gTrail;
-NewtonBody gNewtonBody;
+Blob gActionSet, gMesh, gEmitter, gTrail;
 EngineWorld gWorld;
 
 // Field access inside the blob objects, at the offsets the engine code uses.
@@ -55,15 +51,9 @@ T& At(Blob& blob, size_t offset) {
   return *reinterpret_cast<T*>(blob.bytes + offset);
 }
 
-constexpr size_t kWorldMatrix = 0x6C;
-constexpr size_t kEntityParent = 0x288;
-constexpr size_t kBodyMatrix = 0x2C;
-constexpr size_t kBodyHandle = 0x3B0;
-constexpr size_t kSubMeshVisible = 0x33D;
-constexpr size_t kSubMeshState = 0x39A;
+constexpr size_t kSubMeshNullModel = 0x3F4;
+constexpr size_t kSubMeshModelMatrixPointer = 0x3F8;
 constexpr size_t kSubMeshModelMatrix = 0x400;
-constexpr size_t kMeshHasSkeleton = 0x2BC;
-constexpr size_t kEnemyDisabled = 0x10C;
 constexpr size_t kTrailRenderer = 0x18;
 
 void SetIdentity(float* matrix) {
@@ -92,14 +82,7 @@ void UpdateGame(float dt) {
   CallMember(engine_cMouseSDL_Update, &gMouse);
   CallMember(engine_cLuxInputHandler_UpdateGamePlayerInput, &gInput);
   CallMember(engine_cLuxPlayerHands_PostUpdate, Hands().hands(), dt);
-  CallMember(engine_iLuxProp_OnUpdate, &gProp, dt);
-  CallMember(engine_iLuxEnemy_OnUpdate, &gEnemy, dt);
-
-  float bodyMatrix[16];
-  SetIdentity(bodyMatrix);
-  bodyMatrix[3] = static_cast<float>(w.counts.ticks) * 0.01f;
-  reinterpret_cast<void (*)(void*, const float*, int)>(engine_cPhysicsBodyNewton_TransformCallback)(
-      &gNewtonBody, bodyMatrix, 0);
+  World3D().Step(w.counts.ticks + 1);  // physics, props, enemies, the transform tree
 }
 
 void WaitUntil(double seconds) {
@@ -151,15 +134,6 @@ EngineWorld& CreateEngineWorld(const Scenario& scenario, HostRecord& record) {
   gInput.mpActionSet = &gActionSet;
   gInput.mpInputState = &gInputFlags;
 
-  SetIdentity(&At<float>(gProp, kWorldMatrix));
-  SetIdentity(&At<float>(gPropParent, kWorldMatrix));
-  At<void*>(gProp, kEntityParent) = &gPropParent;
-  gNewtonBody.userData = &gBody;
-  At<NewtonBody*>(gBody, kBodyHandle) = &gNewtonBody;
-  SetIdentity(&At<float>(gBody, kBodyMatrix));
-  At<uint8_t>(gSubMesh, kSubMeshVisible) = 1;
-  SetIdentity(&At<float>(gSubMesh, kSubMeshModelMatrix));
-  At<uint8_t>(gMesh, kMeshHasSkeleton) = 1;
   At<void*>(gTrail, kTrailRenderer) = &gActionSet;
 
   gWorld = EngineWorld{};
@@ -170,6 +144,7 @@ EngineWorld& CreateEngineWorld(const Scenario& scenario, HostRecord& record) {
   gWorld.camera = &gCamera;
   Rig().Init(scenario, &gScene, &record);
   Hands().Init(scenario, &record);
+  World3D().Init(scenario, &record, scenario.logicNumerator / scenario.logicDivisor / 1000.0);
   gWorld.scenario = &scenario;
   gWorld.record = &record;
   return gWorld;
@@ -207,11 +182,13 @@ void HostEngineMainLoop(cEngine* engine) {
     const double renderStart = HostSeconds();
     const FrameTruth truth = truthClock.AtRender(renderStart, PreciseTickClockMs(), timer, w.counts.ticks);
     Hands().BeforeRender(truth, w.counts.ticks);
+    World3D().BeforeRender(truth, w.counts.ticks);
     const double wall = renderStart - w.loopStartSeconds;
     CallMember(engine_cScene_Render, &gScene, frameTime, 0);
     const double renderSeconds = HostSeconds() - renderStart;
     Rig().AfterRender();
     Hands().AfterRender();
+    World3D().AfterRender();
     RunMessage(3, frameTime);  // OnPostRender
     RunMessage(7, frameTime);  // messages the plug-in does not know pass through
     ++w.counts.frames;
@@ -221,12 +198,13 @@ void HostEngineMainLoop(cEngine* engine) {
                    "drawn_x=%.7g drawn_y=%.7g drawn_z=%.7g drawn_pitch=%.7g drawn_yaw=%.7g "
                    "logic_x=%.7g logic_yaw=%.7g interpolated=%d render_us=%.2f own_render_us=%.2f "
                    "truth_valid=%d truth_raw=%.6f truth_phase=%.6f truth_alpha=%.6f "
-                   "expected_ticks=%.6f drawn_ticks=%.6f %s",
+                   "expected_ticks=%.6f drawn_ticks=%.6f %s %s",
                    w.counts.frames, wall, w.counts.ticks, engine->mbLimitFPS, timer.nextDueMs,
                    static_cast<unsigned>(nowMs), d.x, d.y, d.z, d.pitch, d.yaw, logic.position[0],
                    logic.yaw, Rig().pluginWrote() ? 1 : 0, renderSeconds * 1e6, w.ownRenderSeconds * 1e6,
                    truth.valid ? 1 : 0, truth.raw, truth.phase, truth.alpha, truth.expectedTicks,
-                   Rig().DrawnSimulationTicks(w.counts.ticks), Hands().FrameFields());
+                   Rig().DrawnSimulationTicks(w.counts.ticks), Hands().FrameFields(),
+                   World3D().FrameFields());
 
     if (engine->mbLimitFPS != 0) {
       // Capped: the next frame waits for the next logic step.
@@ -273,11 +251,7 @@ void THISCALL HostSceneRender(cScene*, float frameTime, int) {
   Rig().Draw();
   const DrawnPose& camera = Rig().drawn();
   Hands().Draw(YawTransform{camera.yaw, {camera.x, camera.y, camera.z}});
-  CallMemberResult<float*>(engine_iEntity3D_GetWorldMatrix, &gProp);
-  CallMemberResult<void*>(engine_iEntity3D_GetEntityParent, &gProp);
-  CallMemberResult<uint8_t>(engine_cPhysicsBodyNewton_GetEnabled, &gBody);
-  CallMember(engine_cMeshEntity_UpdateGraphicsForFrame, &gMesh, frameTime);
-  CallMemberResult<float*>(engine_cSubMeshEntity_GetModelMatrix, &gSubMesh, static_cast<void*>(&gCamera));
+  World3D().Draw();
   CallMemberResult<uint8_t>(engine_iParticleEmitter_UpdateGraphicsForViewport, &gEmitter,
                             static_cast<void*>(nullptr), frameTime);
   CallMemberResult<uint32_t>(engine_cPostEffect_ImageTrail_RenderEffect, &gTrail,
@@ -323,22 +297,23 @@ void THISCALL HostHandsPostUpdate(void* hands, float) {
   Hands().PostUpdate(gWorld.counts.ticks + 1, camera);
 }
 void THISCALL HostPropEntityUpdate(void*, float) {}
-void THISCALL HostPropOnUpdate(void* prop, float dt) {
-  float* world = reinterpret_cast<float*>(static_cast<uint8_t*>(prop) + kWorldMatrix);
-  world[7] += dt;  // the prop rises slowly
-}
-void THISCALL HostEnemyOnUpdate(void*, float) {}
+void THISCALL HostPropOnUpdate(void* prop, float) { World3D().PropOnUpdate(prop); }
+void THISCALL HostEnemyOnUpdate(void* enemy, float dt) { World3D().EnemyOnUpdate(enemy, dt); }
 void THISCALL HostEntityUpdateWorldMatrix(void*) {}
 void THISCALL HostBodySetMatrix(float* matrixBlock, const float* matrix) {
   memcpy(matrixBlock, matrix, 16 * sizeof(float));
 }
-void THISCALL HostBodyTransformChanged(void*, int) {}
+void THISCALL HostBodyTransformChanged(void* body, int) { World3D().BodyTransformChanged(body); }
 void THISCALL HostMeshUpdateGraphicsForFrame(void* mesh, float) { Hands().UpdateGraphicsForFrame(mesh); }
 uint8_t THISCALL HostEmitterUpdateGraphicsForViewport(void*, void*, float) { return 1; }
 uint32_t THISCALL HostImageTrailRenderEffect(void*, void*, void*) { return 0; }
 void THISCALL HostSubMeshUpdateModelMatrix(void*, int) {}
+// A sub-mesh's model matrix is its own block, or the entity cache it names, or none at all.
 float* THISCALL HostSubMeshGetModelMatrix(void* submesh, void*) {
-  return reinterpret_cast<float*>(static_cast<uint8_t*>(submesh) + kSubMeshModelMatrix);
+  uint8_t* bytes = static_cast<uint8_t*>(submesh);
+  if (At<uint8_t>(*reinterpret_cast<Blob*>(bytes), kSubMeshNullModel) != 0) return nullptr;
+  float* named = At<float*>(*reinterpret_cast<Blob*>(bytes), kSubMeshModelMatrixPointer);
+  return named != nullptr ? named : reinterpret_cast<float*>(bytes + kSubMeshModelMatrix);
 }
 void THISCALL HostMouseUpdate(cMouseSDL*) {}
 uint8_t THISCALL HostGuiSendMousePos(cGui*, const int32_t*, const int32_t*) { return 1; }

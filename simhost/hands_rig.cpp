@@ -8,6 +8,7 @@
 
 #include "entry_points.h"
 #include "host_record.h"
+#include "yaw_transform.h"
 
 #define THISCALL __attribute__((thiscall))
 
@@ -35,7 +36,6 @@ constexpr int kObjects = 2;
 constexpr int kHandSubMeshes = 129;  // two drawn normally, all of them in the capacity event
 constexpr int kBones = 24;
 constexpr int kPaletteRoom = 130;
-constexpr double kPi = 3.14159265358979323846;
 
 // Where things sit relative to their parents.
 constexpr YawTransform kHandsOffset{0.0f, {0.25f, -0.3f, 0.5f}};
@@ -50,42 +50,6 @@ uint8_t* NewPage() {
 template <typename T>
 T& At(uint8_t* object, size_t offset) {
   return *reinterpret_cast<T*>(object + offset);
-}
-
-float Wrap(double angle) {
-  double wrapped = std::fmod(angle + kPi, 2.0 * kPi);
-  if (wrapped < 0) wrapped += 2.0 * kPi;
-  return static_cast<float>(wrapped - kPi);
-}
-
-YawTransform Compose(const YawTransform& a, const YawTransform& b) {
-  const double c = std::cos(a.yaw), s = std::sin(a.yaw);
-  YawTransform out;
-  out.yaw = Wrap(static_cast<double>(a.yaw) + b.yaw);
-  out.t[0] = static_cast<float>(a.t[0] + c * b.t[0] + s * b.t[2]);
-  out.t[1] = a.t[1] + b.t[1];
-  out.t[2] = static_cast<float>(a.t[2] - s * b.t[0] + c * b.t[2]);
-  return out;
-}
-
-YawTransform Inverse(const YawTransform& a) {
-  YawTransform rotation{-a.yaw, {}};
-  const YawTransform back = Compose(rotation, YawTransform{0.0f, {-a.t[0], -a.t[1], -a.t[2]}});
-  return back;
-}
-
-// The short way round, as a rotation blend takes it.
-YawTransform Blend(const YawTransform& a, const YawTransform& b, double alpha) {
-  YawTransform out;
-  out.yaw = Wrap(a.yaw + alpha * Wrap(static_cast<double>(b.yaw) - a.yaw));
-  for (int i = 0; i < 3; ++i) out.t[i] = static_cast<float>(a.t[i] + (b.t[i] - a.t[i]) * alpha);
-  return out;
-}
-
-void ToMatrix(const YawTransform& x, float* m) {
-  const float c = static_cast<float>(std::cos(x.yaw)), s = static_cast<float>(std::sin(x.yaw));
-  const float rows[16] = {c, 0, s, x.t[0], 0, 1, 0, x.t[1], -s, 0, c, x.t[2], 0, 0, 0, 1};
-  memcpy(m, rows, sizeof(rows));
 }
 
 double MaxDifference(const float* a, const float* b, int count) {

@@ -10,14 +10,10 @@
 
 #include "frame_truth.h"
 #include "scenario.h"
+#include "yaw_transform.h"
 
 class HostRecord;
 
-// A rotation about the vertical axis and a translation: every transform of the hands is one.
-struct YawTransform {
-  float yaw = 0.0f;
-  float t[3] = {};
-};
 
 class HandsRig {
  public:

@@ -108,6 +108,10 @@ bool ParseScenarioText(const std::string& text, Scenario& scenario, std::string&
       else if (key == "logic_numerator") scenario.logicNumerator = number_value;
       else if (key == "logic_divisor") scenario.logicDivisor = number_value;
       else if (key == "phase_delay_percent") scenario.phaseDelayPercent = number_value;
+      else if (key == "world_props") scenario.worldProps = static_cast<int>(number_value);
+      else if (key == "world_multi_props") scenario.worldMultiProps = static_cast<int>(number_value);
+      else if (key == "world_standalone") scenario.worldStandalone = static_cast<int>(number_value);
+      else if (key == "world_grunts") scenario.worldGrunts = static_cast<int>(number_value);
       else ok = false;
     } else {
       ok = false;

@@ -16,6 +16,9 @@
 //   logic_numerator=1000        the logic timer's step numerator and divisor (step = n / d ms)
 //   logic_divisor=60
 //   phase_delay_percent=55      the presentation phase the game's own frame truth assumes
+//   world_props=6, world_multi_props=2, world_standalone=3, world_grunts=2
+//                               the dynamic world: single-body props, three-body props, bodies no
+//                               prop owns, Grunts (one enemy of another kind is always there)
 //   hands_sway=1                the hands sway a little against the camera (0: locked to it)
 //   camera_write_log=1          tell plug-in writes from the cameras' write log (0: compare bytes,
 //                               which misses a write of the bytes already there; for benchmarks)
@@ -58,6 +61,10 @@ struct Scenario {
   double phaseDelayPercent = 55.0;
   bool cameraWriteLog = true;
   bool handsSway = true;
+  int worldProps = 6;       // props with one body
+  int worldMultiProps = 2;  // props with three turning bodies
+  int worldStandalone = 3;  // bodies no prop owns
+  int worldGrunts = 2;      // and one enemy of another kind
   int limitFpsValue = 1;  // the byte itself: 2 is not a boolean
   std::vector<CameraEvent> events;
 };

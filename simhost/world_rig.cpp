@@ -1,0 +1,377 @@
+#include "world_rig.h"
+
+#include <windows.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "entry_points.h"
+#include "host_record.h"
+#include "yaw_transform.h"
+
+#define THISCALL __attribute__((thiscall))
+
+extern "C" {
+struct NewtonBody;
+}
+
+namespace {
+
+// Engine layout.
+constexpr size_t kIdentityWord = 0x40;
+constexpr size_t kMeshIdentityWord = 0x04;
+constexpr size_t kActive = 0x24;
+constexpr size_t kBodyMatrixBlock = 0x2C;
+constexpr size_t kWorldMatrix = 0x6C;
+constexpr size_t kEnemyDisabled = 0x10C;
+constexpr size_t kPropIneligibleFlag = 0x119;
+constexpr size_t kPropBodiesBegin = 0x260;
+constexpr size_t kPropBodiesEnd = 0x264;
+constexpr size_t kStandaloneBodyCount = 0x280;
+constexpr size_t kEntityParent = 0x288;
+constexpr size_t kPropMesh = 0x340;
+constexpr size_t kMeshSubMeshesBegin = 0x30C;
+constexpr size_t kMeshSubMeshesEnd = 0x310;
+constexpr size_t kSubMeshVisible = 0x33D;
+constexpr size_t kSubMeshOwner = 0x370;
+constexpr size_t kBodyHandle = 0x3B0;
+constexpr size_t kNullModel = 0x3F4;           // the renderer has no model matrix for it
+constexpr size_t kModelMatrixPointer = 0x3F8;  // where the renderer's model matrix lives
+constexpr size_t kPropClass = 0x484;
+constexpr size_t kEnemyMesh = 0x54C;
+constexpr size_t kEnemyKind = 0x82C;
+constexpr size_t kArrays = 0x900;  // body and sub-mesh pointer arrays live in their object
+
+constexpr size_t kObjectSize = 0x1000;
+constexpr size_t kArenaSize = 16 * 1024 * 1024;
+
+using Matrix = float[16];
+
+template <typename T>
+T& At(uint8_t* object, size_t offset) {
+  return *reinterpret_cast<T*>(object + offset);
+}
+
+YawTransform FromMatrix(const float* m) {
+  return YawTransform{static_cast<float>(std::atan2(m[2], m[0])), {m[3], m[7], m[11]}};
+}
+
+void Multiply(const float* a, const float* b, float* out) {
+  Matrix product;
+  for (int r = 0; r < 4; ++r) {
+    for (int c = 0; c < 4; ++c) {
+      float sum = 0;
+      for (int k = 0; k < 4; ++k) sum += a[4 * r + k] * b[4 * k + c];
+      product[4 * r + c] = sum;
+    }
+  }
+  memcpy(out, product, sizeof(product));
+}
+
+struct SubMesh {
+  uint8_t* object;
+  uint8_t* parent;  // body, node or mesh
+  YawTransform local;
+  Matrix own;  // the cache as the engine last computed it
+};
+
+enum class Kind { kProp, kMultiProp, kStandalone, kGrunt, kOtherEnemy };
+
+// One object the game follows: the entity its motion comes from and its first sub-mesh's place.
+struct Tracked {
+  Kind kind;
+  uint8_t* root;  // body or Grunt mesh
+  int subMesh;
+  YawTransform chain;  // root to sub-mesh
+  YawTransform at[2];
+  uint32_t tickAt[2];
+  float velocityX;
+};
+
+struct Enemy {
+  uint8_t* object;
+  uint8_t* mesh;
+  float velocity[3];
+};
+
+struct Objects {
+  uint8_t* arena = nullptr;
+  size_t used = 0;
+  std::vector<uint8_t*> bodies;
+  std::vector<NewtonBody*> handles;
+  std::vector<uint8_t*> props;
+  std::vector<uint8_t*> meshes;
+  std::vector<uint8_t*> nodes;
+  std::vector<Enemy> enemies;
+  std::vector<SubMesh> subMeshes;
+  std::vector<Tracked> tracked;
+  std::vector<float> ownBodyWorld;  // 16 floats per body, as physics left it
+  uint32_t nextWord = 0x1000;
+};
+
+Objects gObjects;
+WorldRig gRig;
+
+uint8_t* NewObject() {
+  Objects& o = gObjects;
+  if (o.arena == nullptr) {
+    o.arena = static_cast<uint8_t*>(VirtualAlloc(nullptr, kArenaSize, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+  }
+  uint8_t* object = o.arena + o.used;
+  o.used += kObjectSize;
+  return object;
+}
+
+template <typename F>
+F Export(const wchar_t* module, const char* name) {
+  return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(module), name)));
+}
+
+using CreateBody = NewtonBody* (*)(void*, const float*, const float*, float);
+using Update = void (*)(float, void (*)(const NewtonBody*, const float*, int));
+
+uint8_t* NewMesh(bool skeleton) {
+  uint8_t* mesh = NewObject();
+  At<uint32_t>(mesh, kMeshIdentityWord) = ++gObjects.nextWord;
+  At<uint8_t>(mesh, kActive) = 1;
+  At<uint8_t>(mesh, 0x2BC) = skeleton ? 1 : 0;
+  At<uint8_t**>(mesh, kMeshSubMeshesBegin) = &At<uint8_t*>(mesh, kArrays);
+  At<uint8_t**>(mesh, kMeshSubMeshesEnd) = &At<uint8_t*>(mesh, kArrays);
+  ToMatrix(YawTransform{}, &At<float>(mesh, kWorldMatrix));
+  gObjects.meshes.push_back(mesh);
+  return mesh;
+}
+
+int AddSubMesh(uint8_t* mesh, uint8_t* parent, const YawTransform& local, bool nullModel = false) {
+  uint8_t* sub = NewObject();
+  At<uint8_t>(sub, kSubMeshVisible) = 1;
+  At<uint8_t*>(sub, kSubMeshOwner) = mesh;
+  At<uint8_t*>(sub, kEntityParent) = parent;
+  At<float*>(sub, kModelMatrixPointer) = &At<float>(sub, kWorldMatrix);
+  At<uint8_t>(sub, kNullModel) = nullModel ? 1 : 0;
+  uint8_t**& end = At<uint8_t**>(mesh, kMeshSubMeshesEnd);
+  *end++ = sub;
+  gObjects.subMeshes.push_back(SubMesh{sub, parent, local, {}});
+  return static_cast<int>(gObjects.subMeshes.size()) - 1;
+}
+
+uint8_t* NewBody(const float* position, const float* velocity, float yawRate, bool standalone) {
+  static const CreateBody create = Export<CreateBody>(L"newton.dll", "SimNewtonCreateBody");
+  uint8_t* body = NewObject();
+  At<uint8_t>(body, kActive) = 1;
+  At<uint32_t>(body, kStandaloneBodyCount) = standalone ? 1 : 0;
+  NewtonBody* handle = create(body, position, velocity, yawRate);
+  At<NewtonBody*>(body, kBodyHandle) = handle;
+  Matrix start;
+  ToMatrix(YawTransform{0.0f, {position[0], position[1], position[2]}}, start);
+  memcpy(&At<float>(body, kBodyMatrixBlock), start, sizeof(start));
+  memcpy(&At<float>(body, kWorldMatrix), start, sizeof(start));
+  gObjects.bodies.push_back(body);
+  gObjects.handles.push_back(handle);
+  return body;
+}
+
+void Track(Kind kind, uint8_t* root, int subMesh, const YawTransform& chain, float velocityX) {
+  gObjects.tracked.push_back(Tracked{kind, root, subMesh, chain, {}, {0, 0}, velocityX});
+}
+
+}  // namespace
+
+WorldRig& World3D() { return gRig; }
+
+void WorldRig::Check(const char* name, bool ok, const char* detail) {
+  if (!ok) record_->Invariant(name, false, detail);
+}
+
+void WorldRig::Init(const Scenario& scenario, HostRecord* record, double stepSeconds) {
+  scenario_ = &scenario;
+  record_ = record;
+  stepSeconds_ = stepSeconds;
+  Objects& o = gObjects;
+  const YawTransform kNear{0.0f, {0.0f, 0.3f, 0.0f}};
+  // Props with one body: every sub-mesh follows it.
+  for (int i = 0; i < scenario.worldProps; ++i) {
+    const float position[3] = {-4.0f + 0.5f * i, 0.5f, 3.0f + 0.25f * (i % 8)};
+    const float velocity[3] = {0.4f + 0.05f * (i % 10), 0.0f, 0.1f};
+    uint8_t* body = NewBody(position, velocity, 0.0f, false);
+    uint8_t* prop = NewObject();
+    At<uint32_t>(prop, kIdentityWord) = ++o.nextWord;
+    At<uint8_t**>(prop, kPropBodiesBegin) = &At<uint8_t*>(prop, kArrays);
+    At<uint8_t**>(prop, kPropBodiesEnd) = &At<uint8_t*>(prop, kArrays) + 1;
+    At<uint8_t*>(prop, kArrays) = body;
+    uint8_t* mesh = NewMesh(false);
+    At<uint8_t*>(prop, kPropMesh) = mesh;
+    const int first = AddSubMesh(mesh, body, kNear);
+    AddSubMesh(mesh, body, YawTransform{0.4f, {0.1f, 0.0f, 0.2f}}, i % 3 == 2);
+    if (i == 0) Track(Kind::kProp, body, first, kNear, velocity[0]);
+    o.props.push_back(prop);
+  }
+  // Props with three turning bodies: sub-meshes attached to a body directly or through a node.
+  for (int i = 0; i < scenario.worldMultiProps; ++i) {
+    uint8_t* prop = NewObject();
+    At<uint32_t>(prop, kIdentityWord) = ++o.nextWord;
+    uint8_t* mesh = NewMesh(false);
+    At<uint8_t*>(prop, kPropMesh) = mesh;
+    uint8_t** bodies = &At<uint8_t*>(prop, kArrays);
+    for (int b = 0; b < 3; ++b) {
+      const float position[3] = {2.0f + b * 0.6f, 1.0f, -2.0f - i};
+      const float velocity[3] = {0.3f, 0.05f * b, 0.0f};
+      bodies[b] = NewBody(position, velocity, 0.4f + 0.2f * b, false);
+      const int direct = AddSubMesh(mesh, bodies[b], kNear);
+      if (b == 0 && i == 0) Track(Kind::kMultiProp, bodies[b], direct, kNear, velocity[0]);
+      uint8_t* node = NewObject();
+      At<uint8_t*>(node, kEntityParent) = bodies[b];
+      o.nodes.push_back(node);
+      AddSubMesh(mesh, node, YawTransform{0.2f, {0.0f, 0.1f, 0.1f}});
+    }
+    At<uint8_t**>(prop, kPropBodiesBegin) = bodies;
+    At<uint8_t**>(prop, kPropBodiesEnd) = bodies + 3;
+    o.props.push_back(prop);
+  }
+  // Bodies no prop owns, each with a render mesh of its own.
+  for (int i = 0; i < scenario.worldStandalone; ++i) {
+    const float position[3] = {1.0f + i, 2.0f, 1.0f};
+    const float velocity[3] = {0.6f, 0.1f, 0.0f};
+    uint8_t* body = NewBody(position, velocity, 0.0f, true);
+    At<uint32_t>(body, kIdentityWord) = ++o.nextWord;
+    uint8_t* mesh = NewMesh(false);
+    const int sub = AddSubMesh(mesh, body, kNear);
+    if (i == 0) Track(Kind::kStandalone, body, sub, kNear, velocity[0]);
+  }
+  // Grunts walk; another kind of enemy stands in for everything the world roots leave alone.
+  for (int i = 0; i <= scenario.worldGrunts; ++i) {
+    const bool grunt = i < scenario.worldGrunts;
+    uint8_t* enemy = NewObject();
+    At<uint32_t>(enemy, kIdentityWord) = ++o.nextWord;
+    At<uint32_t>(enemy, kEnemyKind) = grunt ? 0 : 3;
+    uint8_t* mesh = NewMesh(true);
+    At<uint8_t*>(enemy, kEnemyMesh) = mesh;
+    ToMatrix(YawTransform{0.3f * i, {-2.0f, 0.0f, 5.0f + i}}, &At<float>(mesh, kWorldMatrix));
+    const int sub = AddSubMesh(mesh, mesh, kNear);
+    AddSubMesh(mesh, mesh, YawTransform{0.0f, {0.0f, 1.2f, 0.1f}});
+    o.enemies.push_back(Enemy{enemy, mesh, {grunt ? 0.8f : 0.0f, 0.0f, 0.2f}});
+    if (i == 0 && grunt) Track(Kind::kGrunt, mesh, sub, kNear, 0.8f);
+  }
+  o.ownBodyWorld.resize(o.bodies.size() * 16);
+  for (size_t b = 0; b < o.bodies.size(); ++b) memcpy(&o.ownBodyWorld[16 * b], &At<float>(o.bodies[b], kWorldMatrix), 64);
+  UpdateTransformTree();
+}
+
+void WorldRig::UpdateTransformTree() {
+  for (uint8_t* node : gObjects.nodes) {
+    Matrix local;
+    ToMatrix(YawTransform{0.0f, {0.05f, 0.0f, 0.0f}}, local);
+    Multiply(&At<float>(At<uint8_t*>(node, kEntityParent), kWorldMatrix), local, &At<float>(node, kWorldMatrix));
+  }
+  for (SubMesh& s : gObjects.subMeshes) {
+    Matrix local;
+    ToMatrix(s.local, local);
+    Multiply(&At<float>(s.parent, kWorldMatrix), local, &At<float>(s.object, kWorldMatrix));
+    memcpy(s.own, &At<float>(s.object, kWorldMatrix), sizeof(Matrix));
+  }
+}
+
+void WorldRig::Step(uint32_t tick) {
+  Objects& o = gObjects;
+  bool ownBodies = true, ownCaches = true;
+  for (size_t b = 0; b < o.bodies.size(); ++b) {
+    ownBodies = ownBodies && memcmp(&o.ownBodyWorld[16 * b], &At<float>(o.bodies[b], kWorldMatrix), 64) == 0;
+  }
+  for (const SubMesh& s : o.subMeshes) ownCaches = ownCaches && memcmp(s.own, &At<float>(s.object, kWorldMatrix), 64) == 0;
+  Check("bodies-hold-what-physics-made", ownBodies, "at a step's start every body's transform is physics' own");
+  Check("world-caches-are-the-engines", ownCaches, "at a step's start every sub-mesh cache is the engine's own");
+
+  static const Update update = Export<Update>(L"newton.dll", "SimNewtonUpdate");
+  update(static_cast<float>(stepSeconds_),
+         reinterpret_cast<void (*)(const NewtonBody*, const float*, int)>(engine_cPhysicsBodyNewton_TransformCallback));
+  // What physics made of each body, for the checks (the workers have finished).
+  using BodyMatrix = void (*)(const NewtonBody*, float*);
+  static const BodyMatrix bodyMatrix = Export<BodyMatrix>(L"newton.dll", "SimNewtonBodyMatrix");
+  bool physicsOwn = true;
+  for (size_t b = 0; b < o.bodies.size(); ++b) {
+    Matrix m;
+    bodyMatrix(o.handles[b], m);
+    physicsOwn = physicsOwn && memcmp(m, &At<float>(o.bodies[b], kWorldMatrix), 64) == 0;
+    memcpy(&o.ownBodyWorld[16 * b], m, 64);
+  }
+  Check("transform-callback-delivered", physicsOwn, "every moved body's transform reached the engine");
+
+  using OnUpdate = void(THISCALL*)(void*, float);
+  const float dt = static_cast<float>(stepSeconds_);
+  for (uint8_t* prop : o.props) reinterpret_cast<OnUpdate>(engine_iLuxProp_OnUpdate)(prop, dt);
+  for (Enemy& e : o.enemies) reinterpret_cast<OnUpdate>(engine_iLuxEnemy_OnUpdate)(e.object, dt);
+  UpdateTransformTree();
+
+  for (Tracked& t : o.tracked) {
+    t.at[tick % 2] = FromMatrix(&At<float>(t.root, kWorldMatrix));
+    t.tickAt[tick % 2] = tick;
+  }
+}
+
+void WorldRig::BodyTransformChanged(void* body) {
+  uint8_t* b = static_cast<uint8_t*>(body);
+  memcpy(&At<float>(b, kWorldMatrix), &At<float>(b, kBodyMatrixBlock), sizeof(Matrix));
+}
+
+void WorldRig::PropOnUpdate(void* prop) {
+  uint8_t* p = static_cast<uint8_t*>(prop);
+  uint8_t* first = *At<uint8_t**>(p, kPropBodiesBegin);
+  memcpy(&At<float>(p, kWorldMatrix), &At<float>(first, kWorldMatrix), sizeof(Matrix));
+}
+
+void WorldRig::EnemyOnUpdate(void* enemy, float dt) {
+  for (Enemy& e : gObjects.enemies) {
+    if (e.object != enemy) continue;
+    float* m = &At<float>(e.mesh, kWorldMatrix);
+    m[3] += e.velocity[0] * dt;
+    m[7] += e.velocity[1] * dt;
+    m[11] += e.velocity[2] * dt;
+  }
+}
+
+void WorldRig::BeforeRender(const FrameTruth& truth, uint32_t completedTicks) {
+  truth_ = truth;
+  completedTicks_ = completedTicks;
+}
+
+void WorldRig::Draw() {
+  Objects& o = gObjects;
+  using GetModel = const float*(THISCALL*)(void*, void*);
+  const auto getModel = reinterpret_cast<GetModel>(engine_cSubMeshEntity_GetModelMatrix);
+  std::vector<const float*> drawn(o.subMeshes.size());
+  for (size_t i = 0; i < o.subMeshes.size(); ++i) drawn[i] = getModel(o.subMeshes[i].object, nullptr);
+
+  // The tracked objects against the blend of their two ticks at the game's own fraction.
+  double worst = 0;
+  int corrected = 0;
+  double shown[3] = {NAN, NAN, NAN};  // prop, standalone body, Grunt: simulation ticks shown
+  for (const Tracked& t : o.tracked) {
+    const YawTransform& newest = t.at[completedTicks_ % 2];
+    const YawTransform& older = t.at[(completedTicks_ + 1) % 2];
+    const bool pair = t.tickAt[completedTicks_ % 2] == completedTicks_ &&
+                      t.tickAt[(completedTicks_ + 1) % 2] + 1 == completedTicks_;
+    const double alpha = truth_.valid && pair ? truth_.alpha : 1.0;
+    const YawTransform want = Compose(Blend(older, newest, alpha), t.chain);
+    const float* m = drawn[t.subMesh];
+    if (m == nullptr) continue;
+    const double d[3] = {m[3] - want.t[0], m[7] - want.t[1], m[11] - want.t[2]};
+    const double distance = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+    if (!(distance <= worst)) worst = distance;
+    corrected += m != &At<float>(o.subMeshes[t.subMesh].object, kWorldMatrix);
+    const int column = t.kind == Kind::kProp ? 0 : t.kind == Kind::kStandalone ? 1 : t.kind == Kind::kGrunt ? 2 : -1;
+    if (column >= 0) {
+      shown[column] = completedTicks_ + (m[3] - o.subMeshes[t.subMesh].own[3]) / (t.velocityX * stepSeconds_);
+    }
+  }
+  std::snprintf(fields_, sizeof(fields_),
+                "world_tracked=%u world_corrected=%d world_err=%.3g prop_ticks=%.6f body_ticks=%.6f grunt_ticks=%.6f",
+                static_cast<unsigned>(o.tracked.size()), corrected, worst, shown[0], shown[1], shown[2]);
+}
+
+void WorldRig::AfterRender() {
+  bool own = true;
+  for (const SubMesh& s : gObjects.subMeshes) own = own && memcmp(s.own, &At<float>(s.object, kWorldMatrix), 64) == 0;
+  Check("world-caches-restored", own, "after the render every sub-mesh cache is the engine's own again");
+}
