@@ -37,6 +37,7 @@ struct Worker {
 Worker gWorkers[kWorkers];
 TransformCallback gCallback = nullptr;
 float gStepSeconds = 0.0f;
+int gSubsteps = 1;
 bool gStarted = false;
 
 void MatrixOf(const NewtonBody& body, float* m) {
@@ -52,14 +53,17 @@ DWORD WINAPI WorkerLoop(void* parameter) {
   for (;;) {
     WaitForSingleObject(worker.start, INFINITE);
     const int count = gBodyCount;
-    for (int i = worker.index; i < count; i += kWorkers) {
-      NewtonBody& body = gBodies[i];
-      if (body.sleeping) continue;
-      for (int a = 0; a < 3; ++a) body.position[a] += body.velocity[a] * gStepSeconds;
-      body.yaw += body.yawRate * gStepSeconds;
-      float matrix[16];
-      MatrixOf(body, matrix);
-      if (gCallback != nullptr) gCallback(&body, matrix, worker.index);
+    const float substep = gStepSeconds / static_cast<float>(gSubsteps);
+    for (int step = 0; step < gSubsteps; ++step) {
+      for (int i = worker.index; i < count; i += kWorkers) {
+        NewtonBody& body = gBodies[i];
+        if (body.sleeping) continue;
+        for (int a = 0; a < 3; ++a) body.position[a] += body.velocity[a] * substep;
+        body.yaw += body.yawRate * substep;
+        float matrix[16];
+        MatrixOf(body, matrix);
+        if (gCallback != nullptr) gCallback(&body, matrix, worker.index);
+      }
     }
     SetEvent(worker.done);
   }
@@ -101,8 +105,9 @@ __declspec(dllexport) void SimNewtonMove(NewtonBody* body, const float* delta) {
 
 __declspec(dllexport) void SimNewtonBodyMatrix(const NewtonBody* body, float* matrix) { MatrixOf(*body, matrix); }
 
-// One physics step of dt seconds; returns when every worker has finished its bodies.
-__declspec(dllexport) void SimNewtonUpdate(float dt, TransformCallback callback) {
+// One physics step of dt seconds in `substeps` parts (each reports its moved bodies); returns
+// when every worker has finished.
+__declspec(dllexport) void SimNewtonUpdate(float dt, int substeps, TransformCallback callback) {
   if (!gStarted) {
     for (int w = 0; w < kWorkers; ++w) {
       gWorkers[w].index = w;
@@ -114,6 +119,7 @@ __declspec(dllexport) void SimNewtonUpdate(float dt, TransformCallback callback)
   }
   gCallback = callback;
   gStepSeconds = dt;
+  gSubsteps = substeps < 1 ? 1 : substeps;
   HANDLE done[kWorkers];
   for (int w = 0; w < kWorkers; ++w) {
     done[w] = gWorkers[w].done;

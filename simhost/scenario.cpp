@@ -42,7 +42,10 @@ bool ParseEvents(const std::string& text, Scenario& s) {
                                        "hands_hidden", "switch_object", "two_objects",
                                        "attachment_twice", "attachment_foreign_parent",
                                        "attachment_readonly", "submeshes129", "palette129",
-                                       "palette_misaligned", "bone_count", "bone_nan"};
+                                       "palette_misaligned", "bone_count", "bone_nan",
+                                       "world_teleport", "world_sleep", "world_callbacks",
+                                       "world_prop33", "world_reversed_bodies", "world_submeshes513",
+                                       "world_readonly", "world_reuse"};
   std::istringstream items(text);
   std::string item;
   while (std::getline(items, item, ',')) {

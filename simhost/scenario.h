@@ -30,7 +30,11 @@
 //                               hands: hands_hidden, switch_object (for good), two_objects,
 //                               attachment_twice, attachment_foreign_parent, attachment_readonly
 //                               (one render), submeshes129, palette129, palette_misaligned,
-//                               bone_count (for good), bone_nan
+//                               bone_count (for good), bone_nan; world: world_teleport (0.76 units
+//                               in one tick), world_sleep (a prop's body sleeps, then wakes),
+//                               world_callbacks (over 1024 in one tick), world_prop33,
+//                               world_reversed_bodies, world_submeshes513, world_readonly (one
+//                               render), world_reuse (a prop destroyed, its memory reused)
 
 #include <cstdint>
 #include <string>

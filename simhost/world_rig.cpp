@@ -45,6 +45,7 @@ constexpr size_t kEnemyKind = 0x82C;
 constexpr size_t kArrays = 0x900;  // body and sub-mesh pointer arrays live in their object
 
 constexpr size_t kObjectSize = 0x1000;
+constexpr int kCrowd = 520;  // more sub-meshes than one frame's 512 corrections
 constexpr size_t kArenaSize = 16 * 1024 * 1024;
 
 using Matrix = float[16];
@@ -72,12 +73,13 @@ void Multiply(const float* a, const float* b, float* out) {
 
 struct SubMesh {
   uint8_t* object;
+  bool crowd;  // drawn only while the sub-mesh capacity event lasts
   uint8_t* parent;  // body, node or mesh
   YawTransform local;
   Matrix own;  // the cache as the engine last computed it
 };
 
-enum class Kind { kProp, kMultiProp, kStandalone, kGrunt, kOtherEnemy };
+enum class Kind { kProp, kMultiProp, kStandalone, kGrunt, kReused };
 
 // One object the game follows: the entity its motion comes from and its first sub-mesh's place.
 struct Tracked {
@@ -88,6 +90,7 @@ struct Tracked {
   YawTransform at[2];
   uint32_t tickAt[2];
   float velocityX;
+  uint32_t jumpTick = 0;  // the tick at which it was teleported or replaced
 };
 
 struct Enemy {
@@ -107,6 +110,13 @@ struct Objects {
   std::vector<Enemy> enemies;
   std::vector<SubMesh> subMeshes;
   std::vector<Tracked> tracked;
+  uint8_t* multiProp = nullptr;  // the first three-body prop: the body-array events use it
+  uint8_t* orphan = nullptr;     // its sub-mesh that follows none of its bodies
+  uint8_t* sleeper = nullptr;    // the body the sleep event puts to sleep
+  uint8_t* teleported = nullptr;
+  uint8_t* reusedProp = nullptr;
+  bool readOnlyDone = false;
+  bool readOnlyThisFrame = false;
   std::vector<float> ownBodyWorld;  // 16 floats per body, as physics left it
   uint32_t nextWord = 0x1000;
 };
@@ -130,7 +140,7 @@ F Export(const wchar_t* module, const char* name) {
 }
 
 using CreateBody = NewtonBody* (*)(void*, const float*, const float*, float);
-using Update = void (*)(float, void (*)(const NewtonBody*, const float*, int));
+using Update = void (*)(float, int, void (*)(const NewtonBody*, const float*, int));
 
 uint8_t* NewMesh(bool skeleton) {
   uint8_t* mesh = NewObject();
@@ -144,16 +154,19 @@ uint8_t* NewMesh(bool skeleton) {
   return mesh;
 }
 
-int AddSubMesh(uint8_t* mesh, uint8_t* parent, const YawTransform& local, bool nullModel = false) {
+int AddSubMesh(uint8_t* mesh, uint8_t* parent, const YawTransform& local, bool nullModel = false,
+               bool listed = true) {
   uint8_t* sub = NewObject();
   At<uint8_t>(sub, kSubMeshVisible) = 1;
   At<uint8_t*>(sub, kSubMeshOwner) = mesh;
   At<uint8_t*>(sub, kEntityParent) = parent;
   At<float*>(sub, kModelMatrixPointer) = &At<float>(sub, kWorldMatrix);
   At<uint8_t>(sub, kNullModel) = nullModel ? 1 : 0;
-  uint8_t**& end = At<uint8_t**>(mesh, kMeshSubMeshesEnd);
-  *end++ = sub;
-  gObjects.subMeshes.push_back(SubMesh{sub, parent, local, {}});
+  if (listed) {
+    uint8_t**& end = At<uint8_t**>(mesh, kMeshSubMeshesEnd);
+    *end++ = sub;
+  }
+  gObjects.subMeshes.push_back(SubMesh{sub, false, parent, local, {}});
   return static_cast<int>(gObjects.subMeshes.size()) - 1;
 }
 
@@ -173,8 +186,22 @@ uint8_t* NewBody(const float* position, const float* velocity, float yawRate, bo
   return body;
 }
 
+bool EventActive(const Scenario& s, const char* name, uint32_t tick) {
+  for (const CameraEvent& e : s.events) {
+    if (e.name == name && tick >= e.tick && tick < e.tick + (e.duration == 0 ? 1 : e.duration)) return true;
+  }
+  return false;
+}
+
+NewtonBody* HandleOf(const uint8_t* body) {
+  for (size_t b = 0; b < gObjects.bodies.size(); ++b) {
+    if (gObjects.bodies[b] == body) return gObjects.handles[b];
+  }
+  return nullptr;
+}
+
 void Track(Kind kind, uint8_t* root, int subMesh, const YawTransform& chain, float velocityX) {
-  gObjects.tracked.push_back(Tracked{kind, root, subMesh, chain, {}, {0, 0}, velocityX});
+  gObjects.tracked.push_back(Tracked{kind, root, subMesh, chain, {}, {0, 0}, velocityX, 0});
 }
 
 }  // namespace
@@ -205,7 +232,15 @@ void WorldRig::Init(const Scenario& scenario, HostRecord* record, double stepSec
     At<uint8_t*>(prop, kPropMesh) = mesh;
     const int first = AddSubMesh(mesh, body, kNear);
     AddSubMesh(mesh, body, YawTransform{0.4f, {0.1f, 0.0f, 0.2f}}, i % 3 == 2);
-    if (i == 0) Track(Kind::kProp, body, first, kNear, velocity[0]);
+    if (i == 0) {
+      Track(Kind::kProp, body, first, kNear, velocity[0]);
+      o.teleported = body;
+    }
+    if (i == 1) o.sleeper = body;
+    if (i == 2) {
+      Track(Kind::kReused, body, first, kNear, velocity[0]);
+      o.reusedProp = prop;
+    }
     o.props.push_back(prop);
   }
   // Props with three turning bodies: sub-meshes attached to a body directly or through a node.
@@ -228,6 +263,8 @@ void WorldRig::Init(const Scenario& scenario, HostRecord* record, double stepSec
     }
     At<uint8_t**>(prop, kPropBodiesBegin) = bodies;
     At<uint8_t**>(prop, kPropBodiesEnd) = bodies + 3;
+    for (int b = 3; b < 33; ++b) bodies[b] = bodies[b % 3];  // room for the 33-body event
+    if (i == 0) o.multiProp = prop;
     o.props.push_back(prop);
   }
   // Bodies no prop owns, each with a render mesh of its own.
@@ -239,6 +276,32 @@ void WorldRig::Init(const Scenario& scenario, HostRecord* record, double stepSec
     uint8_t* mesh = NewMesh(false);
     const int sub = AddSubMesh(mesh, body, kNear);
     if (i == 0) Track(Kind::kStandalone, body, sub, kNear, velocity[0]);
+  }
+  // A sub-mesh of the three-body prop that follows a body the prop does not own, and a prop with
+  // more sub-meshes than a frame can correct (drawn only while that event lasts).
+  if (o.multiProp != nullptr && scenario.worldStandalone > 0) {
+    uint8_t* node = NewObject();
+    At<uint8_t*>(node, kEntityParent) = o.bodies[static_cast<size_t>(scenario.worldProps + 3 * scenario.worldMultiProps)];
+    o.nodes.push_back(node);
+    const int orphan = AddSubMesh(At<uint8_t*>(o.multiProp, kPropMesh), node, kNear);
+    o.orphan = o.subMeshes[orphan].object;
+  }
+  {
+    const float position[3] = {0.0f, 3.0f, -6.0f};
+    const float velocity[3] = {0.2f, 0.0f, 0.0f};
+    uint8_t* body = NewBody(position, velocity, 0.0f, false);
+    uint8_t* prop = NewObject();
+    At<uint32_t>(prop, kIdentityWord) = ++o.nextWord;
+    At<uint8_t**>(prop, kPropBodiesBegin) = &At<uint8_t*>(prop, kArrays);
+    At<uint8_t**>(prop, kPropBodiesEnd) = &At<uint8_t*>(prop, kArrays) + 1;
+    At<uint8_t*>(prop, kArrays) = body;
+    uint8_t* mesh = NewMesh(false);
+    At<uint8_t*>(prop, kPropMesh) = mesh;
+    for (int i = 0; i < kCrowd; ++i) {
+      const int sub = AddSubMesh(mesh, body, YawTransform{0.0f, {0.01f * i, 0.0f, 0.0f}}, false, false);
+      o.subMeshes[sub].crowd = true;
+    }
+    o.props.push_back(prop);
   }
   // Grunts walk; another kind of enemy stands in for everything the world roots leave alone.
   for (int i = 0; i <= scenario.worldGrunts; ++i) {
@@ -283,8 +346,9 @@ void WorldRig::Step(uint32_t tick) {
   Check("bodies-hold-what-physics-made", ownBodies, "at a step's start every body's transform is physics' own");
   Check("world-caches-are-the-engines", ownCaches, "at a step's start every sub-mesh cache is the engine's own");
 
+  ApplyEvents(tick);
   static const Update update = Export<Update>(L"newton.dll", "SimNewtonUpdate");
-  update(static_cast<float>(stepSeconds_),
+  update(static_cast<float>(stepSeconds_), EventActive(*scenario_, "world_callbacks", tick) ? 80 : 1,
          reinterpret_cast<void (*)(const NewtonBody*, const float*, int)>(engine_cPhysicsBodyNewton_TransformCallback));
   // What physics made of each body, for the checks (the workers have finished).
   using BodyMatrix = void (*)(const NewtonBody*, float*);
@@ -307,6 +371,48 @@ void WorldRig::Step(uint32_t tick) {
   for (Tracked& t : o.tracked) {
     t.at[tick % 2] = FromMatrix(&At<float>(t.root, kWorldMatrix));
     t.tickAt[tick % 2] = tick;
+  }
+}
+
+void WorldRig::ApplyEvents(uint32_t tick) {
+  Objects& o = gObjects;
+  const Scenario& s = *scenario_;
+  using Move = void (*)(NewtonBody*, const float*);
+  using SetSleeping = void (*)(NewtonBody*, int);
+  static const Move move = Export<Move>(L"newton.dll", "SimNewtonMove");
+  static const SetSleeping setSleeping = Export<SetSleeping>(L"newton.dll", "SimNewtonSetSleeping");
+  if (o.teleported != nullptr && EventActive(s, "world_teleport", tick)) {
+    const float jump[3] = {0.76f, 0.0f, 0.0f};
+    move(HandleOf(o.teleported), jump);
+    for (Tracked& t : o.tracked) t.jumpTick = t.root == o.teleported ? tick : t.jumpTick;
+  }
+  if (o.sleeper != nullptr) setSleeping(HandleOf(o.sleeper), EventActive(s, "world_sleep", tick) ? 1 : 0);
+  if (o.multiProp != nullptr) {
+    uint8_t** bodies = &At<uint8_t*>(o.multiProp, kArrays);
+    At<uint8_t**>(o.multiProp, kPropBodiesBegin) = EventActive(s, "world_reversed_bodies", tick) ? bodies + 3 : bodies;
+    At<uint8_t**>(o.multiProp, kPropBodiesEnd) = EventActive(s, "world_reversed_bodies", tick) ? bodies
+                                                 : EventActive(s, "world_prop33", tick)        ? bodies + 33
+                                                                                               : bodies + 3;
+  }
+  if (o.reusedProp != nullptr && EventActive(s, "world_reuse", tick)) {
+    // The prop is destroyed and another object takes its memory: new words, a new body elsewhere.
+    uint8_t* old = At<uint8_t*>(o.reusedProp, kArrays);
+    setSleeping(HandleOf(old), 1);
+    const float position[3] = {6.0f, 0.5f, -3.0f};
+    const float velocity[3] = {0.45f, 0.0f, 0.1f};
+    uint8_t* body = NewBody(position, velocity, 0.0f, false);
+    o.ownBodyWorld.resize(o.bodies.size() * 16);
+    memcpy(&o.ownBodyWorld[16 * (o.bodies.size() - 1)], &At<float>(body, kWorldMatrix), 64);
+    At<uint32_t>(o.reusedProp, kIdentityWord) = ++o.nextWord;
+    At<uint8_t*>(o.reusedProp, kArrays) = body;
+    uint8_t* mesh = At<uint8_t*>(o.reusedProp, kPropMesh);
+    At<uint32_t>(mesh, kMeshIdentityWord) = ++o.nextWord;
+    for (SubMesh& sub : o.subMeshes) sub.parent = sub.parent == old ? body : sub.parent;
+    for (Tracked& t : o.tracked) {
+      if (t.root != old) continue;
+      t.root = body;
+      t.jumpTick = tick;
+    }
   }
 }
 
@@ -341,7 +447,16 @@ void WorldRig::Draw() {
   using GetModel = const float*(THISCALL*)(void*, void*);
   const auto getModel = reinterpret_cast<GetModel>(engine_cSubMeshEntity_GetModelMatrix);
   std::vector<const float*> drawn(o.subMeshes.size());
-  for (size_t i = 0; i < o.subMeshes.size(); ++i) drawn[i] = getModel(o.subMeshes[i].object, nullptr);
+  const bool crowd = EventActive(*scenario_, "world_submeshes513", completedTicks_);
+  for (size_t i = 0; i < o.subMeshes.size(); ++i) {
+    if (!o.subMeshes[i].crowd || crowd) drawn[i] = getModel(o.subMeshes[i].object, nullptr);
+  }
+  o.readOnlyThisFrame = false;
+  if (o.orphan != nullptr && !o.readOnlyDone && EventActive(*scenario_, "world_readonly", completedTicks_)) {
+    DWORD previous;
+    VirtualProtect(o.orphan, kObjectSize, PAGE_READONLY, &previous);
+    o.readOnlyDone = o.readOnlyThisFrame = true;
+  }
 
   // The tracked objects against the blend of their two ticks at the game's own fraction.
   double worst = 0;
@@ -356,6 +471,14 @@ void WorldRig::Draw() {
     const YawTransform want = Compose(Blend(older, newest, alpha), t.chain);
     const float* m = drawn[t.subMesh];
     if (m == nullptr) continue;
+    if (t.jumpTick != 0 && t.jumpTick == completedTicks_) {
+      // Teleported or replaced at the newest tick: only its new place may be drawn.
+      const YawTransform at = Compose(newest, t.chain);
+      const double d[3] = {m[3] - at.t[0], m[7] - at.t[1], m[11] - at.t[2]};
+      Check("jump-never-smeared", std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]) <= 1e-3,
+            "an object that jumped in its last tick is drawn at its new place only");
+      continue;
+    }
     const double d[3] = {m[3] - want.t[0], m[7] - want.t[1], m[11] - want.t[2]};
     const double distance = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
     if (!(distance <= worst)) worst = distance;
@@ -371,7 +494,19 @@ void WorldRig::Draw() {
 }
 
 void WorldRig::AfterRender() {
+  Objects& o = gObjects;
+  if (o.readOnlyThisFrame) {
+    // The plug-in could not write this cache back; the engine repairs it before its next step.
+    DWORD previous;
+    VirtualProtect(o.orphan, kObjectSize, PAGE_READWRITE, &previous);
+    for (SubMesh& s : o.subMeshes) {
+      if (s.object != o.orphan) continue;
+      record_->Line("fact name=world-cache-left-written value=%d",
+                    memcmp(s.own, &At<float>(s.object, kWorldMatrix), 64) != 0 ? 1 : 0);
+      memcpy(&At<float>(s.object, kWorldMatrix), s.own, 64);
+    }
+  }
   bool own = true;
-  for (const SubMesh& s : gObjects.subMeshes) own = own && memcmp(s.own, &At<float>(s.object, kWorldMatrix), 64) == 0;
+  for (const SubMesh& s : o.subMeshes) own = own && memcmp(s.own, &At<float>(s.object, kWorldMatrix), 64) == 0;
   Check("world-caches-restored", own, "after the render every sub-mesh cache is the engine's own again");
 }

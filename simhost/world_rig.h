@@ -35,6 +35,7 @@ class WorldRig {
 
  private:
   void Check(const char* name, bool ok, const char* detail);
+  void ApplyEvents(uint32_t tick);
   void UpdateTransformTree();
 
   const Scenario* scenario_ = nullptr;
