@@ -171,9 +171,12 @@ void HostEngineMainLoop(cEngine* engine) {
 
   while (HostSeconds() - w.loopStartSeconds < s.durationSeconds) {
     const double nowMs = static_cast<double>(SDL_GetTicks());
+    double tickSeconds = 0;
     for (int steps = 0; nowMs >= timer.nextDueMs && steps < 8; ++steps) {
       RunMessage(1, dt);  // the game's update
+      const double tickStart = HostSeconds();
       RunMessage(6, dt);  // the fixed step is complete
+      tickSeconds += HostSeconds() - tickStart;  // the engine's own share is a counter increment
       timer.nextDueMs += stepMs;
     }
     const float frameTime = dt;
@@ -198,12 +201,12 @@ void HostEngineMainLoop(cEngine* engine) {
                    "drawn_x=%.7g drawn_y=%.7g drawn_z=%.7g drawn_pitch=%.7g drawn_yaw=%.7g "
                    "logic_x=%.7g logic_yaw=%.7g interpolated=%d render_us=%.2f own_render_us=%.2f "
                    "truth_valid=%d truth_raw=%.6f truth_phase=%.6f truth_alpha=%.6f "
-                   "expected_ticks=%.6f drawn_ticks=%.6f %s %s",
+                   "expected_ticks=%.6f drawn_ticks=%.6f tick_us=%.2f %s %s",
                    w.counts.frames, wall, w.counts.ticks, engine->mbLimitFPS, timer.nextDueMs,
                    static_cast<unsigned>(nowMs), d.x, d.y, d.z, d.pitch, d.yaw, logic.position[0],
                    logic.yaw, Rig().pluginWrote() ? 1 : 0, renderSeconds * 1e6, w.ownRenderSeconds * 1e6,
                    truth.valid ? 1 : 0, truth.raw, truth.phase, truth.alpha, truth.expectedTicks,
-                   Rig().DrawnSimulationTicks(w.counts.ticks), Hands().FrameFields(),
+                   Rig().DrawnSimulationTicks(w.counts.ticks), tickSeconds * 1e6, Hands().FrameFields(),
                    World3D().FrameFields());
 
     if (engine->mbLimitFPS != 0) {

@@ -448,9 +448,14 @@ void WorldRig::Draw() {
   const auto getModel = reinterpret_cast<GetModel>(engine_cSubMeshEntity_GetModelMatrix);
   std::vector<const float*> drawn(o.subMeshes.size());
   const bool crowd = EventActive(*scenario_, "world_submeshes513", completedTicks_);
+  LARGE_INTEGER start, end, frequency;
+  QueryPerformanceCounter(&start);
   for (size_t i = 0; i < o.subMeshes.size(); ++i) {
     if (!o.subMeshes[i].crowd || crowd) drawn[i] = getModel(o.subMeshes[i].object, nullptr);
   }
+  QueryPerformanceCounter(&end);
+  QueryPerformanceFrequency(&frequency);
+  const double modelUs = static_cast<double>(end.QuadPart - start.QuadPart) * 1e6 / static_cast<double>(frequency.QuadPart);
   o.readOnlyThisFrame = false;
   if (o.orphan != nullptr && !o.readOnlyDone && EventActive(*scenario_, "world_readonly", completedTicks_)) {
     DWORD previous;
@@ -461,6 +466,7 @@ void WorldRig::Draw() {
   // The tracked objects against the blend of their two ticks at the game's own fraction.
   double worst = 0;
   int corrected = 0;
+  unsigned mask = 0;  // bit i: tracked object i was drawn corrected
   double shown[3] = {NAN, NAN, NAN};  // prop, standalone body, Grunt: simulation ticks shown
   for (const Tracked& t : o.tracked) {
     const YawTransform& newest = t.at[completedTicks_ % 2];
@@ -471,6 +477,7 @@ void WorldRig::Draw() {
     const YawTransform want = Compose(Blend(older, newest, alpha), t.chain);
     const float* m = drawn[t.subMesh];
     if (m == nullptr) continue;
+    mask |= m != &At<float>(o.subMeshes[t.subMesh].object, kWorldMatrix) ? 1u << (&t - o.tracked.data()) : 0u;
     if (t.jumpTick != 0 && t.jumpTick == completedTicks_) {
       // Teleported or replaced at the newest tick: only its new place may be drawn.
       const YawTransform at = Compose(newest, t.chain);
@@ -489,8 +496,9 @@ void WorldRig::Draw() {
     }
   }
   std::snprintf(fields_, sizeof(fields_),
-                "world_tracked=%u world_corrected=%d world_err=%.3g prop_ticks=%.6f body_ticks=%.6f grunt_ticks=%.6f",
-                static_cast<unsigned>(o.tracked.size()), corrected, worst, shown[0], shown[1], shown[2]);
+                "world_tracked=%u world_corrected=%d world_mask=%u world_err=%.3g prop_ticks=%.6f "
+                "body_ticks=%.6f grunt_ticks=%.6f model_us=%.2f",
+                static_cast<unsigned>(o.tracked.size()), corrected, mask, worst, shown[0], shown[1], shown[2], modelUs);
 }
 
 void WorldRig::AfterRender() {
