@@ -5,7 +5,10 @@
 // plug-in's median time per frame, and how far the shown time strays from where the game's own
 // clock puts the frame (p99).
 //
-// usage: animation_report LABEL=RECORD ...
+// usage: animation_report [--field=NAME] LABEL=RECORD ...
+//   --field names the record's column with the shown simulation time in ticks (default
+//   drawn_ticks, the camera; prop_ticks, body_ticks and grunt_ticks follow world objects); it
+//   applies to the records after it.
 #include <cstdio>
 
 #include "record_frames.h"
@@ -23,8 +26,13 @@ int main(int argc, char** argv) {
   }
   std::printf("%-32s %7s %10s %10s %10s %8s %18s %12s\n", "run", "frames", "mean err", "p99 err",
               "mean lag", "interp", "plugin/frame", "off clock p99");
+  std::string field = "drawn_ticks";
   for (int a = 1; a < argc; ++a) {
     const std::string argument = argv[a];
+    if (argument.rfind("--field=", 0) == 0) {
+      field = argument.substr(8);
+      continue;
+    }
     const size_t equals = argument.find('=');
     const std::vector<Frame> frames = ReadFrames(argument.substr(equals + 1));
     std::vector<double> errors, lags, offClock, plugin;
@@ -33,10 +41,10 @@ int main(int argc, char** argv) {
       const Frame& f = frames[i];
       const Frame& previous = frames[i - 1];
       if (previous.at("wall") < kWarmUpSeconds) continue;
-      const double shownMs = (f.at("drawn_ticks") - previous.at("drawn_ticks")) * kTickMs;
+      const double shownMs = (f.at(field) - previous.at(field)) * kTickMs;
       errors.push_back(std::fabs(shownMs - (f.at("wall") - previous.at("wall")) * 1000.0));
-      lags.push_back((f.at("ticks") - f.at("drawn_ticks")) * kTickMs);
-      offClock.push_back(std::fabs(f.at("drawn_ticks") - f.at("expected_ticks")) * kTickMs);
+      lags.push_back((f.at("ticks") - f.at(field)) * kTickMs);
+      offClock.push_back(std::fabs(f.at(field) - f.at("expected_ticks")) * kTickMs);
       plugin.push_back(f.at("render_us") - f.at("own_render_us"));
       interpolated += f.at("interpolated") > 0;
     }

@@ -6,7 +6,9 @@
 #  - camera animation error at fixed 60 to 360 Hz and at 144 Hz +-30 %: render unlock alone,
 #    camera interpolation at the default presentation phase, and at phase 0;
 #  - how steady the first-person hands sit in the view, with the camera alone interpolated and
-#    with the hands too, at 144 Hz, 240 Hz and 144 Hz +-30 %.
+#    with the hands too, at 144 Hz, 240 Hz and 144 Hz +-30 %;
+#  - the animation error of props, unowned bodies and Grunts, camera alone against camera and
+#    world, and what the plug-in costs per frame and per tick with 64 to 512 tracked bodies.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
 source "$(dirname "${BASH_SOURCE[0]}")/game_runs.sh"
@@ -51,3 +53,17 @@ for pacing in fixed:144 fixed:240 jitter:144:30; do
   mapfile -t -O "${#runs[@]}" runs < <(run_hands_pair "$work/hands-${pacing//:/-}" "$pacing" 3)
 done
 wine "$BUILD_DIR/benchmarks/hands_report.exe" "${runs[@]}"
+
+echo "== World objects at constant velocity (shown simulation time of what the renderer drew)"
+for pacing in fixed:144 fixed:240 jitter:144:30; do
+  compare_world "$work/world-${pacing//:/-}" "$pacing" 3
+done
+
+echo "== Cost at scale: camera, hands root and pose, world roots at fixed 240 Hz (medians)"
+runs=()
+for bodies in 64 128 256 512; do
+  scenario="duration_seconds=3\npacing=fixed:240\ncamera_speed=$CAMERA_SPEED\nidle_after_seconds=0.2\ncamera_write_log=0\nworld_props=$((bodies - 12))\n"
+  run_game "$work/scale-$bodies" "$HANDS_INI"'WorldRootInterpolation=1\n' "$scenario"
+  runs+=("$bodies bodies=$(winepath -w "$work/scale-$bodies/record.txt")")
+done
+wine "$BUILD_DIR/benchmarks/cost_report.exe" "${runs[@]}"

@@ -64,3 +64,23 @@ run_hands_pair() {
   echo "$pacing camera only=$(winepath -w "$work/camera/record.txt")"
   echo "$pacing camera + hands=$(winepath -w "$work/hands/record.txt")"
 }
+
+WORLD_INI="$CAMERA_INI"'WorldRootInterpolation=1\n'
+
+# Props, unowned bodies and Grunts moving at constant velocity, with the camera alone
+# interpolated and with the world too, at one pacing; prints the animation error of each.
+compare_world() {
+  local work="$1" pacing="$2" seconds="$3"
+  local scenario
+  scenario=$(animation_scenario "$pacing" "$seconds")
+  run_game "$work/camera" "$CAMERA_INI" "$scenario"
+  run_game "$work/world" "$WORLD_INI" "$scenario"
+  local camera world
+  camera=$(winepath -w "$work/camera/record.txt")
+  world=$(winepath -w "$work/world/record.txt")
+  wine "$BUILD_DIR/benchmarks/animation_report.exe" \
+    "$pacing camera (camera only)=$camera" "$pacing camera (with world)=$world" \
+    --field=prop_ticks "$pacing prop (camera only)=$camera" "$pacing prop (with world)=$world" \
+    --field=body_ticks "$pacing body (camera only)=$camera" "$pacing body (with world)=$world" \
+    --field=grunt_ticks "$pacing Grunt (camera only)=$camera" "$pacing Grunt (with world)=$world"
+}

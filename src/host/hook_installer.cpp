@@ -15,9 +15,11 @@
 #include "timing/presentation_clock.h"
 #include "timing/render_unlock_state.h"
 #include "timing/wall_clock.h"
+#include "timing/world_detours.h"
 #include "interp/camera_interpolator.h"
 #include "interp/hands_pose_interpolator.h"
 #include "interp/hands_root_interpolator.h"
+#include "interp/world_root_interpolator.h"
 
 namespace driftglass {
 namespace {
@@ -223,6 +225,12 @@ bool InstallHooks(const HookInstallRequest& r, HookInstallation& installation, D
                                              mappings.address[kEntityGetEntityParent]);
   }
   frame.worldRoot = r.worldRootInterpolation;
+  if (r.worldRootInterpolation) {
+    ProcessWorldRootInterpolator().Configure(mappings.address[kEntityGetWorldMatrix],
+                                             mappings.address[kEntityGetEntityParent],
+                                             mappings.address[kPhysicsBodyGetEnabled]);
+    ProcessWorldDetourSettings().newtonBodyGetUserData = mappings.address[kNewtonBodyGetUserData];
+  }
   frame.handsPose = r.handsPoseInterpolation;
   if (r.handsPoseInterpolation) {
     ProcessHandsPoseInterpolator().Configure(mappings.address[kMeshEntityUpdateGraphicsForFrame]);

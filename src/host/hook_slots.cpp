@@ -4,6 +4,7 @@
 #include "host/passthrough_detours.h"
 #include "timing/engine_run_detour.h"
 #include "timing/hands_detours.h"
+#include "timing/world_detours.h"
 #include "timing/tick_frame_sequence.h"
 
 namespace driftglass {

@@ -10,16 +10,6 @@ R PassThrough(uint32_t step, void* self, A... arguments) {
 
 }  // namespace
 
-void DRIFTGLASS_THISCALL PropOnUpdateDetour(void* prop, float dt) {
-  PassThrough<void>(kDetourPropOnUpdate, prop, dt);
-}
-void TransformCallbackDetour(void* body, const float* matrix, int32_t threadIndex) {
-  Original<void (*)(void*, const float*, int32_t)>(kDetourTransformCallback)(body, matrix,
-                                                                             threadIndex);
-}
-void DRIFTGLASS_THISCALL EnemyOnUpdateDetour(void* enemy, float dt) {
-  PassThrough<void>(kDetourEnemyOnUpdate, enemy, dt);
-}
 uint8_t DRIFTGLASS_THISCALL EmitterUpdateGraphicsDetour(void* emitter, void* frustum,
                                                         float frameTime) {
   return PassThrough<uint8_t>(kDetourEmitterUpdateGraphics, emitter, frustum, frameTime);

@@ -8,9 +8,6 @@
 
 namespace driftglass {
 
-void DRIFTGLASS_THISCALL PropOnUpdateDetour(void* prop, float dt);
-void TransformCallbackDetour(void* body, const float* matrix, int32_t threadIndex);
-void DRIFTGLASS_THISCALL EnemyOnUpdateDetour(void* enemy, float dt);
 uint8_t DRIFTGLASS_THISCALL EmitterUpdateGraphicsDetour(void* emitter, void* frustum, float frameTime);
 uint32_t DRIFTGLASS_THISCALL ImageTrailRenderEffectDetour(void* effect, void* input, void* output);
 void DRIFTGLASS_THISCALL PlayerAddYawDetour(void* player, float angle);

@@ -4,9 +4,11 @@
 
 #include "interp/hands_pose_interpolator.h"
 #include "interp/hands_root_interpolator.h"
+#include "interp/world_root_interpolator.h"
 #include "timing/frame_sequence_settings.h"
 #include "timing/hands_counting.h"
 #include "timing/tick_sequence.h"
+#include "timing/world_counting.h"
 
 namespace driftglass {
 
@@ -32,7 +34,10 @@ const float* DRIFTGLASS_THISCALL GetModelMatrixDetour(void* subMesh, void* camer
     CountHandsModelResult(handsResult);
   }
   if (handsResult == kHandsModelNotHands && settings.worldRoot) {
-    // World roots answer here once they are drawn between ticks; until then "not-world".
+    uint32_t diagnostic = 0;
+    const uint32_t worldResult =
+        ProcessWorldRootInterpolator().ModelMatrix(subMesh, hostMatrix, result, diagnostic);
+    CountWorldModel(worldResult, diagnostic);
   }
   return result;
 }

@@ -4,4 +4,6 @@ target_sources(driftglass_core PRIVATE
   timing/discontinuity_reason.cpp
   timing/hands_counting.cpp
   timing/hands_detours.cpp
+  timing/world_counting.cpp
+  timing/world_detours.cpp
 )

@@ -9,6 +9,7 @@
 #include "interp/camera_interpolator.h"
 #include "interp/hands_pose_interpolator.h"
 #include "interp/hands_root_interpolator.h"
+#include "interp/world_root_interpolator.h"
 #include "log/diagnostic_log.h"
 #include "timing/engine_run_detour.h"
 #include "timing/frame_cadence.h"
@@ -17,6 +18,7 @@
 #include "timing/presentation_clock.h"
 #include "timing/tick_sequence.h"
 #include "timing/wall_clock.h"
+#include "timing/world_counting.h"
 
 namespace driftglass {
 namespace {
@@ -56,7 +58,7 @@ void CaptureTick() {
   const FrameSequenceSettings& settings = ProcessFrameSequenceSettings();
   if (settings.camera) CountCameraResult(ProcessCameraInterpolator().CaptureCamera(tick, generation));
   if (settings.handsRoot) CountHandsRootResult(ProcessHandsRootInterpolator().Capture(tick, generation));
-  // World roots capture here.
+  if (settings.worldRoot) CountWorldCapture(ProcessWorldRootInterpolator().Capture(tick, generation));
   if (settings.handsPose) ProcessHandsPoseInterpolator().Capture(tick, generation);
   // Enemy poses capture here.
 }
@@ -150,7 +152,7 @@ void DRIFTGLASS_THISCALL SceneRenderDetour(void* scene, float frameTime, uint32_
     CountHandsRootResult(hands.Apply(sample));
     CountHandsAttachments(hands.attachmentCounts());
   }
-  // World roots apply here.
+  if (settings.worldRoot) CountWorldApply(ProcessWorldRootInterpolator().Apply(sample));
   if (settings.handsPose) {
     HandsPoseInterpolator& pose = ProcessHandsPoseInterpolator();
     const uint32_t result = pose.Apply(sample, ProcessTickSequence().load(), frameTime);
@@ -165,7 +167,7 @@ void DRIFTGLASS_THISCALL SceneRenderDetour(void* scene, float frameTime, uint32_
   // Restores run in reverse order of the applies; the camera's is last.
   // Enemy poses restore here.
   if (settings.handsPose && !ProcessHandsPoseInterpolator().Restore()) CountHandsPoseRestoreFailure();
-  // World roots restore here.
+  if (settings.worldRoot) CountWorldRestoreFailures(ProcessWorldRootInterpolator().Restore());
   if (settings.handsRoot) CountHandsAttachmentRestoreFailures(ProcessHandsRootInterpolator().Restore());
   if (cameraApplied && !ProcessCameraInterpolator().RestoreCamera()) {
     ProcessTelemetry().camera.restoreFail.fetch_add(1);

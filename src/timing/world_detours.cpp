@@ -1,0 +1,39 @@
+#include "timing/world_detours.h"
+
+#include "interp/world_root_interpolator.h"
+#include "timing/frame_sequence_settings.h"
+#include "timing/tick_sequence.h"
+#include "timing/world_counting.h"
+
+namespace driftglass {
+
+WorldDetourSettings& ProcessWorldDetourSettings() {
+  static WorldDetourSettings settings;
+  return settings;
+}
+
+void DRIFTGLASS_THISCALL PropOnUpdateDetour(void* prop, float dt) {
+  Original<void(DRIFTGLASS_THISCALL*)(void*, float)>(kDetourPropOnUpdate)(prop, dt);
+  if (!ProcessFrameSequenceSettings().worldRoot) return;
+  WorldPropInfo info;
+  // Staged for the tick being computed, which completes as the next TickSequence.
+  CountWorldStage(ProcessWorldRootInterpolator().StageProp(prop, ProcessTickSequence().load() + 1, info));
+  // Ragdoll poses stage here from the same info.
+}
+
+void DRIFTGLASS_THISCALL EnemyOnUpdateDetour(void* enemy, float dt) {
+  Original<void(DRIFTGLASS_THISCALL*)(void*, float)>(kDetourEnemyOnUpdate)(enemy, dt);
+  if (ProcessFrameSequenceSettings().worldRoot) {
+    CountWorldStage(ProcessWorldRootInterpolator().StageGrunt(enemy, ProcessTickSequence().load() + 1));
+  }
+  // Enemy poses stage here.
+}
+
+void TransformCallbackDetour(void* body, const float* matrix, int32_t threadIndex) {
+  Original<void (*)(void*, const float*, int32_t)>(kDetourTransformCallback)(body, matrix, threadIndex);
+  const uintptr_t getUserData = ProcessWorldDetourSettings().newtonBodyGetUserData;
+  if (!ProcessFrameSequenceSettings().worldRoot || getUserData == 0) return;
+  ProcessWorldRootInterpolator().NoteMovedBody(reinterpret_cast<void* (*)(const void*)>(getUserData)(body));
+}
+
+}  // namespace driftglass

@@ -1,0 +1,114 @@
+// Props, unowned bodies and Grunts inside the simulated game: what its renderer drew for the
+// objects it tracks, against the game's own clock and physics.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/game_run.h"
+
+namespace driftglass {
+namespace {
+
+using test::GameRun;
+using test::TelemetryTotal;
+
+const std::string kWorldIni =
+    "[Telemetry]\r\nReportIntervalSeconds=1\r\n"
+    "[Features]\r\nRenderUnlock=true\r\nCameraInterpolation=true\r\nWorldRootInterpolation=true\r\n";
+
+// The game's tracked objects, by their bit in world_mask.
+enum : unsigned { kProp = 1, kReusedProp = 2, kMultiBodyProp = 4, kStandaloneBody = 8, kGrunt = 16 };
+
+GameRun Play(const std::string& scenario) {
+  test::GameSetup setup;
+  setup.ini = kWorldIni;
+  setup.scenario = scenario;
+  GameRun run;
+  RunGame(setup, run);
+  return run;
+}
+
+bool Corrected(const std::map<std::string, double>& frame, unsigned objects) {
+  return (static_cast<unsigned>(frame.at("world_mask")) & objects) == objects;
+}
+
+TEST(WorldInterpolation, ObjectsAreDrawnWhereTheGamesClockSays) {
+  GameRun run = Play("duration_seconds=3\nidle_after_seconds=1.3\npacing=fixed:144\n");
+  test::ExpectCleanRun(run);
+  const unsigned all = kProp | kReusedProp | kMultiBodyProp | kStandaloneBody | kGrunt;
+  size_t frames = 0, corrected = 0;
+  for (const auto& frame : run.frames) {
+    if (frame.at("wall") < 0.5 || frame.at("truth_valid") == 0) continue;
+    ++frames;
+    corrected += Corrected(frame, all);
+    // A rare late clock reading moves a body by far less than this; a tick's motion is 8e-3.
+    EXPECT_LE(frame.at("world_err"), 1e-3) << "frame " << frame.at("index");
+  }
+  ASSERT_GT(frames, 300u);
+  EXPECT_GE(corrected * 100, frames * 99) << "props, bodies and Grunts drawn between ticks";
+  EXPECT_GT(TelemetryTotal(run, "World", "propModels"), frames);
+  EXPECT_GT(TelemetryTotal(run, "World", "propDirectModels"), 0u);
+  EXPECT_GT(TelemetryTotal(run, "World", "propParentModels"), TelemetryTotal(run, "World", "propDirectModels"))
+      << "sub-meshes attached through a node follow their body by the parent walk";
+  EXPECT_GT(TelemetryTotal(run, "World", "propNullModels"), 0u);
+  EXPECT_GT(TelemetryTotal(run, "World", "gruntModels"), 0u);
+  EXPECT_GT(TelemetryTotal(run, "World", "standaloneModels"), 0u);
+  EXPECT_GT(TelemetryTotal(run, "World", "propHistoryModels") + TelemetryTotal(run, "World", "modelCacheApplied"), 0u)
+      << "the sub-mesh that follows no body of its prop uses its own history";
+  EXPECT_EQ(TelemetryTotal(run, "World", "modelRestoreFail"), 0u);
+}
+
+TEST(WorldInterpolation, EveryEventIsCountedAndTheWorldRecovers) {
+  const struct {
+    const char* event;
+    uint32_t tick, duration;
+    const char* counter;  // "" when the event is seen only in what was drawn
+    unsigned object;      // drawn between ticks again within a few frames of two ticks
+  } events[] = {
+      {"world_teleport", 40, 0, "resets", kProp},
+      {"world_sleep", 60, 100, "sleepCached", kProp},  // long enough for a scheduled check
+      {"world_callbacks", 100, 0, "movedOverflow", kProp},
+      {"world_prop33", 110, 3, "", kMultiBodyProp},
+      {"world_reversed_bodies", 120, 3, "", kMultiBodyProp},
+      {"world_submeshes513", 130, 2, "slotFull", kProp},
+      {"world_readonly", 140, 0, "modelRestoreFail", kMultiBodyProp},
+      {"world_reuse", 150, 0, "", kReusedProp},
+  };
+  std::string list;
+  for (const auto& e : events) {
+    if (!list.empty()) list.append(",");
+    list.append(e.event).append("@").append(std::to_string(e.tick));
+    if (e.duration != 0) list.append(":").append(std::to_string(e.duration));
+  }
+  GameRun run = Play("duration_seconds=3.2\nidle_after_seconds=1.3\npacing=fixed:144\nevents=" + list + "\n");
+  test::ExpectCleanRun(run);
+  for (const auto& e : events) {
+    SCOPED_TRACE(e.event);
+    if (*e.counter != '\0') {
+      EXPECT_GE(TelemetryTotal(run, "World", e.counter), 1u) << e.counter;
+    }
+    const double end = e.tick + e.duration;
+    int looked = 0;
+    bool recovered = false;
+    for (const auto& frame : run.frames) {
+      if (frame.at("ticks") < end + 2 || looked++ == 4) continue;
+      recovered = recovered || Corrected(frame, e.object);
+    }
+    EXPECT_TRUE(recovered);
+  }
+  // An ineligible body array leaves the prop as the engine drew it.
+  for (const auto& frame : run.frames) {
+    const double ticks = frame.at("ticks");
+    if ((ticks >= 111 && ticks < 113) || (ticks >= 121 && ticks < 123)) {
+      EXPECT_FALSE(Corrected(frame, kMultiBodyProp)) << "frame " << frame.at("index");
+    }
+  }
+  EXPECT_EQ(TelemetryTotal(run, "World", "modelRestoreFail"), 1u);
+  EXPECT_EQ(run.facts, (std::vector<std::string>{"name=world-cache-left-written value=1"}));
+  EXPECT_GT(TelemetryTotal(run, "World", "movedMatched"), 0u);
+  EXPECT_GT(TelemetryTotal(run, "World", "sleeping"), 0u);
+}
+
+}  // namespace
+}  // namespace driftglass
