@@ -1,25 +1,48 @@
 // Reads the simulated game's records and prints what the plug-in costs: the median time in the
 // render detour outside the game's own render work, in the renderer's model-matrix queries, and
-// at each tick's end, with the frame's total as a share of a 240 Hz frame (4.17 ms).
+// at each tick's end, with the frame's total as a share of a 240 Hz frame (4.17 ms); and, for a
+// measurement build of the plug-in, how many memory-region queries its guarded checks made per
+// frame and per tick, with their share of the time at the cost of one query measured here.
 //
 // usage: cost_report LABEL=RECORD ...
+#include <windows.h>
+
 #include <cstdio>
 
 #include "record_frames.h"
+
+namespace {
+
+// One VirtualQuery on this machine, in microseconds.
+double RegionQueryMicroseconds() {
+  static char probe[4096];
+  MEMORY_BASIC_INFORMATION info;
+  LARGE_INTEGER frequency, start, end;
+  QueryPerformanceFrequency(&frequency);
+  constexpr int kQueries = 20000;
+  QueryPerformanceCounter(&start);
+  for (int i = 0; i < kQueries; ++i) VirtualQuery(probe + (i & 1023), &info, sizeof(info));
+  QueryPerformanceCounter(&end);
+  return static_cast<double>(end.QuadPart - start.QuadPart) * 1e6 / static_cast<double>(frequency.QuadPart) / kQueries;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 2) {
     std::fprintf(stderr, "usage: cost_report LABEL=RECORD ...\n");
     return 2;
   }
-  std::printf("%-24s %7s %12s %12s %12s %12s %10s\n", "run", "frames", "apply+rest", "model queries",
-              "per tick", "per frame", "of 240 Hz");
+  const double queryUs = RegionQueryMicroseconds();
+  std::printf("one region query: %.2f us\n", queryUs);
+  std::printf("%-24s %7s %12s %12s %12s %12s %10s %22s %22s\n", "run", "frames", "apply+rest", "model queries",
+              "per tick", "per frame", "of 240 Hz", "region queries/frame", "region queries/tick");
   for (int a = 1; a < argc; ++a) {
     const std::string argument = argv[a];
     const size_t equals = argument.find('=');
     const std::vector<Frame> frames = ReadFrames(argument.substr(equals + 1));
-    std::vector<double> render, model, frameTotal;
-    double tickSeconds = 0, ticks = 0;
+    std::vector<double> render, model, frameTotal, frameQueries;
+    double tickSeconds = 0, ticks = 0, tickQueries = 0;
     for (size_t i = 1; i < frames.size(); ++i) {
       const Frame& f = frames[i];
       if (frames[i - 1].at("wall") < kWarmUpSeconds) continue;
@@ -27,14 +50,20 @@ int main(int argc, char** argv) {
       render.push_back(outside);
       model.push_back(f.at("model_us"));
       tickSeconds += f.at("tick_us");
+      tickQueries += f.at("queries_tick");
+      frameQueries.push_back(f.at("queries_frame"));
       ticks += f.at("ticks") - frames[i - 1].at("ticks");
       frameTotal.push_back(outside + f.at("model_us"));
     }
     const double perTick = ticks > 0 ? tickSeconds / ticks : 0;
+    const double queriesPerTick = ticks > 0 ? tickQueries / ticks : 0;
     const double perFrame = Percentile(frameTotal, 0.5);
-    std::printf("%-24s %7zu %10.2fus %10.2fus %10.2fus %10.2fus %9.2f%%\n", argument.substr(0, equals).c_str(),
-                render.size(), Percentile(render, 0.5), Percentile(model, 0.5), perTick, perFrame,
-                100.0 * perFrame / 4166.7);
+    const double queriesPerFrame = Percentile(frameQueries, 0.5);
+    std::printf("%-24s %7zu %10.2fus %10.2fus %10.2fus %10.2fus %9.2f%% %8.0f (%5.1f%% of it) %8.0f (%5.1f%% of it)\n",
+                argument.substr(0, equals).c_str(), render.size(), Percentile(render, 0.5),
+                Percentile(model, 0.5), perTick, perFrame, 100.0 * perFrame / 4166.7, queriesPerFrame,
+                perFrame > 0 ? 100.0 * queriesPerFrame * queryUs / perFrame : 0.0, queriesPerTick,
+                perTick > 0 ? 100.0 * queriesPerTick * queryUs / perTick : 0.0);
   }
   return 0;
 }

@@ -59,11 +59,13 @@ for pacing in fixed:144 fixed:240 jitter:144:30; do
   compare_world "$work/world-${pacing//:/-}" "$pacing" 3
 done
 
-echo "== Cost at scale: camera, hands root and pose, world roots at fixed 240 Hz (medians)"
+echo "== Cost at scale: camera, hands root and pose, world roots at fixed 240 Hz (medians; the"
+echo "   plug-in's measurement build, which also counts its memory-region queries)"
 runs=()
 for bodies in 64 128 256 512; do
   scenario="duration_seconds=3\npacing=fixed:240\ncamera_speed=$CAMERA_SPEED\nidle_after_seconds=0.2\ncamera_write_log=0\nworld_props=$((bodies - 12))\n"
-  run_game "$work/scale-$bodies" "$HANDS_INI"'WorldRootInterpolation=1\n' "$scenario"
+  PLUGIN_DLL="$BUILD_DIR/benchmarks/DriftglassProfiled.dll" \
+    run_game "$work/scale-$bodies" "$HANDS_INI"'WorldRootInterpolation=1\n' "$scenario"
   runs+=("$bodies bodies=$(winepath -w "$work/scale-$bodies/record.txt")")
 done
 wine "$BUILD_DIR/benchmarks/cost_report.exe" "${runs[@]}"

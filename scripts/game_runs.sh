@@ -1,5 +1,6 @@
 # Sourced by the demo and benchmark scripts: runs the simulated game in a folder of its own.
-#   run_game FOLDER INI_TEXT SCENARIO_TEXT    (INI_TEXT "" runs the game without the plug-in)
+#   run_game FOLDER INI_TEXT SCENARIO_TEXT    (INI_TEXT "" runs the game without the plug-in;
+#                                              PLUGIN_DLL overrides the plug-in that is copied)
 # leaves FOLDER/record.txt and, with the plug-in, FOLDER/Driftglass.log.
 run_game() {
   local folder="$1" ini="$2" scenario="$3"
@@ -7,7 +8,7 @@ run_game() {
   printf '%b' "$scenario" > "$folder/scenario.txt"
   local plugin=()
   if [ -n "$ini" ]; then
-    cp "$BUILD_DIR/dist/Driftglass.dll" "$folder/"
+    cp "${PLUGIN_DLL:-$BUILD_DIR/dist/Driftglass.dll}" "$folder/Driftglass.dll"
     printf '%b' "$ini" > "$folder/Driftglass.ini"
     plugin=(--plugin "$(winepath -w "$folder/Driftglass.dll")")
   fi

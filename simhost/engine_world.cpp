@@ -104,6 +104,12 @@ double NextFrameInterval(const Scenario& s) {
 
 }  // namespace
 
+uint32_t (*gPluginRegionQueries)() = nullptr;
+
+namespace {
+uint32_t RegionQueries() { return gPluginRegionQueries != nullptr ? gPluginRegionQueries() : 0; }
+}  // namespace
+
 double HostSeconds() {
   LARGE_INTEGER counter;
   LARGE_INTEGER frequency;
@@ -172,11 +178,14 @@ void HostEngineMainLoop(cEngine* engine) {
   while (HostSeconds() - w.loopStartSeconds < s.durationSeconds) {
     const double nowMs = static_cast<double>(SDL_GetTicks());
     double tickSeconds = 0;
+    uint32_t tickQueries = 0;
     for (int steps = 0; nowMs >= timer.nextDueMs && steps < 8; ++steps) {
       RunMessage(1, dt);  // the game's update
       const double tickStart = HostSeconds();
+      const uint32_t queriesBefore = RegionQueries();
       RunMessage(6, dt);  // the fixed step is complete
       tickSeconds += HostSeconds() - tickStart;  // the engine's own share is a counter increment
+      tickQueries += RegionQueries() - queriesBefore;
       timer.nextDueMs += stepMs;
     }
     const float frameTime = dt;
@@ -187,7 +196,9 @@ void HostEngineMainLoop(cEngine* engine) {
     Hands().BeforeRender(truth, w.counts.ticks);
     World3D().BeforeRender(truth, w.counts.ticks);
     const double wall = renderStart - w.loopStartSeconds;
+    const uint32_t renderQueries = RegionQueries();
     CallMember(engine_cScene_Render, &gScene, frameTime, 0);
+    const uint32_t frameQueries = RegionQueries() - renderQueries;
     const double renderSeconds = HostSeconds() - renderStart;
     Rig().AfterRender();
     Hands().AfterRender();
@@ -201,12 +212,14 @@ void HostEngineMainLoop(cEngine* engine) {
                    "drawn_x=%.7g drawn_y=%.7g drawn_z=%.7g drawn_pitch=%.7g drawn_yaw=%.7g "
                    "logic_x=%.7g logic_yaw=%.7g interpolated=%d render_us=%.2f own_render_us=%.2f "
                    "truth_valid=%d truth_raw=%.6f truth_phase=%.6f truth_alpha=%.6f "
-                   "expected_ticks=%.6f drawn_ticks=%.6f tick_us=%.2f %s %s",
+                   "expected_ticks=%.6f drawn_ticks=%.6f tick_us=%.2f queries_frame=%u "
+                   "queries_tick=%u %s %s",
                    w.counts.frames, wall, w.counts.ticks, engine->mbLimitFPS, timer.nextDueMs,
                    static_cast<unsigned>(nowMs), d.x, d.y, d.z, d.pitch, d.yaw, logic.position[0],
                    logic.yaw, Rig().pluginWrote() ? 1 : 0, renderSeconds * 1e6, w.ownRenderSeconds * 1e6,
                    truth.valid ? 1 : 0, truth.raw, truth.phase, truth.alpha, truth.expectedTicks,
-                   Rig().DrawnSimulationTicks(w.counts.ticks), tickSeconds * 1e6, Hands().FrameFields(),
+                   Rig().DrawnSimulationTicks(w.counts.ticks), tickSeconds * 1e6, frameQueries, tickQueries,
+                   Hands().FrameFields(),
                    World3D().FrameFields());
 
     if (engine->mbLimitFPS != 0) {

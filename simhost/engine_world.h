@@ -36,3 +36,6 @@ EngineWorld& CreateEngineWorld(const Scenario& scenario, HostRecord& record);
 EngineWorld& World();
 
 double HostSeconds();
+
+// Set when the loaded plug-in is a measurement build (benchmarks only).
+extern uint32_t (*gPluginRegionQueries)();

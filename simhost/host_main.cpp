@@ -133,10 +133,14 @@ int wmain(int argc, wchar_t** argv) {
   if (!plugin.empty()) {
     const std::wstring logPath = SiblingLogPath(plugin);
     const uint64_t logStart = FileSize(logPath);
-    if (LoadLibraryW(plugin.c_str()) == nullptr) {
+    const HMODULE module = LoadLibraryW(plugin.c_str());
+    if (module == nullptr) {
       std::fprintf(stderr, "simhost: could not load the plug-in (Win32 error %lu)\n", GetLastError());
       return 1;
     }
+    // A measurement build of the plug-in says how many memory-region queries it has made.
+    gPluginRegionQueries = reinterpret_cast<uint32_t (*)()>(
+        reinterpret_cast<void*>(GetProcAddress(module, "DriftglassRegionQueries")));
     // Nothing may depend on how fast the plug-in's start-up thread runs: wait for its end.
     const double deadline = HostSeconds() + scenario.bootstrapWaitSeconds;
     do {
