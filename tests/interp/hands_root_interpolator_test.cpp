@@ -11,32 +11,14 @@
 
 #include "host/hook_slots.h"
 #include "interp/hands_root_result.h"
+#include "support/fake_entities.h"
 
 namespace driftglass {
 namespace {
 
-// Fields only the fake host calls read: where an entity's world matrix and its parent are.
-constexpr size_t kFakeWorld = 0x08;
-constexpr size_t kFakeParent = 0x0C;
+using namespace test;  // the fake host entities
+
 constexpr size_t kCacheOffset = 0x100;
-
-template <typename T>
-void Put(void* object, size_t offset, T value) {
-  memcpy(static_cast<uint8_t*>(object) + offset, &value, sizeof(value));
-}
-template <typename T>
-T Get(const void* object, size_t offset) {
-  T value;
-  memcpy(&value, static_cast<const uint8_t*>(object) + offset, sizeof(value));
-  return value;
-}
-
-const float* DRIFTGLASS_THISCALL FakeGetWorldMatrix(void* entity) {
-  return Get<const float*>(entity, kFakeWorld);
-}
-void* DRIFTGLASS_THISCALL FakeGetEntityParent(void* entity) {
-  return Get<void*>(entity, kFakeParent);
-}
 
 // Turned about z by angle, then moved to (x, y, z).
 RigidTransform Pose(double angle, float x, float y = 0.0f, float z = 0.0f) {

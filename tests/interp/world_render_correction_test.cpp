@@ -12,30 +12,14 @@
 
 #include "host/hook_slots.h"
 #include "interp/world_root_interpolator.h"
+#include "support/fake_entities.h"
 
 namespace driftglass {
 namespace {
 
-// Fields only the fake host calls read: an entity's world matrix, its parent, a body's awake flag.
-constexpr size_t kFakeWorld = 0x08;
-constexpr size_t kFakeParent = 0x0C;
-constexpr size_t kFakeAwake = 0x10;
+using namespace test;  // the fake host entities
+
 constexpr uint64_t kGeneration = 3;
-
-template <typename T>
-void Put(void* object, size_t offset, T value) {
-  memcpy(static_cast<uint8_t*>(object) + offset, &value, sizeof(value));
-}
-template <typename T>
-T Get(const void* object, size_t offset) {
-  T value;
-  memcpy(&value, static_cast<const uint8_t*>(object) + offset, sizeof(value));
-  return value;
-}
-
-const float* DRIFTGLASS_THISCALL FakeGetWorldMatrix(void* e) { return Get<float*>(e, kFakeWorld); }
-void* DRIFTGLASS_THISCALL FakeGetEntityParent(void* e) { return Get<void*>(e, kFakeParent); }
-uint8_t DRIFTGLASS_THISCALL FakeGetEnabled(void* body) { return Get<uint8_t>(body, kFakeAwake); }
 const uintptr_t kGetWorldMatrix = reinterpret_cast<uintptr_t>(&FakeGetWorldMatrix);
 const uintptr_t kGetEntityParent = reinterpret_cast<uintptr_t>(&FakeGetEntityParent);
 const uintptr_t kGetEnabled = reinterpret_cast<uintptr_t>(&FakeGetEnabled);

@@ -13,29 +13,12 @@
 #include <vector>
 
 #include "host/hook_slots.h"
+#include "support/fake_entities.h"
 
 namespace driftglass {
 namespace {
 
-// Fields only the fake host calls read: where an entity's world matrix and awake flag are.
-constexpr size_t kFakeWorld = 0x08;
-constexpr size_t kFakeAwake = 0x10;
-
-template <typename T>
-void Put(void* object, size_t offset, T value) {
-  memcpy(static_cast<uint8_t*>(object) + offset, &value, sizeof(value));
-}
-template <typename T>
-T Get(const void* object, size_t offset) {
-  T value;
-  memcpy(&value, static_cast<const uint8_t*>(object) + offset, sizeof(value));
-  return value;
-}
-
-const float* DRIFTGLASS_THISCALL FakeGetWorldMatrix(void* entity) {
-  return Get<const float*>(entity, kFakeWorld);
-}
-uint8_t DRIFTGLASS_THISCALL FakeGetEnabled(void* body) { return Get<uint8_t>(body, kFakeAwake); }
+using namespace test;  // the fake host entities
 
 RigidTransform Pose(double angle, float x) {
   RigidTransform t = IdentityTransform();
