@@ -12,6 +12,7 @@
 #include "entry_points.h"
 #include "frame_truth.h"
 #include "hands_rig.h"
+#include "skinned_meshes.h"
 #include "world_rig.h"
 #include "host_record.h"
 
@@ -320,7 +321,9 @@ void THISCALL HostBodySetMatrix(float* matrixBlock, const float* matrix) {
   memcpy(matrixBlock, matrix, 16 * sizeof(float));
 }
 void THISCALL HostBodyTransformChanged(void* body, int) { World3D().BodyTransformChanged(body); }
-void THISCALL HostMeshUpdateGraphicsForFrame(void* mesh, float) { Hands().UpdateGraphicsForFrame(mesh); }
+void THISCALL HostMeshUpdateGraphicsForFrame(void* mesh, float) {
+  if (!Skins().UpdateGraphicsForFrame(mesh)) Hands().UpdateGraphicsForFrame(mesh);
+}
 uint8_t THISCALL HostEmitterUpdateGraphicsForViewport(void*, void*, float) { return 1; }
 uint32_t THISCALL HostImageTrailRenderEffect(void*, void*, void*) { return 0; }
 void THISCALL HostSubMeshUpdateModelMatrix(void*, int) {}

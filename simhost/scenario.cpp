@@ -45,7 +45,10 @@ bool ParseEvents(const std::string& text, Scenario& s) {
                                        "palette_misaligned", "bone_count", "bone_nan",
                                        "world_teleport", "world_sleep", "world_callbacks",
                                        "world_prop33", "world_reversed_bodies", "world_submeshes513",
-                                       "world_readonly", "world_reuse"};
+                                       "world_readonly", "world_reuse", "pose_ninth",
+                                       "ragdoll_hidden", "ragdoll_rest", "ragdoll_one_body",
+                                       "ragdoll_33", "enemy_skip", "pose_bone_count",
+                                       "pose_readonly"};
   std::istringstream items(text);
   std::string item;
   while (std::getline(items, item, ',')) {
@@ -115,6 +118,7 @@ bool ParseScenarioText(const std::string& text, Scenario& scenario, std::string&
       else if (key == "world_multi_props") scenario.worldMultiProps = static_cast<int>(number_value);
       else if (key == "world_standalone") scenario.worldStandalone = static_cast<int>(number_value);
       else if (key == "world_grunts") scenario.worldGrunts = static_cast<int>(number_value);
+      else if (key == "pose_bones") scenario.poseBones = static_cast<int>(number_value);
       else ok = false;
     } else {
       ok = false;

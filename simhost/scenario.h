@@ -34,7 +34,12 @@
 //                               in one tick), world_sleep (a prop's body sleeps, then wakes),
 //                               world_callbacks (over 1024 in one tick), world_prop33,
 //                               world_reversed_bodies, world_submeshes513, world_readonly (one
-//                               render), world_reuse (a prop destroyed, its memory reused)
+//                               render), world_reuse (a prop destroyed, its memory reused);
+//                               poses: pose_ninth (seven more Grunts animate), ragdoll_hidden,
+//                               ragdoll_rest (its bodies sleep for good), ragdoll_one_body,
+//                               ragdoll_33, enemy_skip (the first Grunt skips its update),
+//                               pose_bone_count (for good), pose_readonly (one render)
+//   pose_bones=24               bones of each Grunt's palette
 
 #include <cstdint>
 #include <string>
@@ -69,6 +74,7 @@ struct Scenario {
   int worldMultiProps = 2;  // props with three turning bodies
   int worldStandalone = 3;  // bodies no prop owns
   int worldGrunts = 2;      // and one enemy of another kind
+  int poseBones = 24;       // bones of each Grunt's palette
   int limitFpsValue = 1;  // the byte itself: 2 is not a boolean
   std::vector<CameraEvent> events;
 };

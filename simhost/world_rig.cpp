@@ -9,6 +9,7 @@
 
 #include "entry_points.h"
 #include "host_record.h"
+#include "skinned_meshes.h"
 #include "yaw_transform.h"
 
 #define THISCALL __attribute__((thiscall))
@@ -35,6 +36,7 @@ constexpr size_t kPropMesh = 0x340;
 constexpr size_t kMeshSubMeshesBegin = 0x30C;
 constexpr size_t kMeshSubMeshesEnd = 0x310;
 constexpr size_t kSubMeshVisible = 0x33D;
+constexpr size_t kSubMeshRenderCounter = 0x344;
 constexpr size_t kSubMeshOwner = 0x370;
 constexpr size_t kBodyHandle = 0x3B0;
 constexpr size_t kNullModel = 0x3F4;           // the renderer has no model matrix for it
@@ -46,6 +48,7 @@ constexpr size_t kArrays = 0x900;  // body and sub-mesh pointer arrays live in t
 
 constexpr size_t kObjectSize = 0x1000;
 constexpr int kCrowd = 520;  // more sub-meshes than one frame's 512 corrections
+constexpr int kExtraGrunts = 7;  // with the two Grunts and the ragdoll: more than eight targets
 constexpr size_t kArenaSize = 16 * 1024 * 1024;
 
 using Matrix = float[16];
@@ -97,6 +100,7 @@ struct Enemy {
   uint8_t* object;
   uint8_t* mesh;
   float velocity[3];
+  bool extra;  // updated only while the ninth-target event lasts
 };
 
 struct Objects {
@@ -115,7 +119,10 @@ struct Objects {
   uint8_t* sleeper = nullptr;    // the body the sleep event puts to sleep
   uint8_t* teleported = nullptr;
   uint8_t* reusedProp = nullptr;
+  uint8_t* ragdoll = nullptr;  // a skinned prop whose bones follow its four falling bodies
+  std::vector<uint8_t*> ragdollBodies;
   bool readOnlyDone = false;
+  bool poseReadOnlyDone = false;
   bool readOnlyThisFrame = false;
   std::vector<float> ownBodyWorld;  // 16 floats per body, as physics left it
   uint32_t nextWord = 0x1000;
@@ -193,6 +200,14 @@ bool EventActive(const Scenario& s, const char* name, uint32_t tick) {
   return false;
 }
 
+// An event that, once its tick has come, lasts for good.
+bool EventStartedAt(const Scenario& s, const char* name, uint32_t tick) {
+  for (const CameraEvent& e : s.events) {
+    if (e.name == name && tick >= e.tick) return true;
+  }
+  return false;
+}
+
 NewtonBody* HandleOf(const uint8_t* body) {
   for (size_t b = 0; b < gObjects.bodies.size(); ++b) {
     if (gObjects.bodies[b] == body) return gObjects.handles[b];
@@ -217,6 +232,7 @@ void WorldRig::Init(const Scenario& scenario, HostRecord* record, double stepSec
   record_ = record;
   stepSeconds_ = stepSeconds;
   Objects& o = gObjects;
+  Skins().Init(record);
   const YawTransform kNear{0.0f, {0.0f, 0.3f, 0.0f}};
   // Props with one body: every sub-mesh follows it.
   for (int i = 0; i < scenario.worldProps; ++i) {
@@ -314,8 +330,41 @@ void WorldRig::Init(const Scenario& scenario, HostRecord* record, double stepSec
     ToMatrix(YawTransform{0.3f * i, {-2.0f, 0.0f, 5.0f + i}}, &At<float>(mesh, kWorldMatrix));
     const int sub = AddSubMesh(mesh, mesh, kNear);
     AddSubMesh(mesh, mesh, YawTransform{0.0f, {0.0f, 1.2f, 0.1f}});
-    o.enemies.push_back(Enemy{enemy, mesh, {grunt ? 0.8f : 0.0f, 0.0f, 0.2f}});
+    o.enemies.push_back(Enemy{enemy, mesh, {grunt ? 0.8f : 0.0f, 0.0f, 0.2f}, false});
+    if (grunt) Skins().AddGrunt(mesh, static_cast<uint32_t>(scenario.poseBones));
     if (i == 0 && grunt) Track(Kind::kGrunt, mesh, sub, kNear, 0.8f);
+  }
+  // Grunts that animate only while the ninth-target event lasts.
+  for (int i = 0; i < kExtraGrunts; ++i) {
+    uint8_t* enemy = NewObject();
+    At<uint32_t>(enemy, kIdentityWord) = ++o.nextWord;
+    uint8_t* mesh = NewMesh(true);
+    At<uint8_t*>(enemy, kEnemyMesh) = mesh;
+    ToMatrix(YawTransform{0.0f, {4.0f, 0.0f, 8.0f + i}}, &At<float>(mesh, kWorldMatrix));
+    AddSubMesh(mesh, mesh, kNear);
+    o.enemies.push_back(Enemy{enemy, mesh, {0.1f, 0.0f, 0.0f}, true});
+    Skins().AddGrunt(mesh, static_cast<uint32_t>(scenario.poseBones));
+  }
+  // The ragdoll: four turning bodies falling until they come to rest.
+  {
+    uint8_t* prop = NewObject();
+    At<uint32_t>(prop, kIdentityWord) = ++o.nextWord;
+    uint8_t* mesh = NewMesh(true);
+    At<uint8_t*>(prop, kPropMesh) = mesh;
+    uint8_t** bodies = &At<uint8_t*>(prop, kArrays);
+    for (int b = 0; b < 4; ++b) {
+      const float position[3] = {-1.0f + 0.3f * b, 3.0f, 2.0f};
+      const float velocity[3] = {0.1f, -0.4f, 0.05f * b};
+      bodies[b] = NewBody(position, velocity, 0.5f + 0.1f * b, false);
+      o.ragdollBodies.push_back(bodies[b]);
+      AddSubMesh(mesh, bodies[b], kNear);
+    }
+    for (int b = 4; b < 33; ++b) bodies[b] = bodies[b % 4];  // room for the 33-body event
+    At<uint8_t**>(prop, kPropBodiesBegin) = bodies;
+    At<uint8_t**>(prop, kPropBodiesEnd) = bodies + 4;
+    Skins().AddRagdoll(mesh, o.ragdollBodies);
+    o.ragdoll = prop;
+    o.props.push_back(prop);
   }
   o.ownBodyWorld.resize(o.bodies.size() * 16);
   for (size_t b = 0; b < o.bodies.size(); ++b) memcpy(&o.ownBodyWorld[16 * b], &At<float>(o.bodies[b], kWorldMatrix), 64);
@@ -365,8 +414,14 @@ void WorldRig::Step(uint32_t tick) {
   using OnUpdate = void(THISCALL*)(void*, float);
   const float dt = static_cast<float>(stepSeconds_);
   for (uint8_t* prop : o.props) reinterpret_cast<OnUpdate>(engine_iLuxProp_OnUpdate)(prop, dt);
-  for (Enemy& e : o.enemies) reinterpret_cast<OnUpdate>(engine_iLuxEnemy_OnUpdate)(e.object, dt);
+  for (size_t i = 0; i < o.enemies.size(); ++i) {
+    const Enemy& e = o.enemies[i];
+    if (e.extra && !EventActive(*scenario_, "pose_ninth", tick)) continue;
+    if (i == 0 && EventActive(*scenario_, "enemy_skip", tick)) continue;  // skips its update
+    reinterpret_cast<OnUpdate>(engine_iLuxEnemy_OnUpdate)(e.object, dt);
+  }
   UpdateTransformTree();
+  Skins().EndStep(tick);
 
   for (Tracked& t : o.tracked) {
     t.at[tick % 2] = FromMatrix(&At<float>(t.root, kWorldMatrix));
@@ -394,6 +449,14 @@ void WorldRig::ApplyEvents(uint32_t tick) {
                                                  : EventActive(s, "world_prop33", tick)        ? bodies + 33
                                                                                                : bodies + 3;
   }
+  if (o.ragdoll != nullptr) {
+    uint8_t** bodies = &At<uint8_t*>(o.ragdoll, kArrays);
+    At<uint8_t**>(o.ragdoll, kPropBodiesEnd) = EventActive(s, "ragdoll_one_body", tick) ? bodies + 1
+                                               : EventActive(s, "ragdoll_33", tick)     ? bodies + 33
+                                                                                        : bodies + 4;
+    for (uint8_t* body : o.ragdollBodies) setSleeping(HandleOf(body), EventStartedAt(s, "ragdoll_rest", tick) ? 1 : 0);
+  }
+  if (!o.enemies.empty() && EventStartedAt(s, "pose_bone_count", tick)) Skins().SetBones(o.enemies[0].mesh, 20);
   if (o.reusedProp != nullptr && EventActive(s, "world_reuse", tick)) {
     // The prop is destroyed and another object takes its memory: new words, a new body elsewhere.
     uint8_t* old = At<uint8_t*>(o.reusedProp, kArrays);
@@ -434,12 +497,14 @@ void WorldRig::EnemyOnUpdate(void* enemy, float dt) {
     m[3] += e.velocity[0] * dt;
     m[7] += e.velocity[1] * dt;
     m[11] += e.velocity[2] * dt;
+    Skins().Advance(e.mesh);
   }
 }
 
 void WorldRig::BeforeRender(const FrameTruth& truth, uint32_t completedTicks) {
   truth_ = truth;
   completedTicks_ = completedTicks;
+  Skins().BeforeRender(truth, completedTicks);
 }
 
 void WorldRig::Draw() {
@@ -448,14 +513,27 @@ void WorldRig::Draw() {
   const auto getModel = reinterpret_cast<GetModel>(engine_cSubMeshEntity_GetModelMatrix);
   std::vector<const float*> drawn(o.subMeshes.size());
   const bool crowd = EventActive(*scenario_, "world_submeshes513", completedTicks_);
+  const bool ragdollHidden = EventActive(*scenario_, "ragdoll_hidden", completedTicks_);
+  uint8_t* ragdollMesh = o.ragdoll != nullptr ? At<uint8_t*>(o.ragdoll, kPropMesh) : nullptr;
   LARGE_INTEGER start, end, frequency;
   QueryPerformanceCounter(&start);
   for (size_t i = 0; i < o.subMeshes.size(); ++i) {
-    if (!o.subMeshes[i].crowd || crowd) drawn[i] = getModel(o.subMeshes[i].object, nullptr);
+    uint8_t* sub = o.subMeshes[i].object;
+    if (o.subMeshes[i].crowd && !crowd) continue;
+    if (ragdollHidden && At<uint8_t*>(sub, kSubMeshOwner) == ragdollMesh) continue;
+    ++At<int32_t>(sub, kSubMeshRenderCounter);
+    drawn[i] = getModel(sub, nullptr);
   }
   QueryPerformanceCounter(&end);
   QueryPerformanceFrequency(&frequency);
   const double modelUs = static_cast<double>(end.QuadPart - start.QuadPart) * 1e6 / static_cast<double>(frequency.QuadPart);
+  for (const Enemy& e : o.enemies) Skins().Draw(e.mesh);
+  if (!ragdollHidden && ragdollMesh != nullptr) Skins().Draw(ragdollMesh);
+  if (EventActive(*scenario_, "pose_readonly", completedTicks_) && !o.poseReadOnlyDone) {
+    // After the renderer has used it, so only the plug-in's restore meets the protection.
+    Skins().ProtectForThisRender(o.enemies[0].mesh);
+    o.poseReadOnlyDone = true;
+  }
   o.readOnlyThisFrame = false;
   if (o.orphan != nullptr && !o.readOnlyDone && EventActive(*scenario_, "world_readonly", completedTicks_)) {
     DWORD previous;
@@ -497,8 +575,9 @@ void WorldRig::Draw() {
   }
   std::snprintf(fields_, sizeof(fields_),
                 "world_tracked=%u world_corrected=%d world_mask=%u world_err=%.3g prop_ticks=%.6f "
-                "body_ticks=%.6f grunt_ticks=%.6f model_us=%.2f",
-                static_cast<unsigned>(o.tracked.size()), corrected, mask, worst, shown[0], shown[1], shown[2], modelUs);
+                "body_ticks=%.6f grunt_ticks=%.6f model_us=%.2f pose_err=%.3g pose_blended=%d",
+                static_cast<unsigned>(o.tracked.size()), corrected, mask, worst, shown[0], shown[1], shown[2], modelUs,
+                Skins().worstError(), Skins().blended());
 }
 
 void WorldRig::AfterRender() {
@@ -517,4 +596,5 @@ void WorldRig::AfterRender() {
   bool own = true;
   for (const SubMesh& s : o.subMeshes) own = own && memcmp(s.own, &At<float>(s.object, kWorldMatrix), 64) == 0;
   Check("world-caches-restored", own, "after the render every sub-mesh cache is the engine's own again");
+  Skins().AfterRender();
 }
