@@ -59,6 +59,11 @@ for pacing in fixed:144 fixed:240 jitter:144:30; do
   compare_world "$work/world-${pacing//:/-}" "$pacing" 3
 done
 
+echo "== A Grunt's bone turning at a constant rate"
+for pacing in fixed:144 fixed:240 jitter:144:30; do
+  compare_poses "$work/poses-${pacing//:/-}" "$pacing" 3
+done
+
 echo "== Cost at scale: camera, hands root and pose, world roots at fixed 240 Hz (medians; the"
 echo "   plug-in's measurement build, which also counts its memory-region queries)"
 runs=()
@@ -67,5 +72,12 @@ for bodies in 64 128 256 512; do
   PLUGIN_DLL="$BUILD_DIR/benchmarks/DriftglassProfiled.dll" \
     run_game "$work/scale-$bodies" "$HANDS_INI"'WorldRootInterpolation=1\n' "$scenario"
   runs+=("$bodies bodies=$(winepath -w "$work/scale-$bodies/record.txt")")
+done
+# Eight Grunts with 128-bone palettes on top (and the ragdoll, a ninth target).
+for bodies in 64 512; do
+  scenario="duration_seconds=3\npacing=fixed:240\ncamera_speed=$CAMERA_SPEED\nidle_after_seconds=0.2\ncamera_write_log=0\nworld_props=$((bodies - 18))\nworld_grunts=8\npose_bones=128\n"
+  PLUGIN_DLL="$BUILD_DIR/benchmarks/DriftglassProfiled.dll" \
+    run_game "$work/scale-poses-$bodies" "$HANDS_INI"'WorldRootInterpolation=1\nWorldPoseInterpolation=1\n' "$scenario"
+  runs+=("$bodies bodies + 8 poses=$(winepath -w "$work/scale-poses-$bodies/record.txt")")
 done
 wine "$BUILD_DIR/benchmarks/cost_report.exe" "${runs[@]}"

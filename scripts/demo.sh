@@ -7,7 +7,8 @@
 #  4. the first-person hands at 144 Hz: interpolated with the camera alone and with the hands too,
 #     printing how steady they sit in the view;
 #  5. a world scene at 144 Hz (props, unowned bodies, Grunts): the camera alone and with the world
-#     roots interpolated too, printing each object's animation error.
+#     roots interpolated too, printing each object's animation error;
+#  6. a walking Grunt and a ragdoll falling and coming to rest, with their poses interpolated.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
 source "$(dirname "${BASH_SOURCE[0]}")/game_runs.sh"
@@ -45,3 +46,10 @@ echo
 echo "== 5. A world scene at 144 Hz ($demo/world): props, unowned bodies and Grunts"
 compare_world "$demo/world" fixed:144 3
 grep -E 'Telemetry interval' "$demo/world/world/Driftglass.log" | tail -1 | grep -oE ' World\([^)]*\)' | sed 's/^/  /'
+
+echo
+echo "== 6. A walking Grunt and a ragdoll falling and coming to rest ($demo/poses)"
+compare_poses "$demo/poses" fixed:144 3
+run_game "$demo/ragdoll" "$POSE_INI" "duration_seconds=3\npacing=fixed:144\nidle_after_seconds=1.2\nevents=ragdoll_rest@120\n"
+grep -E 'Telemetry interval' "$demo/ragdoll/Driftglass.log" | grep -oE ' EnemyPose\([^)]*\)' | sed 's/^/  /'
+echo "   (the ragdoll comes to rest at tick 120; from then on only the Grunts are blended)"

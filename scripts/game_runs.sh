@@ -85,3 +85,18 @@ compare_world() {
     --field=body_ticks "$pacing body (camera only)=$camera" "$pacing body (with world)=$world" \
     --field=grunt_ticks "$pacing Grunt (camera only)=$camera" "$pacing Grunt (with world)=$world"
 }
+
+POSE_INI="$WORLD_INI"'WorldPoseInterpolation=1\n'
+
+# The first Grunt's bone turning at a constant rate, with the camera alone interpolated and with
+# world roots and poses too, at one pacing.
+compare_poses() {
+  local work="$1" pacing="$2" seconds="$3"
+  local scenario
+  scenario=$(animation_scenario "$pacing" "$seconds")
+  run_game "$work/camera" "$CAMERA_INI" "$scenario"
+  run_game "$work/poses" "$POSE_INI" "$scenario"
+  wine "$BUILD_DIR/benchmarks/animation_report.exe" --field=bone_ticks \
+    "$pacing bone (camera only)=$(winepath -w "$work/camera/record.txt")" \
+    "$pacing bone (with poses)=$(winepath -w "$work/poses/record.txt")"
+}

@@ -39,6 +39,7 @@ class SkinnedMeshes {
   // how many targets were drawn blended this frame.
   double worstError() const { return worst_; }
   int blended() const { return blended_; }
+  double boneTicks() const { return boneTicks_; }
 
   struct Target;
 
@@ -52,6 +53,7 @@ class SkinnedMeshes {
   uint32_t completedTicks_ = 0;
   double worst_ = 0;
   int blended_ = 0;
+  double boneTicks_ = 0;
 };
 
 SkinnedMeshes& Skins();

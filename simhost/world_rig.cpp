@@ -575,9 +575,9 @@ void WorldRig::Draw() {
   }
   std::snprintf(fields_, sizeof(fields_),
                 "world_tracked=%u world_corrected=%d world_mask=%u world_err=%.3g prop_ticks=%.6f "
-                "body_ticks=%.6f grunt_ticks=%.6f model_us=%.2f pose_err=%.3g pose_blended=%d",
+                "body_ticks=%.6f grunt_ticks=%.6f model_us=%.2f pose_err=%.3g pose_blended=%d bone_ticks=%.6f",
                 static_cast<unsigned>(o.tracked.size()), corrected, mask, worst, shown[0], shown[1], shown[2], modelUs,
-                Skins().worstError(), Skins().blended());
+                Skins().worstError(), Skins().blended(), Skins().boneTicks());
 }
 
 void WorldRig::AfterRender() {

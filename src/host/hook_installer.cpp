@@ -17,6 +17,7 @@
 #include "timing/wall_clock.h"
 #include "timing/world_detours.h"
 #include "interp/camera_interpolator.h"
+#include "interp/enemy_pose_interpolator.h"
 #include "interp/hands_pose_interpolator.h"
 #include "interp/hands_root_interpolator.h"
 #include "interp/world_root_interpolator.h"
@@ -236,6 +237,9 @@ bool InstallHooks(const HookInstallRequest& r, HookInstallation& installation, D
     ProcessHandsPoseInterpolator().Configure(mappings.address[kMeshEntityUpdateGraphicsForFrame]);
   }
   frame.worldPose = r.worldPoseInterpolation;
+  if (r.worldPoseInterpolation) {
+    ProcessEnemyPoseInterpolator().Configure(mappings.address[kMeshEntityUpdateGraphicsForFrame]);
+  }
   frame.ragdollPose = r.ragdollPoseInterpolation;
   frame.particles = r.particleInterpolation;
   frame.mouseOverlay = r.mouseOverlay;

@@ -10,30 +10,8 @@ namespace {
 
 constexpr uintptr_t kHandsMesh = 0x44;
 constexpr uintptr_t kMeshActive = 0x24;
-constexpr uintptr_t kMeshPalette = 0x380;  // begin, end, capacity end
 
 using UpdateGraphicsForFrameFunction = void(DRIFTGLASS_THISCALL*)(void* mesh, float frameTime);
-
-// The bones the host's palette array holds right now, if it is sound enough to read and write.
-struct PaletteSpan {
-  uint8_t* begin = nullptr;
-  uint32_t bones = 0;
-};
-
-bool ReadPaletteSpan(const void* mesh, uint32_t boneBytes, PaletteSpan& span) {
-  uintptr_t range[3];
-  if (!ReadHostValue(mesh, kMeshPalette, range)) return false;
-  const uintptr_t begin = range[0], end = range[1], capacityEnd = range[2];
-  if (begin == 0 || begin > end || end > capacityEnd) return false;
-  if ((end - begin) % boneBytes != 0 || (capacityEnd - begin) % boneBytes != 0) return false;
-  const uintptr_t bones = (end - begin) / boneBytes;
-  if (bones < 1 || bones > BonePalette::kMaxBones) return false;
-  auto* const palette = reinterpret_cast<uint8_t*>(begin);
-  const size_t bytes = bones * boneBytes;
-  if (!IsRangeReadable(palette, bytes) || !IsRangeWritable(palette, bytes)) return false;
-  span = PaletteSpan{palette, static_cast<uint32_t>(bones)};
-  return true;
-}
 
 }  // namespace
 
@@ -125,7 +103,7 @@ uint32_t HandsPoseInterpolator::Unavailable() {
 
 uint32_t HandsPoseInterpolator::Apply(const ClockSample& sample, uint64_t currentTick,
                                       float frameTime) {
-  if (restorePending_ && !Restore()) failedRestore_ = true;
+  if (saved_.Pending() && !Restore()) failedRestore_ = true;
   sample_ = sample;
   if (committedMesh_ == nullptr || currentTick != lastTick_) {
     inSync_ = false;
@@ -141,10 +119,10 @@ uint32_t HandsPoseInterpolator::Apply(const ClockSample& sample, uint64_t curren
   reinterpret_cast<UpdateGraphicsForFrameFunction>(updateGraphicsForFrame_)(mesh, frameTime);
   // The host's call may have come back into this interpolator.
   if (!inSync_ || committedMesh_ != mesh) return kHandsPoseNotTarget;
-  if (restorePending_) return kHandsPoseAlreadyApplied;
+  if (saved_.Pending()) return kHandsPoseAlreadyApplied;
 
-  PaletteSpan span;
-  if (!ReadPaletteSpan(mesh, kBoneBytes, span)) return Unavailable();
+  HostPaletteSpan span;
+  if (!ReadHostPalette(mesh, span)) return Unavailable();
   uint32_t base = kHandsPoseCaptured;
   const auto begin = reinterpret_cast<uintptr_t>(span.begin);
   if (begin != identityBegin_ || span.bones != identityBones_) {
@@ -155,21 +133,17 @@ uint32_t HandsPoseInterpolator::Apply(const ClockSample& sample, uint64_t curren
   }
   // The host recomputes the same palette for every frame of a tick: sample it once.
   if (!appendedThisTick_ || appendedTick_ != lastTick_) {
-    tickResult_ = AppendTickPalette(span.begin, span.bones, base);
+    tickResult_ = AppendTickPalette(span, base);
     appendedThisTick_ = true;
     appendedTick_ = lastTick_;
   }
   if (tickResult_ == kHandsPoseInvalid) return kHandsPoseInvalid;
-  return Blend(span.begin, span.bones, tickResult_);
+  return Blend(span, tickResult_);
 }
 
-uint32_t HandsPoseInterpolator::AppendTickPalette(const uint8_t* palette, uint32_t bones,
-                                                  uint32_t base) {
-  auto* const copy = reinterpret_cast<uint8_t*>(captured_.transforms);
-  memcpy(copy, palette, bones * kBoneBytes);
-  memset(copy + bones * kBoneBytes, 0, (BonePalette::kMaxBones - bones) * kBoneBytes);
-  captured_.boneCount = bones;
-  for (uint32_t bone = 0; bone < bones; ++bone) {
+uint32_t HandsPoseInterpolator::AppendTickPalette(const HostPaletteSpan& span, uint32_t base) {
+  CopyHostPalette(span, captured_);
+  for (uint32_t bone = 0; bone < span.bones; ++bone) {
     if (!IsValidPaletteBone(captured_.transforms[bone])) {
       diagnostic_.boneIndex = bone;
       memcpy(diagnostic_.matrix, captured_.transforms[bone], sizeof(diagnostic_.matrix));
@@ -185,7 +159,7 @@ uint32_t HandsPoseInterpolator::AppendTickPalette(const uint8_t* palette, uint32
   }
 }
 
-uint32_t HandsPoseInterpolator::Blend(uint8_t* palette, uint32_t bones, uint32_t base) {
+uint32_t HandsPoseInterpolator::Blend(const HostPaletteSpan& span, uint32_t base) {
   switch (history_.PairSnapshots(sample_, blended_)) {
     case kPairApplied: break;
     case kPairClockUnavailable:
@@ -194,30 +168,18 @@ uint32_t HandsPoseInterpolator::Blend(uint8_t* palette, uint32_t bones, uint32_t
       return base == kHandsPoseIdentityChanged ? kHandsPoseIdentityChanged : kHandsPosePairMissing;
     default: return kHandsPoseInvalid;
   }
-  if (blended_.boneCount != bones) {
+  if (blended_.boneCount != span.bones) {
     appendedThisTick_ = false;
     history_.ClearHistory();
     return kHandsPoseInvalid;
   }
-  const size_t bytes = bones * kBoneBytes;
-  memcpy(saved_, palette, bytes);
-  memcpy(palette, blended_.transforms, bytes);
-  appliedPalette_ = palette;
-  appliedBones_ = bones;
-  restorePending_ = true;
+  saved_.SaveAndWrite(span, blended_);
   return kHandsPoseApplied;
 }
 
 bool HandsPoseInterpolator::Restore() {
   inSync_ = false;
-  if (!restorePending_) return true;
-  const size_t bytes = appliedBones_ * kBoneBytes;
-  const bool writable = IsRangeWritable(appliedPalette_, bytes);
-  if (writable) memcpy(appliedPalette_, saved_, bytes);
-  appliedPalette_ = nullptr;
-  appliedBones_ = 0;
-  restorePending_ = false;
-  return writable;
+  return saved_.Restore();
 }
 
 bool HandsPoseInterpolator::TakeDiagnostic(HandsPoseDiagnostic& out) {

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "interp/bone_palette.h"
+#include "interp/host_palette.h"
 #include "timing/clock_sample.h"
 #include "timing/snapshot_history.h"
 
@@ -61,13 +62,11 @@ class HandsPoseInterpolator {
   bool TakeFailedRestore();
 
  private:
-  static constexpr uint32_t kBoneBytes = sizeof(BonePalette::transforms[0]);
-
   void ClearStaged();
   void ForgetMesh();
   uint32_t Unavailable();
-  uint32_t AppendTickPalette(const uint8_t* palette, uint32_t bones, uint32_t base);
-  uint32_t Blend(uint8_t* palette, uint32_t bones, uint32_t base);
+  uint32_t AppendTickPalette(const HostPaletteSpan& span, uint32_t base);
+  uint32_t Blend(const HostPaletteSpan& span, uint32_t base);
 
   uintptr_t updateGraphicsForFrame_ = 0;
   BonePaletteHistory history_;
@@ -90,11 +89,8 @@ class HandsPoseInterpolator {
   uint32_t tickResult_ = kHandsPoseCaptured;
 
   bool inSync_ = false;
-  bool restorePending_ = false;
   bool failedRestore_ = false;
-  uint8_t* appliedPalette_ = nullptr;
-  uint32_t appliedBones_ = 0;
-  uint8_t saved_[BonePalette::kMaxBones * kBoneBytes] = {};
+  SavedHostPalette saved_;
 
   // Scratch for the tick's copy and the frame's blend: kept here, not on the host's stack.
   BonePalette captured_;

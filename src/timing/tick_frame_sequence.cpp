@@ -8,6 +8,7 @@
 #include "diag/telemetry_counters.h"
 #include "interp/camera_interpolator.h"
 #include "interp/hands_pose_interpolator.h"
+#include "interp/enemy_pose_interpolator.h"
 #include "interp/hands_root_interpolator.h"
 #include "interp/world_root_interpolator.h"
 #include "log/diagnostic_log.h"
@@ -60,7 +61,7 @@ void CaptureTick() {
   if (settings.handsRoot) CountHandsRootResult(ProcessHandsRootInterpolator().Capture(tick, generation));
   if (settings.worldRoot) CountWorldCapture(ProcessWorldRootInterpolator().Capture(tick, generation));
   if (settings.handsPose) ProcessHandsPoseInterpolator().Capture(tick, generation);
-  // Enemy poses capture here.
+  if (settings.worldPose) ProcessEnemyPoseInterpolator().Capture(tick, generation);
 }
 
 // Logged once per process, the first time the hands' palette holds a bone that cannot be blended.
@@ -160,12 +161,15 @@ void DRIFTGLASS_THISCALL SceneRenderDetour(void* scene, float frameTime, uint32_
     CountHandsPoseResult(result);
     if (result == kHandsPoseInvalid) LogHandsPoseDiagnostic(pose);
   }
-  // Enemy poses and the particle hand-off apply here.
+  if (settings.worldPose) {
+    CountEnemyPose(ProcessEnemyPoseInterpolator().Apply(sample, ProcessTickSequence().load(), frameTime));
+  }
+  // The particle hand-off is set here.
 
   Original<SceneRenderFunction>(kDetourSceneRender)(scene, frameTime, flags);
 
   // Restores run in reverse order of the applies; the camera's is last.
-  // Enemy poses restore here.
+  if (settings.worldPose) CountEnemyPose(ProcessEnemyPoseInterpolator().Restore());
   if (settings.handsPose && !ProcessHandsPoseInterpolator().Restore()) CountHandsPoseRestoreFailure();
   if (settings.worldRoot) CountWorldRestoreFailures(ProcessWorldRootInterpolator().Restore());
   if (settings.handsRoot) CountHandsAttachmentRestoreFailures(ProcessHandsRootInterpolator().Restore());

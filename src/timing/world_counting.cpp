@@ -1,6 +1,7 @@
 #include "timing/world_counting.h"
 
 #include "diag/telemetry_counters.h"
+#include "interp/enemy_pose_interpolator.h"
 #include "interp/world_root_interpolator.h"
 
 namespace driftglass {
@@ -97,5 +98,36 @@ void CountWorldModel(uint32_t result, uint32_t diagnostic) {
 }
 
 void CountWorldRestoreFailures(uint32_t failures) { Add(World().modelRestoreFail, failures); }
+
+void CountEnemyPoseStage(uint32_t result) {
+  EnemyPoseTelemetry<LiveTelemetrySlots>& e = ProcessTelemetry().enemyPose;
+  switch (result) {
+    case kEnemyPoseStagedEnemy: e.enemyStaged.fetch_add(1); break;
+    case kEnemyPoseStagedRagdoll: e.ragdollStaged.fetch_add(1); break;
+    case kEnemyPoseInvalid: e.invalid.fetch_add(1); break;
+    case kEnemyPoseCapacityExhausted: e.capacity.fetch_add(1); break;
+    default: break;  // "ineligible" is not counted
+  }
+}
+
+void CountEnemyPose(const EnemyPoseCounts& c) {
+  EnemyPoseTelemetry<LiveTelemetrySlots>& e = ProcessTelemetry().enemyPose;
+  Add(e.targets, c.targets);
+  Add(e.visibilitySkip, c.visibilitySkip);
+  Add(e.visibilityUnknown, c.visibilityUnknown);
+  Add(e.captured, c.captured);
+  Add(e.applied, c.applied);
+  Add(e.identity, c.identity);
+  Add(e.genReset, c.genReset);
+  Add(e.nonMono, c.nonMono);
+  Add(e.sameTick, c.sameTick);
+  Add(e.boneCount, c.boneCount);
+  Add(e.jump, c.jump);
+  Add(e.clockWait, c.clockWait);
+  Add(e.pairMiss, c.pairMiss);
+  Add(e.invalid, c.invalid);
+  Add(e.unavailable, c.unavailable);
+  Add(e.restoreFail, c.restoreFail);
+}
 
 }  // namespace driftglass

@@ -1,5 +1,6 @@
 #include "timing/world_detours.h"
 
+#include "interp/enemy_pose_interpolator.h"
 #include "interp/world_root_interpolator.h"
 #include "timing/frame_sequence_settings.h"
 #include "timing/tick_sequence.h"
@@ -17,16 +18,23 @@ void DRIFTGLASS_THISCALL PropOnUpdateDetour(void* prop, float dt) {
   if (!ProcessFrameSequenceSettings().worldRoot) return;
   WorldPropInfo info;
   // Staged for the tick being computed, which completes as the next TickSequence.
-  CountWorldStage(ProcessWorldRootInterpolator().StageProp(prop, ProcessTickSequence().load() + 1, info));
-  // Ragdoll poses stage here from the same info.
+  const uint64_t tick = ProcessTickSequence().load() + 1;
+  const uint32_t result = ProcessWorldRootInterpolator().StageProp(prop, tick, info);
+  CountWorldStage(result);
+  const FrameSequenceSettings& settings = ProcessFrameSequenceSettings();
+  if (settings.worldPose && settings.ragdollPose && result == kWorldStagedProp && info.valid &&
+      info.bodyCount >= 2) {
+    CountEnemyPoseStage(ProcessEnemyPoseInterpolator().StageRagdoll(prop, info.mesh, info.ownerWord,
+                                                                    info.bodyCount, info.allAsleep, tick));
+  }
 }
 
 void DRIFTGLASS_THISCALL EnemyOnUpdateDetour(void* enemy, float dt) {
   Original<void(DRIFTGLASS_THISCALL*)(void*, float)>(kDetourEnemyOnUpdate)(enemy, dt);
-  if (ProcessFrameSequenceSettings().worldRoot) {
-    CountWorldStage(ProcessWorldRootInterpolator().StageGrunt(enemy, ProcessTickSequence().load() + 1));
-  }
-  // Enemy poses stage here.
+  const FrameSequenceSettings& settings = ProcessFrameSequenceSettings();
+  const uint64_t tick = ProcessTickSequence().load() + 1;
+  if (settings.worldRoot) CountWorldStage(ProcessWorldRootInterpolator().StageGrunt(enemy, tick));
+  if (settings.worldPose) CountEnemyPoseStage(ProcessEnemyPoseInterpolator().StageEnemy(enemy, tick));
 }
 
 void TransformCallbackDetour(void* body, const float* matrix, int32_t threadIndex) {

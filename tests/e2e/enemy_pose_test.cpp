@@ -1,0 +1,110 @@
+// Grunt and ragdoll poses inside the simulated game: the palettes its renderer drew against the
+// blend of their two ticks at the game's own fraction, and what each feature combination draws.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/game_run.h"
+
+namespace driftglass {
+namespace {
+
+using test::GameRun;
+using test::TelemetryTotal;
+
+const std::string kPoseIni =
+    "[Telemetry]\r\nReportIntervalSeconds=1\r\n"
+    "[Features]\r\nRenderUnlock=true\r\nCameraInterpolation=true\r\nWorldRootInterpolation=true\r\n"
+    "WorldPoseInterpolation=true\r\n";
+constexpr int kTargets = 3;  // two Grunts and the ragdoll
+
+GameRun Play(const std::string& ini, const std::string& scenario) {
+  test::GameSetup setup;
+  setup.ini = ini;
+  setup.scenario = scenario;
+  GameRun run;
+  RunGame(setup, run);
+  return run;
+}
+
+TEST(EnemyPoses, PalettesAreDrawnWhereTheGamesClockSays) {
+  GameRun run = Play(kPoseIni, "duration_seconds=3\nidle_after_seconds=1.3\npacing=fixed:144\n");
+  test::ExpectCleanRun(run);
+  size_t frames = 0, allBlended = 0, close = 0;
+  for (const auto& frame : run.frames) {
+    if (frame.at("wall") < 0.5 || frame.at("truth_valid") == 0) continue;
+    ++frames;
+    allBlended += frame.at("pose_blended") == kTargets;
+    close += frame.at("pose_err") <= 1e-4;
+    // A rare late clock reading moves a bone by far less than this; a tick's motion is 3e-2.
+    EXPECT_LE(frame.at("pose_err"), 3e-3) << "frame " << frame.at("index");
+  }
+  ASSERT_GT(frames, 300u);
+  EXPECT_GE(allBlended * 100, frames * 99) << "every Grunt and the ragdoll drawn between ticks";
+  EXPECT_GE(close * 100, frames * 99) << "palettes within 1e-4 of the blend at the game's fraction";
+  EXPECT_EQ(TelemetryTotal(run, "EnemyPose", "restoreFail"), 0u);
+}
+
+TEST(EnemyPoses, EveryEventIsCountedAndThePosesRecover) {
+  GameRun run = Play(kPoseIni, "duration_seconds=3\nidle_after_seconds=1.3\npacing=fixed:144\n"
+                               "events=pose_ninth@40:5,ragdoll_hidden@60:10,ragdoll_one_body@80:3,"
+                               "ragdoll_33@90:3,enemy_skip@100,pose_bone_count@110,pose_readonly@120,"
+                               "ragdoll_rest@140\n");
+  test::ExpectCleanRun(run);
+  const struct {
+    const char* counter;
+  } counted[] = {{"capacity"}, {"visibilitySkip"}, {"identity"}, {"restoreFail"}};
+  for (const auto& c : counted) EXPECT_GE(TelemetryTotal(run, "EnemyPose", c.counter), 1u) << c.counter;
+  EXPECT_EQ(TelemetryTotal(run, "EnemyPose", "restoreFail"), 1u);
+  EXPECT_EQ(run.facts, (std::vector<std::string>{"name=palette-left-blended value=1"}));
+  // Fewer targets drawn blended while a ragdoll is ineligible or a Grunt skipped its update, and
+  // all of them again a few frames after two more ticks; the resting ragdoll for good.
+  const struct {
+    double from, to;  // completed ticks
+  } fewer[] = {{81, 83}, {91, 93}, {101, 102}, {142, 180}};
+  for (const auto& f : fewer) {
+    for (const auto& frame : run.frames) {
+      if (frame.at("ticks") >= f.from && frame.at("ticks") < f.to) {
+        EXPECT_LT(frame.at("pose_blended"), kTargets) << "frame " << frame.at("index");
+      }
+    }
+  }
+  for (const double end : {83.0, 93.0, 102.0}) {
+    int looked = 0;
+    bool recovered = false;
+    for (const auto& frame : run.frames) {
+      if (frame.at("ticks") < end + 2 || looked++ == 4) continue;
+      recovered = recovered || frame.at("pose_blended") == kTargets;
+    }
+    EXPECT_TRUE(recovered) << "after tick " << end;
+  }
+}
+
+TEST(EnemyPoses, RagdollsNeedWorldRootsAndTheirOwnSwitch) {
+  const struct {
+    const char* label;
+    std::string ini;
+    int blended;
+  } cases[] = {
+      {"poses without world roots: Grunts only",
+       "[Features]\r\nRenderUnlock=1\r\nCameraInterpolation=1\r\nWorldPoseInterpolation=1\r\n", 2},
+      {"ragdoll poses off: Grunts only", kPoseIni + "RagdollPoseInterpolation=false\r\n", 2},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    GameRun run = Play(c.ini, "duration_seconds=1.2\nidle_after_seconds=0.2\npacing=fixed:144\n");
+    test::ExpectCleanRun(run);
+    size_t frames = 0, expected = 0;
+    for (const auto& frame : run.frames) {
+      if (frame.at("wall") < 0.5 || frame.at("truth_valid") == 0) continue;
+      ++frames;
+      expected += frame.at("pose_blended") == c.blended;
+    }
+    EXPECT_GT(frames, 60u);
+    EXPECT_GE(expected * 100, frames * 99);
+  }
+}
+
+}  // namespace
+}  // namespace driftglass
