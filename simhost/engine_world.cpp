@@ -12,6 +12,7 @@
 #include "entry_points.h"
 #include "frame_truth.h"
 #include "hands_rig.h"
+#include "effects_rig.h"
 #include "skinned_meshes.h"
 #include "world_rig.h"
 #include "host_record.h"
@@ -43,7 +44,7 @@ cGui gGui;
 GuiWindowState gGuiState;
 cLuxInputHandler gInput;
 InputFlags gInputFlags;
-Blob gActionSet, gMesh, gEmitter, gTrail;
+Blob gActionSet, gMesh;
 EngineWorld gWorld;
 
 // Field access inside the blob objects, at the offsets the engine code uses.
@@ -55,7 +56,6 @@ T& At(Blob& blob, size_t offset) {
 constexpr size_t kSubMeshNullModel = 0x3F4;
 constexpr size_t kSubMeshModelMatrixPointer = 0x3F8;
 constexpr size_t kSubMeshModelMatrix = 0x400;
-constexpr size_t kTrailRenderer = 0x18;
 
 void SetIdentity(float* matrix) {
   memset(matrix, 0, 16 * sizeof(float));
@@ -84,6 +84,7 @@ void UpdateGame(float dt) {
   CallMember(engine_cLuxInputHandler_UpdateGamePlayerInput, &gInput);
   CallMember(engine_cLuxPlayerHands_PostUpdate, Hands().hands(), dt);
   World3D().Step(w.counts.ticks + 1);  // physics, props, enemies, the transform tree
+  Effects().Step(w.counts.ticks + 1, dt);
 }
 
 void WaitUntil(double seconds) {
@@ -141,7 +142,6 @@ EngineWorld& CreateEngineWorld(const Scenario& scenario, HostRecord& record) {
   gInput.mpActionSet = &gActionSet;
   gInput.mpInputState = &gInputFlags;
 
-  At<void*>(gTrail, kTrailRenderer) = &gActionSet;
 
   gWorld = EngineWorld{};
   gWorld.engine = &gEngine;
@@ -152,6 +152,7 @@ EngineWorld& CreateEngineWorld(const Scenario& scenario, HostRecord& record) {
   Rig().Init(scenario, &gScene, &record);
   Hands().Init(scenario, &record);
   World3D().Init(scenario, &record, scenario.logicNumerator / scenario.logicDivisor / 1000.0);
+  Effects().Init(scenario, &record);
   gWorld.scenario = &scenario;
   gWorld.record = &record;
   return gWorld;
@@ -175,6 +176,7 @@ void HostEngineMainLoop(cEngine* engine) {
   double nextFrame = w.loopStartSeconds;
   const float dt = static_cast<float>(stepMs / 1000.0);
   FrameTruthClock truthClock(s.phaseDelayPercent / 100.0);
+  double lastRenderStart = 0;
 
   while (HostSeconds() - w.loopStartSeconds < s.durationSeconds) {
     const double nowMs = static_cast<double>(SDL_GetTicks());
@@ -196,6 +198,8 @@ void HostEngineMainLoop(cEngine* engine) {
     const FrameTruth truth = truthClock.AtRender(renderStart, PreciseTickClockMs(), timer, w.counts.ticks);
     Hands().BeforeRender(truth, w.counts.ticks);
     World3D().BeforeRender(truth, w.counts.ticks);
+    Effects().BeforeRender(truth, w.counts.ticks, lastRenderStart > 0 ? renderStart - lastRenderStart : 1.0 / 60.0);
+    lastRenderStart = renderStart;
     const double wall = renderStart - w.loopStartSeconds;
     const uint32_t renderQueries = RegionQueries();
     CallMember(engine_cScene_Render, &gScene, frameTime, 0);
@@ -204,6 +208,7 @@ void HostEngineMainLoop(cEngine* engine) {
     Rig().AfterRender();
     Hands().AfterRender();
     World3D().AfterRender();
+    Effects().AfterRender();
     RunMessage(3, frameTime);  // OnPostRender
     RunMessage(7, frameTime);  // messages the plug-in does not know pass through
     ++w.counts.frames;
@@ -214,14 +219,14 @@ void HostEngineMainLoop(cEngine* engine) {
                    "logic_x=%.7g logic_yaw=%.7g interpolated=%d render_us=%.2f own_render_us=%.2f "
                    "truth_valid=%d truth_raw=%.6f truth_phase=%.6f truth_alpha=%.6f "
                    "expected_ticks=%.6f drawn_ticks=%.6f tick_us=%.2f queries_frame=%u "
-                   "queries_tick=%u %s %s",
+                   "queries_tick=%u %s %s %s",
                    w.counts.frames, wall, w.counts.ticks, engine->mbLimitFPS, timer.nextDueMs,
                    static_cast<unsigned>(nowMs), d.x, d.y, d.z, d.pitch, d.yaw, logic.position[0],
                    logic.yaw, Rig().pluginWrote() ? 1 : 0, renderSeconds * 1e6, w.ownRenderSeconds * 1e6,
                    truth.valid ? 1 : 0, truth.raw, truth.phase, truth.alpha, truth.expectedTicks,
                    Rig().DrawnSimulationTicks(w.counts.ticks), tickSeconds * 1e6, frameQueries, tickQueries,
                    Hands().FrameFields(),
-                   World3D().FrameFields());
+                   World3D().FrameFields(), Effects().FrameFields());
 
     if (engine->mbLimitFPS != 0) {
       // Capped: the next frame waits for the next logic step.
@@ -262,17 +267,14 @@ void THISCALL HostUpdaterRunMessage(cUpdater*, int message, float dt) {
 }
 
 // The renderer: asks every drawable for what it draws this frame.
-void THISCALL HostSceneRender(cScene*, float frameTime, int) {
+void THISCALL HostSceneRender(cScene*, float, int) {
   const double start = HostSeconds();
   ++gWorld.counts.sceneRender;
   Rig().Draw();
   const DrawnPose& camera = Rig().drawn();
   Hands().Draw(YawTransform{camera.yaw, {camera.x, camera.y, camera.z}});
   World3D().Draw();
-  CallMemberResult<uint8_t>(engine_iParticleEmitter_UpdateGraphicsForViewport, &gEmitter,
-                            static_cast<void*>(nullptr), frameTime);
-  CallMemberResult<uint32_t>(engine_cPostEffect_ImageTrail_RenderEffect, &gTrail,
-                             static_cast<void*>(nullptr), static_cast<void*>(nullptr));
+  Effects().Draw();
   gWorld.ownRenderSeconds = HostSeconds() - start;
 }
 
@@ -324,8 +326,12 @@ void THISCALL HostBodyTransformChanged(void* body, int) { World3D().BodyTransfor
 void THISCALL HostMeshUpdateGraphicsForFrame(void* mesh, float) {
   if (!Skins().UpdateGraphicsForFrame(mesh)) Hands().UpdateGraphicsForFrame(mesh);
 }
-uint8_t THISCALL HostEmitterUpdateGraphicsForViewport(void*, void*, float) { return 1; }
-uint32_t THISCALL HostImageTrailRenderEffect(void*, void*, void*) { return 0; }
+uint8_t THISCALL HostEmitterUpdateGraphicsForViewport(void* emitter, void*, float) {
+  return Effects().EmitterUpdateGraphics(emitter);
+}
+uint32_t THISCALL HostImageTrailRenderEffect(void* effect, void*, void*) {
+  return Effects().ImageTrailRenderEffect(effect);
+}
 void THISCALL HostSubMeshUpdateModelMatrix(void*, int) {}
 // A sub-mesh's model matrix is its own block, or the entity cache it names, or none at all.
 float* THISCALL HostSubMeshGetModelMatrix(void* submesh, void*) {

@@ -48,7 +48,8 @@ bool ParseEvents(const std::string& text, Scenario& s) {
                                        "world_readonly", "world_reuse", "pose_ninth",
                                        "ragdoll_hidden", "ragdoll_rest", "ragdoll_one_body",
                                        "ragdoll_33", "enemy_skip", "pose_bone_count",
-                                       "pose_readonly"};
+                                       "pose_readonly", "emitter4097", "particle_nan",
+                                       "live_above_capacity", "trail_reentrant", "trail_clear"};
   std::istringstream items(text);
   std::string item;
   while (std::getline(items, item, ',')) {

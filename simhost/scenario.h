@@ -38,7 +38,9 @@
 //                               poses: pose_ninth (seven more Grunts animate), ragdoll_hidden,
 //                               ragdoll_rest (its bodies sleep for good), ragdoll_one_body,
 //                               ragdoll_33, enemy_skip (the first Grunt skips its update),
-//                               pose_bone_count (for good), pose_readonly (one render)
+//                               pose_bone_count (for good), pose_readonly (one render);
+//                               effects: emitter4097, particle_nan, live_above_capacity,
+//                               trail_reentrant (one draw), trail_clear (one draw)
 //   pose_bones=24               bones of each Grunt's palette
 
 #include <cstdint>
