@@ -59,6 +59,12 @@ int main(int argc, char** argv) {
     const double queriesPerTick = ticks > 0 ? tickQueries / ticks : 0;
     const double perFrame = Percentile(frameTotal, 0.5);
     const double queriesPerFrame = Percentile(frameQueries, 0.5);
+    if (frames.size() > 1 && frames.back().count("emitters_us") != 0) {
+      std::vector<double> emitters;
+      for (const Frame& f : frames) emitters.push_back(f.at("emitters_us"));
+      std::printf("%-24s emitter vertex builds (median, with the plug-in's particle path): %.2fus\n",
+                  argument.substr(0, equals).c_str(), Percentile(emitters, 0.5));
+    }
     std::printf("%-24s %7zu %10.2fus %10.2fus %10.2fus %10.2fus %9.2f%% %8.0f (%5.1f%% of it) %8.0f (%5.1f%% of it)\n",
                 argument.substr(0, equals).c_str(), render.size(), Percentile(render, 0.5),
                 Percentile(model, 0.5), perTick, perFrame, 100.0 * perFrame / 4166.7, queriesPerFrame,

@@ -8,7 +8,8 @@
 #     printing how steady they sit in the view;
 #  5. a world scene at 144 Hz (props, unowned bodies, Grunts): the camera alone and with the world
 #     roots interpolated too, printing each object's animation error;
-#  6. a walking Grunt and a ragdoll falling and coming to rest, with their poses interpolated.
+#  6. a walking Grunt and a ragdoll falling and coming to rest, with their poses interpolated;
+#  7. particles and the image trail at 144 Hz: a particle's animation error and the trail's fade.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
 source "$(dirname "${BASH_SOURCE[0]}")/game_runs.sh"
@@ -53,3 +54,8 @@ compare_poses "$demo/poses" fixed:144 3
 run_game "$demo/ragdoll" "$POSE_INI" "duration_seconds=3\npacing=fixed:144\nidle_after_seconds=1.2\nevents=ragdoll_rest@120\n"
 grep -E 'Telemetry interval' "$demo/ragdoll/Driftglass.log" | grep -oE ' EnemyPose\([^)]*\)' | sed 's/^/  /'
 echo "   (the ragdoll comes to rest at tick 120; from then on only the Grunts are blended)"
+
+echo
+echo "== 7. Particles and the image trail ($demo/effects)"
+compare_particles "$demo/effects" fixed:144 3
+compare_trail "$demo/trail" fixed:60 fixed:144

@@ -100,3 +100,32 @@ compare_poses() {
     "$pacing bone (camera only)=$(winepath -w "$work/camera/record.txt")" \
     "$pacing bone (with poses)=$(winepath -w "$work/poses/record.txt")"
 }
+
+EFFECTS_INI="$CAMERA_INI"'ParticleInterpolation=1\nImageTrailTiming=1\n'
+
+# A particle moving at constant velocity, camera alone against camera and particles, at one pacing.
+compare_particles() {
+  local work="$1" pacing="$2" seconds="$3"
+  local scenario
+  scenario=$(animation_scenario "$pacing" "$seconds")
+  run_game "$work/camera" "$CAMERA_INI" "$scenario"
+  run_game "$work/particles" "$EFFECTS_INI" "$scenario"
+  wine "$BUILD_DIR/benchmarks/animation_report.exe" --field=particle_ticks \
+    "$pacing particle (camera only)=$(winepath -w "$work/camera/record.txt")" \
+    "$pacing particle (with particles)=$(winepath -w "$work/particles/record.txt")"
+}
+
+# The trail's fade per second, stock (render unlock alone) against corrected, at each pacing.
+compare_trail() {
+  local work="$1"
+  shift
+  local runs=() pacing
+  for pacing in "$@"; do
+    local scenario="duration_seconds=2\npacing=$pacing\nidle_after_seconds=0.2\nlimit_fps=0\n"
+    run_game "$work/stock-${pacing//:/-}" "$UNLOCK_INI" "$scenario"
+    run_game "$work/trail-${pacing//:/-}" "$UNLOCK_INI"'ImageTrailTiming=1\n' "$scenario"
+    runs+=("$pacing stock=$(winepath -w "$work/stock-${pacing//:/-}/record.txt")"
+           "$pacing corrected=$(winepath -w "$work/trail-${pacing//:/-}/record.txt")")
+  done
+  wine "$BUILD_DIR/benchmarks/trail_report.exe" "${runs[@]}"
+}

@@ -54,6 +54,7 @@ struct State {
   double trailWeight = NAN;
   float trailInterval = NAN;
   bool clearDone = false;
+  double emittersUs = 0;  // the renderer's emitter vertex builds in the latest frame
 };
 
 State gState;
@@ -146,7 +147,7 @@ void EffectsRig::Step(uint32_t tick, float dt) {
   Check("particles-hold-the-fixed-step", own, "at a step's start every particle is what the last step left");
   Emitter& dust = st.emitters[1];
   Emitter& smoke = st.emitters[2];
-  smoke.live = EventActive(*scenario_, "emitter4097", tick) ? 4097 : 16;
+  smoke.live = EventActive(*scenario_, "emitter4097", tick) ? 4097 : static_cast<uint32_t>(scenario_->smokeParticles);
   dust.live = 48;
   if (std::isnan(dust.pool[3].current[0])) Spawn(dust.pool[3], 3);  // the NaN event has ended
   for (Emitter& e : st.emitters) {
@@ -212,10 +213,15 @@ void EffectsRig::BeforeRender(const FrameTruth& truth, uint32_t completedTicks, 
 void EffectsRig::Draw() {
   State& s = gState;
   using UpdateGraphics = uint8_t(THISCALL*)(void*, void*, float);
+  LARGE_INTEGER start, end, frequency;
+  QueryPerformanceCounter(&start);
   for (Emitter& e : s.emitters) {
     reinterpret_cast<UpdateGraphics>(engine_iParticleEmitter_UpdateGraphicsForViewport)(e.object, nullptr,
                                                                                         1.0f / 60.0f);
   }
+  QueryPerformanceCounter(&end);
+  QueryPerformanceFrequency(&frequency);
+  s.emittersUs = static_cast<double>(end.QuadPart - start.QuadPart) * 1e6 / static_cast<double>(frequency.QuadPart);
   using RenderEffect = uint32_t(THISCALL*)(void*, void*, void*);
   reinterpret_cast<RenderEffect>(engine_cPostEffect_ImageTrail_RenderEffect)(s.trail, nullptr, nullptr);
 }
@@ -245,6 +251,7 @@ void EffectsRig::AfterRender() {
   const float amount = At<float>(s.trail, kTrailAmount);
   Check("trail-amount-is-the-gameplay-value", memcmp(&amount, &kTrailGameplayAmount, 4) == 0,
         "outside its draw the trail amount is the gameplay value");
-  std::snprintf(fields_, sizeof(fields_), "particle_err=%.3g particle_ticks=%.6f trail_weight=%.9g trail_interval=%.9g",
-                err, shownTicks, s.trailWeight, static_cast<double>(s.trailInterval));
+  std::snprintf(fields_, sizeof(fields_),
+                "particle_err=%.3g particle_ticks=%.6f trail_weight=%.9g trail_interval=%.9g emitters_us=%.2f", err,
+                shownTicks, s.trailWeight, static_cast<double>(s.trailInterval), s.emittersUs);
 }

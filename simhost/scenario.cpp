@@ -120,6 +120,7 @@ bool ParseScenarioText(const std::string& text, Scenario& scenario, std::string&
       else if (key == "world_standalone") scenario.worldStandalone = static_cast<int>(number_value);
       else if (key == "world_grunts") scenario.worldGrunts = static_cast<int>(number_value);
       else if (key == "pose_bones") scenario.poseBones = static_cast<int>(number_value);
+      else if (key == "smoke_particles" && number_value <= 5000) scenario.smokeParticles = static_cast<int>(number_value);
       else ok = false;
     } else {
       ok = false;

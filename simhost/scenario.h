@@ -42,6 +42,7 @@
 //                               effects: emitter4097, particle_nan, live_above_capacity,
 //                               trail_reentrant (one draw), trail_clear (one draw)
 //   pose_bones=24               bones of each Grunt's palette
+//   smoke_particles=16          live particles of the third emitter (at most 5000)
 
 #include <cstdint>
 #include <string>
@@ -77,6 +78,7 @@ struct Scenario {
   int worldStandalone = 3;  // bodies no prop owns
   int worldGrunts = 2;      // and one enemy of another kind
   int poseBones = 24;       // bones of each Grunt's palette
+  int smokeParticles = 16;  // live particles of the third emitter (at most 5000)
   int limitFpsValue = 1;  // the byte itself: 2 is not a boolean
   std::vector<CameraEvent> events;
 };

@@ -10,13 +10,6 @@ R PassThrough(uint32_t step, void* self, A... arguments) {
 
 }  // namespace
 
-uint8_t DRIFTGLASS_THISCALL EmitterUpdateGraphicsDetour(void* emitter, void* frustum,
-                                                        float frameTime) {
-  return PassThrough<uint8_t>(kDetourEmitterUpdateGraphics, emitter, frustum, frameTime);
-}
-uint32_t DRIFTGLASS_THISCALL ImageTrailRenderEffectDetour(void* effect, void* input, void* output) {
-  return PassThrough<uint32_t>(kDetourImageTrailRenderEffect, effect, input, output);
-}
 void DRIFTGLASS_THISCALL PlayerAddYawDetour(void* player, float angle) {
   PassThrough<void>(kDetourPlayerAddYaw, player, angle);
 }

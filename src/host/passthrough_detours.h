@@ -8,8 +8,6 @@
 
 namespace driftglass {
 
-uint8_t DRIFTGLASS_THISCALL EmitterUpdateGraphicsDetour(void* emitter, void* frustum, float frameTime);
-uint32_t DRIFTGLASS_THISCALL ImageTrailRenderEffectDetour(void* effect, void* input, void* output);
 void DRIFTGLASS_THISCALL PlayerAddYawDetour(void* player, float angle);
 void DRIFTGLASS_THISCALL PlayerAddPitchDetour(void* player, float angle);
 void DRIFTGLASS_THISCALL CameraAddPitchDetour(void* camera, float angle);

@@ -10,6 +10,7 @@
 #include "interp/hands_pose_interpolator.h"
 #include "interp/enemy_pose_interpolator.h"
 #include "interp/hands_root_interpolator.h"
+#include "interp/particle_positions.h"
 #include "interp/world_root_interpolator.h"
 #include "log/diagnostic_log.h"
 #include "timing/engine_run_detour.h"
@@ -164,9 +165,17 @@ void DRIFTGLASS_THISCALL SceneRenderDetour(void* scene, float frameTime, uint32_
   if (settings.worldPose) {
     CountEnemyPose(ProcessEnemyPoseInterpolator().Apply(sample, ProcessTickSequence().load(), frameTime));
   }
-  // The particle hand-off is set here.
+  // Emitters building their vertices inside this render draw particles at the frame's fraction.
+  ParticleHandOff& particles = ThreadParticleHandOff();
+  const bool sampled = sample.kind == kSampleInterpolated || sample.kind == kSampleClampedOldest ||
+                       sample.kind == kSampleClampedNewest;
+  particles.alphaValid = settings.particles && sampled && std::isfinite(sample.alpha) &&
+                         sample.alpha >= 0.0 && sample.alpha <= 1.0;
+  particles.alpha = particles.alphaValid ? sample.alpha : 0.0;
 
   Original<SceneRenderFunction>(kDetourSceneRender)(scene, frameTime, flags);
+
+  particles.alphaValid = false;
 
   // Restores run in reverse order of the applies; the camera's is last.
   if (settings.worldPose) CountEnemyPose(ProcessEnemyPoseInterpolator().Restore());
