@@ -13,22 +13,13 @@ namespace driftglass {
 namespace {
 
 using test::GameRun;
-using test::GameSetup;
-using test::RunGame;
 using test::TelemetryTotal;
 
 const std::string kCameraIni =
     "[Telemetry]\r\nReportIntervalSeconds=1\r\nMotionTrace=true\r\n"
     "[Features]\r\nRenderUnlock=true\r\nCameraInterpolation=true\r\n";
 
-GameRun Play(const std::string& ini, const std::string& scenario) {
-  GameSetup setup;
-  setup.ini = ini;
-  setup.scenario = scenario;
-  GameRun run;
-  RunGame(setup, run);
-  return run;
-}
+GameRun Play(const std::string& ini, const std::string& scenario) { return test::PlayGame(ini, scenario); }
 
 using test::ExpectCleanRun;
 

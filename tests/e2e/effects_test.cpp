@@ -18,14 +18,7 @@ const std::string kEffectsIni =
     "[Features]\r\nRenderUnlock=true\r\nCameraInterpolation=true\r\nParticleInterpolation=true\r\n"
     "ImageTrailTiming=true\r\n";
 
-GameRun Play(const std::string& scenario) {
-  test::GameSetup setup;
-  setup.ini = kEffectsIni;
-  setup.scenario = scenario;
-  GameRun run;
-  RunGame(setup, run);
-  return run;
-}
+GameRun Play(const std::string& scenario) { return test::PlayGame(kEffectsIni, scenario); }
 
 // The share of the trail a frame keeps per second, as at 60 draws per second with amount 1.
 const double kSixtyHertzDecay = 60.0 * std::log1p(-std::exp(-1.0 * 0.015 * 60.0));

@@ -19,14 +19,7 @@ const std::string kPoseIni =
     "WorldPoseInterpolation=true\r\n";
 constexpr int kTargets = 3;  // two Grunts and the ragdoll
 
-GameRun Play(const std::string& ini, const std::string& scenario) {
-  test::GameSetup setup;
-  setup.ini = ini;
-  setup.scenario = scenario;
-  GameRun run;
-  RunGame(setup, run);
-  return run;
-}
+GameRun Play(const std::string& ini, const std::string& scenario) { return test::PlayGame(ini, scenario); }
 
 TEST(EnemyPoses, PalettesAreDrawnWhereTheGamesClockSays) {
   GameRun run = Play(kPoseIni, "duration_seconds=3\nidle_after_seconds=1.3\npacing=fixed:144\n");

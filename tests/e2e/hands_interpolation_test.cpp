@@ -20,14 +20,7 @@ const std::string kHandsIni =
     "[Features]\r\nRenderUnlock=true\r\nCameraInterpolation=true\r\nHandsRootInterpolation=true\r\n"
     "HandsPoseInterpolation=true\r\n";
 
-GameRun Play(const std::string& scenario) {
-  test::GameSetup setup;
-  setup.ini = kHandsIni;
-  setup.scenario = scenario;
-  GameRun run;
-  RunGame(setup, run);
-  return run;
-}
+GameRun Play(const std::string& scenario) { return test::PlayGame(kHandsIni, scenario); }
 
 TEST(HandsInterpolation, HandsObjectAndAnimationAreDrawnWhereTheGamesClockSays) {
   GameRun run = Play("duration_seconds=3\nidle_after_seconds=1.3\npacing=fixed:144\n"

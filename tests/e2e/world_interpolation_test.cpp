@@ -20,14 +20,7 @@ const std::string kWorldIni =
 // The game's tracked objects, by their bit in world_mask.
 enum : unsigned { kProp = 1, kReusedProp = 2, kMultiBodyProp = 4, kStandaloneBody = 8, kGrunt = 16 };
 
-GameRun Play(const std::string& scenario) {
-  test::GameSetup setup;
-  setup.ini = kWorldIni;
-  setup.scenario = scenario;
-  GameRun run;
-  RunGame(setup, run);
-  return run;
-}
+GameRun Play(const std::string& scenario) { return test::PlayGame(kWorldIni, scenario); }
 
 bool Corrected(const std::map<std::string, double>& frame, unsigned objects) {
   return (static_cast<unsigned>(frame.at("world_mask")) & objects) == objects;

@@ -137,6 +137,15 @@ std::vector<std::string> GameRun::LinesStartingWith(const std::string& prefix) c
   return found;
 }
 
+GameRun PlayGame(const std::string& ini, const std::string& scenario) {
+  GameSetup setup;
+  setup.ini = ini;
+  setup.scenario = scenario;
+  GameRun run;
+  RunGame(setup, run);
+  return run;
+}
+
 void RunGame(const GameSetup& setup, GameRun& run) {
   if (run.folder == nullptr) run.folder = std::make_unique<TempFolder>();  // else: run again there
   const std::wstring plugin = run.folder->File(L"Driftglass.dll");

@@ -49,6 +49,8 @@ struct GameRun {
 
 // Runs the game once; a run whose folder is set already runs again in that folder.
 void RunGame(const GameSetup& setup, GameRun& run);
+// Runs the ordinary game once in a fresh folder with this INI and scenario.
+GameRun PlayGame(const std::string& ini, const std::string& scenario);
 
 // The game finished by itself, exited 0, and every invariant it checked held.
 void ExpectCleanRun(const GameRun& run);
