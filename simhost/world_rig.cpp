@@ -215,6 +215,17 @@ NewtonBody* HandleOf(const uint8_t* body) {
   return nullptr;
 }
 
+// A prop that owns one body, with a mesh of its own (no sub-meshes yet).
+uint8_t* NewSingleBodyProp(uint8_t* body) {
+  uint8_t* prop = NewObject();
+  At<uint32_t>(prop, kIdentityWord) = ++gObjects.nextWord;
+  At<uint8_t**>(prop, kPropBodiesBegin) = &At<uint8_t*>(prop, kArrays);
+  At<uint8_t**>(prop, kPropBodiesEnd) = &At<uint8_t*>(prop, kArrays) + 1;
+  At<uint8_t*>(prop, kArrays) = body;
+  At<uint8_t*>(prop, kPropMesh) = NewMesh(false);
+  return prop;
+}
+
 void Track(Kind kind, uint8_t* root, int subMesh, const YawTransform& chain, float velocityX) {
   gObjects.tracked.push_back(Tracked{kind, root, subMesh, chain, {}, {0, 0}, velocityX, 0});
 }
@@ -239,13 +250,8 @@ void WorldRig::Init(const Scenario& scenario, HostRecord* record, double stepSec
     const float position[3] = {-4.0f + 0.5f * i, 0.5f, 3.0f + 0.25f * (i % 8)};
     const float velocity[3] = {0.4f + 0.05f * (i % 10), 0.0f, 0.1f};
     uint8_t* body = NewBody(position, velocity, 0.0f, false);
-    uint8_t* prop = NewObject();
-    At<uint32_t>(prop, kIdentityWord) = ++o.nextWord;
-    At<uint8_t**>(prop, kPropBodiesBegin) = &At<uint8_t*>(prop, kArrays);
-    At<uint8_t**>(prop, kPropBodiesEnd) = &At<uint8_t*>(prop, kArrays) + 1;
-    At<uint8_t*>(prop, kArrays) = body;
-    uint8_t* mesh = NewMesh(false);
-    At<uint8_t*>(prop, kPropMesh) = mesh;
+    uint8_t* prop = NewSingleBodyProp(body);
+    uint8_t* mesh = At<uint8_t*>(prop, kPropMesh);
     const int first = AddSubMesh(mesh, body, kNear);
     AddSubMesh(mesh, body, YawTransform{0.4f, {0.1f, 0.0f, 0.2f}}, i % 3 == 2);
     if (i == 0) {
@@ -306,13 +312,8 @@ void WorldRig::Init(const Scenario& scenario, HostRecord* record, double stepSec
     const float position[3] = {0.0f, 3.0f, -6.0f};
     const float velocity[3] = {0.2f, 0.0f, 0.0f};
     uint8_t* body = NewBody(position, velocity, 0.0f, false);
-    uint8_t* prop = NewObject();
-    At<uint32_t>(prop, kIdentityWord) = ++o.nextWord;
-    At<uint8_t**>(prop, kPropBodiesBegin) = &At<uint8_t*>(prop, kArrays);
-    At<uint8_t**>(prop, kPropBodiesEnd) = &At<uint8_t*>(prop, kArrays) + 1;
-    At<uint8_t*>(prop, kArrays) = body;
-    uint8_t* mesh = NewMesh(false);
-    At<uint8_t*>(prop, kPropMesh) = mesh;
+    uint8_t* prop = NewSingleBodyProp(body);
+    uint8_t* mesh = At<uint8_t*>(prop, kPropMesh);
     for (int i = 0; i < kCrowd; ++i) {
       const int sub = AddSubMesh(mesh, body, YawTransform{0.0f, {0.01f * i, 0.0f, 0.0f}}, false, false);
       o.subMeshes[sub].crowd = true;
