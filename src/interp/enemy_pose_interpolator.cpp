@@ -1,5 +1,7 @@
 #include "interp/enemy_pose_interpolator.h"
 
+#include <iterator>
+
 #include "host/guarded_memory.h"
 #include "host/hook_slots.h"
 
@@ -257,7 +259,11 @@ bool EnemyPoseInterpolator::PassesVisibility(Slot& slot, EnemyPoseCounts& counts
 bool EnemyPoseInterpolator::AppendTickPalette(Slot& slot, float frameTime,
                                               EnemyPoseCounts& counts) {
   if (slot.appended && slot.appendedTick == lastTick_) {
-    if (IsHostPaletteWritable(slot.identity)) return true;
+    // The mesh may have moved its palette since the tick's first frame: write only where it is.
+    HostPaletteSpan now;
+    if (ReadHostPalette(slot.mesh, now) && now.begin == slot.identity.begin && now.bones == slot.identity.bones) {
+      return true;
+    }
     ForgetHistory(slot);
     ++counts.unavailable;
     return false;
@@ -321,9 +327,10 @@ EnemyPoseCounts EnemyPoseInterpolator::Restore() {
   restorePending_ = false;
   counts.restoreFail = unreportedRestoreFail_;
   unreportedRestoreFail_ = 0;
-  for (Slot& slot : slots_) {
-    if (slot.saved.Restore()) continue;
-    ForgetHistory(slot);
+  // Newest write first, so two slots over one range end with the host's own bytes.
+  for (auto slot = std::rbegin(slots_); slot != std::rend(slots_); ++slot) {
+    if (slot->saved.Restore()) continue;
+    ForgetHistory(*slot);
     ++counts.restoreFail;
   }
   return counts;

@@ -28,11 +28,6 @@ bool ReadHostPalette(const void* mesh, HostPaletteSpan& span) {
   return true;
 }
 
-bool IsHostPaletteWritable(const HostPaletteSpan& span) {
-  return span.begin != nullptr && span.bones >= 1 && span.bones <= BonePalette::kMaxBones &&
-         IsRangeWritable(span.begin, span.bones * kHostBoneBytes);
-}
-
 void CopyHostPalette(const HostPaletteSpan& span, BonePalette& out) {
   auto* const copy = reinterpret_cast<uint8_t*>(out.transforms);
   const size_t bytes = span.bones * kHostBoneBytes;

@@ -20,9 +20,6 @@ struct HostPaletteSpan {
 // both lengths whole bones, 1 to 128 bones, all of them readable and writable.
 bool ReadHostPalette(const void* mesh, HostPaletteSpan& span);
 
-// 1 to 128 bones, non-null and writable now (a span read on an earlier frame).
-bool IsHostPaletteWritable(const HostPaletteSpan& span);
-
 // The span's bones, the rest of out zero.
 void CopyHostPalette(const HostPaletteSpan& span, BonePalette& out);
 

@@ -269,6 +269,18 @@ TEST_F(EnemyPoseTest, ApplyAndCaptureRestoreAPendingBlendFirst) {
   EXPECT_TRUE(T(0).HostBytesBack());
 }
 
+// The host may move a palette between two frames of one tick: nothing is written where it was.
+TEST_F(EnemyPoseTest, APaletteMovedWithinATickIsNotWritten) {
+  Ticks(1, 2);
+  EXPECT_EQ(Frame(2).applied, 1u);
+  ip_->Restore();
+  T(0).Layout(4 * kBone, (4 + kBones) * kBone, 48 * kBone);
+  const EnemyPoseCounts c = Frame(2);
+  EXPECT_EQ(c.applied, 0u);
+  EXPECT_EQ(c.unavailable, 1u);
+  EXPECT_TRUE(T(0).HostBytesBack());
+}
+
 TEST_F(EnemyPoseTest, ReadOnlyPaletteAtRestoreFailsAndClearsHistory) {
   Ticks(1, 2);
   ASSERT_EQ(Frame(2).applied, 1u);
