@@ -28,12 +28,18 @@ class MovedBodyQueue {
   void Clear();
 
  private:
-  static constexpr uint32_t kBankBit = 0x80000000u;
+  // claims_ holds the drain round (high half; its low bit is the bank producers write to) and the
+  // positions claimed in it (low half). Each slot holds the round it was written in beside the
+  // body, so a store that arrives after its drain gave up on it is never taken for a later note.
+  static uint64_t Stamp(uint32_t round, void* body) {
+    return (uint64_t{round} << 32) | reinterpret_cast<uintptr_t>(body);
+  }
 
-  std::atomic<uint32_t> claims_{0};  // bank bit | positions claimed in that bank
+  static_assert(std::atomic<uint64_t>::is_always_lock_free, "physics threads must never wait on a lock");
+  std::atomic<uint64_t> claims_{uint64_t{1} << 32};  // round 0 would match an empty slot
   std::atomic<uint32_t> overflow_{0};
-  std::atomic<void*> slots_[2][kCapacity] = {};
-  uint32_t bank_ = 0;  // the bank producers write to; changed only by Drain
+  std::atomic<uint64_t> slots_[2][kCapacity] = {};
+  uint32_t round_ = 1;  // changed only by Drain
 };
 
 }  // namespace driftglass
