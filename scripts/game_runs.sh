@@ -86,34 +86,26 @@ compare_world() {
     --field=grunt_ticks "$pacing Grunt (camera only)=$camera" "$pacing Grunt (with world)=$world"
 }
 
-POSE_INI="$WORLD_INI"'WorldPoseInterpolation=1\n'
-
-# The first Grunt's bone turning at a constant rate, with the camera alone interpolated and with
-# world roots and poses too, at one pacing.
-compare_poses() {
-  local work="$1" pacing="$2" seconds="$3"
+# One object's shown simulation time (the record's FIELD column), with the camera alone
+# interpolated and with INI's features too, at one pacing.
+#   compare_field WORK PACING SECONDS INI FIELD LABEL
+compare_field() {
+  local work="$1" pacing="$2" seconds="$3" ini="$4" field="$5" label="$6"
   local scenario
   scenario=$(animation_scenario "$pacing" "$seconds")
   run_game "$work/camera" "$CAMERA_INI" "$scenario"
-  run_game "$work/poses" "$POSE_INI" "$scenario"
-  wine "$BUILD_DIR/benchmarks/animation_report.exe" --field=bone_ticks \
-    "$pacing bone (camera only)=$(winepath -w "$work/camera/record.txt")" \
-    "$pacing bone (with poses)=$(winepath -w "$work/poses/record.txt")"
+  run_game "$work/feature" "$ini" "$scenario"
+  wine "$BUILD_DIR/benchmarks/animation_report.exe" --field="$field" \
+    "$pacing $label (camera only)=$(winepath -w "$work/camera/record.txt")" \
+    "$pacing $label (with it)=$(winepath -w "$work/feature/record.txt")"
 }
 
+POSE_INI="$WORLD_INI"'WorldPoseInterpolation=1\n'
 EFFECTS_INI="$CAMERA_INI"'ParticleInterpolation=1\nImageTrailTiming=1\n'
 
-# A particle moving at constant velocity, camera alone against camera and particles, at one pacing.
-compare_particles() {
-  local work="$1" pacing="$2" seconds="$3"
-  local scenario
-  scenario=$(animation_scenario "$pacing" "$seconds")
-  run_game "$work/camera" "$CAMERA_INI" "$scenario"
-  run_game "$work/particles" "$EFFECTS_INI" "$scenario"
-  wine "$BUILD_DIR/benchmarks/animation_report.exe" --field=particle_ticks \
-    "$pacing particle (camera only)=$(winepath -w "$work/camera/record.txt")" \
-    "$pacing particle (with particles)=$(winepath -w "$work/particles/record.txt")"
-}
+# The first Grunt's bone turning at a constant rate; a particle moving at constant velocity.
+compare_poses() { compare_field "$1" "$2" "$3" "$POSE_INI" bone_ticks bone; }
+compare_particles() { compare_field "$1" "$2" "$3" "$EFFECTS_INI" particle_ticks particle; }
 
 # The trail's fade per second, stock (render unlock alone) against corrected, at each pacing.
 compare_trail() {
