@@ -3,7 +3,8 @@ DRIFTGLASS_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD_DIR="${BUILD_DIR:-$DRIFTGLASS_ROOT/build}"
 export WINEPREFIX="$BUILD_DIR/wineprefix"
 export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
+# No crash debugger: with a display it would wait on a dialog instead of letting the run end.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
 export WINEARCH=win32
 
 configure_and_build() {

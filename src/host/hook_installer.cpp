@@ -21,6 +21,7 @@
 #include "interp/hands_pose_interpolator.h"
 #include "interp/hands_root_interpolator.h"
 #include "interp/world_root_interpolator.h"
+#include "input/mouse_state.h"
 
 namespace driftglass {
 namespace {
@@ -243,6 +244,13 @@ bool InstallHooks(const HookInstallRequest& r, HookInstallation& installation, D
   frame.ragdollPose = r.ragdollPoseInterpolation;
   frame.particles = r.particleInterpolation;
   frame.mouseOverlay = r.mouseOverlay;
+  MouseState& mouse = ProcessMouseState();
+  mouse.mouseOverlay = r.mouseOverlay;
+  if (r.mouseOverlay) {
+    mouse.sdlGetRelativeMouseState = mappings.address[kSdlGetRelativeMouseState];
+    mouse.sdlPumpEvents = mappings.address[kSdlPumpEvents];
+    mouse.sdlGetRelativeMouseMode = installation.sdlGetRelativeMouseMode;
+  }
   frame.motionTrace = r.motionTrace;
 
   MH_STATUS enabled = MH_OK;

@@ -2,6 +2,7 @@
 
 #include "host/engine_mappings.h"
 #include "host/passthrough_detours.h"
+#include "input/mouse_detours.h"
 #include "timing/effects_detours.h"
 #include "timing/engine_run_detour.h"
 #include "timing/hands_detours.h"

@@ -22,19 +22,5 @@ void DRIFTGLASS_THISCALL CameraAddPitchDetour(void* camera, float angle) {
 void DRIFTGLASS_THISCALL CameraAddYawDetour(void* camera, float angle) {
   PassThrough<void>(kDetourCameraAddYaw, camera, angle);
 }
-void DRIFTGLASS_THISCALL MouseUpdateDetour(void* mouse) {
-  PassThrough<void>(kDetourMouseUpdate, mouse);
-}
-// The engine returns the pair through a result pointer it also hands back.
-int32_t* DRIFTGLASS_THISCALL MouseGetRelPositionDetour(void* mouse, int32_t* result) {
-  return PassThrough<int32_t*>(kDetourMouseGetRelPosition, mouse, result);
-}
-uint8_t DRIFTGLASS_THISCALL GuiSendMousePosDetour(void* gui, const int32_t* position,
-                                                 const int32_t* relative) {
-  return PassThrough<uint8_t>(kDetourGuiSendMousePos, gui, position, relative);
-}
-void DRIFTGLASS_THISCALL UpdateGamePlayerInputDetour(void* inputHandler) {
-  PassThrough<void>(kDetourUpdateGamePlayerInput, inputHandler);
-}
 
 }  // namespace driftglass

@@ -1,6 +1,6 @@
 #pragma once
-// Detours whose features run the engine's own code unchanged: each calls its trampoline with the
-// arguments it received.
+// The look taps, which run the engine's own code unchanged until the look preview uses them:
+// each calls its trampoline with the arguments it received.
 
 #include <cstdint>
 
@@ -12,10 +12,5 @@ void DRIFTGLASS_THISCALL PlayerAddYawDetour(void* player, float angle);
 void DRIFTGLASS_THISCALL PlayerAddPitchDetour(void* player, float angle);
 void DRIFTGLASS_THISCALL CameraAddPitchDetour(void* camera, float angle);
 void DRIFTGLASS_THISCALL CameraAddYawDetour(void* camera, float angle);
-void DRIFTGLASS_THISCALL MouseUpdateDetour(void* mouse);
-int32_t* DRIFTGLASS_THISCALL MouseGetRelPositionDetour(void* mouse, int32_t* result);
-uint8_t DRIFTGLASS_THISCALL GuiSendMousePosDetour(void* gui, const int32_t* position,
-                                                 const int32_t* relative);
-void DRIFTGLASS_THISCALL UpdateGamePlayerInputDetour(void* inputHandler);
 
 }  // namespace driftglass

@@ -12,6 +12,7 @@
 #include "interp/hands_root_interpolator.h"
 #include "interp/particle_positions.h"
 #include "interp/world_root_interpolator.h"
+#include "input/mouse_detours.h"
 #include "log/diagnostic_log.h"
 #include "timing/engine_run_detour.h"
 #include "timing/frame_cadence.h"
@@ -95,6 +96,7 @@ void DRIFTGLASS_THISCALL RunMessageDetour(void* updater, int32_t message, float 
   const auto original = Original<RunMessageFunction>(kDetourRunMessage);
   TelemetryCounters& telemetry = ProcessTelemetry();
   if (message == kMessageOnDraw) {
+    UpdateGuiCursorNow();  // the GUI draws this frame with the cursor where the mouse is now
     original(updater, message, dt);
     telemetry.onDraw.fetch_add(1);
     return;
@@ -112,6 +114,10 @@ void DRIFTGLASS_THISCALL SceneRenderDetour(void* scene, float frameTime, uint32_
   LARGE_INTEGER counter;
   QueryPerformanceCounter(&counter);  // the frame's one time reading
   ProcessFrameCadence().RecordFrame(counter.QuadPart, ProcessCounterFrequency());
+  const PresentationMotion poll = PollPresentationMotionNow();
+  MouseState& mouse = ProcessMouseState();
+  const int64_t deferredX = mouse.traceDeferred.x.exchange(0);
+  const int64_t deferredY = mouse.traceDeferred.y.exchange(0);
 
   const double now = WallSecondsAt(counter.QuadPart);
   const FrameFraction fraction =
@@ -146,6 +152,11 @@ void DRIFTGLASS_THISCALL SceneRenderDetour(void* scene, float frameTime, uint32_
     trace.phaseDelayTicks = fraction.phase;
     trace.alpha = sample.alpha;
     if (fraction.alphaValid) trace.flags |= kMotionAlphaValid;
+    trace.pollX = poll.x;
+    trace.pollY = poll.y;
+    if (poll.valid) trace.flags |= kMotionPollValid;
+    trace.deferredX = deferredX;
+    trace.deferredY = deferredY;
     PublishMotionRecord(trace);
   }
   if (settings.handsRoot) {

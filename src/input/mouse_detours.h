@@ -1,0 +1,23 @@
+#pragma once
+// The engine's mouse, GUI-cursor and gameplay-input functions as the plug-in sees them, and the
+// two presentation-rate steps the frame and draw detours run.
+
+#include <cstdint>
+
+#include "host/hook_slots.h"
+#include "input/mouse_capture.h"
+
+namespace driftglass {
+
+void DRIFTGLASS_THISCALL MouseUpdateDetour(void* mouse);
+// The engine returns the pair through a result pointer it also hands back.
+int32_t* DRIFTGLASS_THISCALL MouseGetRelPositionDetour(void* mouse, int32_t* result);
+uint8_t DRIFTGLASS_THISCALL GuiSendMousePosDetour(void* gui, const int32_t* position, const int32_t* relative);
+void DRIFTGLASS_THISCALL UpdateGamePlayerInputDetour(void* inputHandler);
+
+// The frame's mouse sample, at the start of every render.
+PresentationMotion PollPresentationMotionNow();
+// The GUI cursor at presentation rate, on every draw message before the engine's own handling.
+void UpdateGuiCursorNow();
+
+}  // namespace driftglass

@@ -1,0 +1,139 @@
+#include "input/raw_input_tap.h"
+
+#include <cstddef>
+#include <cstring>
+
+#include "log/diagnostic_log.h"
+
+namespace driftglass {
+namespace {
+
+// The platform's 32-bit packet: a 16-byte header, then the mouse record.
+static_assert(sizeof(RAWINPUTHEADER) == 16 && sizeof(RAWINPUT) == 40);
+static_assert(offsetof(RAWINPUT, data.mouse.usFlags) == 16);
+static_assert(offsetof(RAWINPUT, data.mouse.lLastX) == 28 && offsetof(RAWINPUT, data.mouse.lLastY) == 32);
+
+constexpr UINT kRawInputFailed = static_cast<UINT>(-1);
+
+const wchar_t kTapInstalledText[] =
+    L"Native raw-mouse packet tap installed on the SDL game window; SDL remains responsible for "
+    L"registration, buttons, focus, and menus.";
+
+struct WindowSearch {
+  DWORD pid = 0;
+  HWND found = nullptr;
+};
+
+BOOL CALLBACK TakeFirstGameWindow(HWND window, LPARAM context) {
+  WindowSearch& search = *reinterpret_cast<WindowSearch*>(context);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(window, &pid);
+  if (pid != search.pid || !IsWindowVisible(window) || GetWindow(window, GW_OWNER) != nullptr) return TRUE;
+  search.found = window;
+  return FALSE;
+}
+
+}  // namespace
+
+RawTapState& ProcessRawTap() {
+  static RawTapState tap;
+  return tap;
+}
+
+bool AcceptRawMousePacket(const uint8_t* buffer, UINT n, int32_t& dx, int32_t& dy) {
+  if (n == kRawInputFailed || n < sizeof(RAWINPUTHEADER)) return false;
+  RAWINPUT packet;
+  memcpy(&packet, buffer, sizeof(packet));
+  if (packet.header.dwType != RIM_TYPEMOUSE || (packet.data.mouse.usFlags & MOUSE_MOVE_ABSOLUTE) != 0) {
+    return false;
+  }
+  dx = packet.data.mouse.lLastX;
+  dy = packet.data.mouse.lLastY;
+  return true;
+}
+
+void CountRawPacket(RawTapState& tap, MouseState& mouse, MouseAudit& audit, int32_t dx, int32_t dy) {
+  if (!tap.rawActive.exchange(true)) audit.rawActive.store(1);
+  audit.rawPackets.fetch_add(1);
+  if (dx != 0 || dy != 0) audit.rawNonZero.fetch_add(1);
+  audit.rawXY.Add(dx, dy);
+  mouse.presentPending.Add(dx, dy);
+  mouse.tickPending.Add(dx, dy);
+}
+
+HWND FindGameWindow() {
+  const DWORD pid = GetCurrentProcessId();
+  const HWND foreground = GetForegroundWindow();
+  if (foreground != nullptr) {
+    DWORD owner = 0;
+    GetWindowThreadProcessId(foreground, &owner);
+    if (owner == pid) return foreground;
+  }
+  WindowSearch search;
+  search.pid = pid;
+  EnumWindows(&TakeFirstGameWindow, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+bool InstallRawTap() {
+  RawTapState& tap = ProcessRawTap();
+  if (tap.installed.load()) return true;
+  MouseAudit& audit = ProcessTelemetry().mouseAudit;
+  const HWND window = FindGameWindow();
+  if (window == nullptr) {
+    audit.rawInstallFail.fetch_add(1);
+    return false;
+  }
+  // A window of another thread could get a message between the swap and the store below: it
+  // must already find the procedure it is to pass messages on to.
+  tap.previousProc.store(reinterpret_cast<WNDPROC>(static_cast<LONG_PTR>(GetWindowLongW(window, GWL_WNDPROC))));
+  SetLastError(0);
+  const LONG previous =
+      SetWindowLongW(window, GWL_WNDPROC, static_cast<LONG>(reinterpret_cast<LONG_PTR>(&RawTapWindowProc)));
+  if (previous == 0 && GetLastError() != 0) {
+    tap.previousProc.store(nullptr);
+    audit.rawInstallFail.fetch_add(1);
+    return false;
+  }
+  tap.previousProc.store(reinterpret_cast<WNDPROC>(static_cast<LONG_PTR>(previous)));
+  tap.tapWindow.store(window);
+  tap.installed.store(true);
+  audit.rawTap.store(1);
+  ProcessLog().WriteLine(kLogInfo, kTapInstalledText);
+  return true;
+}
+
+LRESULT CALLBACK RawTapWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  RawTapState& tap = ProcessRawTap();
+  if (message == WM_INPUT) {
+    alignas(8) uint8_t buffer[sizeof(RAWINPUT)] = {};
+    UINT size = sizeof(buffer);
+    const UINT n = GetRawInputData(reinterpret_cast<HRAWINPUT>(lParam), RID_INPUT, buffer, &size,
+                                   sizeof(RAWINPUTHEADER));
+    int32_t dx = 0;
+    int32_t dy = 0;
+    if (AcceptRawMousePacket(buffer, n, dx, dy)) {
+      CountRawPacket(tap, ProcessMouseState(), ProcessTelemetry().mouseAudit, dx, dy);
+    }
+  }
+  const WNDPROC previous = tap.previousProc.load();
+  if (previous != nullptr) return CallWindowProcW(previous, window, message, wParam, lParam);
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+void DrainRawInput() {
+  RawTapState& tap = ProcessRawTap();
+  const HWND window = tap.tapWindow.load();
+  if (window == nullptr || !tap.installed.load()) return;
+  MouseAudit& audit = ProcessTelemetry().mouseAudit;
+  audit.rawDirectDrains.fetch_add(1);
+  uint32_t dispatched = 0;
+  MSG message;
+  while (dispatched < kRawDrainLimit && PeekMessageW(&message, window, WM_INPUT, WM_INPUT, PM_REMOVE)) {
+    DispatchMessageW(&message);
+    ++dispatched;
+  }
+  audit.rawDirectDrainMessages.fetch_add(dispatched);
+}
+
+}  // namespace driftglass

@@ -1,0 +1,43 @@
+#pragma once
+// Sees every raw mouse packet SDL2 registered for, before SDL2 does: the game window is
+// subclassed, each relative packet's exact motion is added to the shared pending counts, and the
+// message always goes on unchanged. The tap never registers devices or swallows a message.
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+
+#include "diag/telemetry_counters.h"
+#include "input/mouse_state.h"
+
+namespace driftglass {
+
+using MouseAudit = MouseAuditTelemetry<LiveTelemetrySlots>;
+
+struct RawTapState {
+  std::atomic<HWND> tapWindow{nullptr};
+  std::atomic<WNDPROC> previousProc{nullptr};
+  std::atomic<bool> installed{false};
+  std::atomic<bool> rawActive{false};  // set by the first relative packet, never cleared
+};
+
+RawTapState& ProcessRawTap();
+
+// One packet as GetRawInputData left it (n bytes of a 40-byte buffer): true for a relative mouse
+// packet, with its motion.
+bool AcceptRawMousePacket(const uint8_t* buffer, UINT n, int32_t& dx, int32_t& dy);
+// Adds an accepted packet to the counts and marks raw mode.
+void CountRawPacket(RawTapState& tap, MouseState& mouse, MouseAudit& audit, int32_t dx, int32_t dy);
+
+// The process's foreground window, else its first visible unowned top-level window, else null.
+HWND FindGameWindow();
+// Subclasses the game window once; every failure is counted and retried at the next call.
+bool InstallRawTap();
+LRESULT CALLBACK RawTapWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// Dispatches the raw-input messages queued for the tap window, at most 8192 per call.
+void DrainRawInput();
+
+constexpr uint32_t kRawDrainLimit = 8192;
+
+}  // namespace driftglass

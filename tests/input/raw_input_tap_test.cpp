@@ -1,0 +1,97 @@
+#include "input/raw_input_tap.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+namespace driftglass {
+namespace {
+
+TEST(RawInputTap, AcceptsOnlyWholeRelativeMousePackets) {
+  const struct {
+    UINT n;
+    DWORD type;
+    USHORT flags;
+    bool accepted;
+  } cases[] = {
+      {40, RIM_TYPEMOUSE, 0, true},
+      {16, RIM_TYPEMOUSE, 0, true},  // the header is all the size check asks for
+      {15, RIM_TYPEMOUSE, 0, false},
+      {static_cast<UINT>(-1), RIM_TYPEMOUSE, 0, false},
+      {40, RIM_TYPEKEYBOARD, 0, false},
+      {40, RIM_TYPEMOUSE, MOUSE_MOVE_ABSOLUTE, false},  // a tablet's position, not motion
+      {40, RIM_TYPEMOUSE, MOUSE_VIRTUAL_DESKTOP, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.n << " bytes, type " << c.type << ", flags " << c.flags);
+    RAWINPUT packet{};
+    packet.header.dwType = c.type;
+    packet.data.mouse.usFlags = c.flags;
+    packet.data.mouse.lLastX = -7;
+    packet.data.mouse.lLastY = 3;
+    uint8_t buffer[sizeof(RAWINPUT)];
+    memcpy(buffer, &packet, sizeof(buffer));
+    int32_t dx = 0, dy = 0;
+    EXPECT_EQ(AcceptRawMousePacket(buffer, c.n, dx, dy), c.accepted);
+    if (c.accepted) EXPECT_EQ(dx * 10 + dy, -67);
+  }
+}
+
+uint32_t g_sdlPackets = 0;
+LRESULT CALLBACK SdlWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_INPUT) ++g_sdlPackets;
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+// The process's own tap on a real window that registered for raw input as SDL2 does, fed by the
+// platform's input queue.
+TEST(RawInputTap, CountsEveryQueuedPacketOnceAndPassesItOnInBoundedDrains) {
+  WNDCLASSW windowClass{};
+  windowClass.lpfnWndProc = &SdlWindowProc;
+  windowClass.hInstance = GetModuleHandleW(nullptr);
+  windowClass.lpszClassName = L"TapTestWindow";
+  ASSERT_NE(RegisterClassW(&windowClass), 0);
+  const HWND window = CreateWindowExW(0, L"TapTestWindow", L"game", WS_OVERLAPPEDWINDOW, 0, 0, 320, 240, nullptr,
+                                      nullptr, windowClass.hInstance, nullptr);
+  ASSERT_NE(window, nullptr) << "windows need a display";
+  ShowWindow(window, SW_SHOW);
+  const RAWINPUTDEVICE mouse{1, 2, RIDEV_INPUTSINK, window};
+  ASSERT_TRUE(RegisterRawInputDevices(&mouse, 1, sizeof(mouse)));
+  MSG message;
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+
+  ASSERT_TRUE(InstallRawTap());
+  EXPECT_EQ(FindGameWindow(), window);
+  EXPECT_EQ(ProcessRawTap().tapWindow.load(), window);
+  MouseAudit& audit = ProcessTelemetry().mouseAudit;
+  EXPECT_EQ(audit.rawTap.load(), 1u);
+
+  std::vector<INPUT> moves(10000);
+  for (size_t i = 0; i < moves.size(); ++i) {
+    moves[i].type = INPUT_MOUSE;
+    moves[i].mi.dx = i % 2 == 0 ? 2 : -1;
+    moves[i].mi.dwFlags = MOUSEEVENTF_MOVE;
+  }
+  ASSERT_EQ(SendInput(static_cast<UINT>(moves.size()), moves.data(), sizeof(INPUT)), moves.size());
+  g_sdlPackets = 0;
+  DrainRawInput();
+  EXPECT_EQ(audit.rawDirectDrainMessages.load(), kRawDrainLimit);
+  DrainRawInput();
+  EXPECT_EQ(audit.rawDirectDrains.load(), 2u);
+  EXPECT_EQ(audit.rawDirectDrainMessages.load(), 10000u);
+  EXPECT_EQ(g_sdlPackets, 10000u);  // nothing swallowed
+  EXPECT_EQ(audit.rawPackets.load(), 10000u);
+  EXPECT_EQ(audit.rawXY.x.load(), 5000);
+  EXPECT_EQ(ProcessMouseState().tickPending.x.load(), 5000);
+  EXPECT_EQ(ProcessMouseState().presentPending.x.load(), 5000);
+  EXPECT_TRUE(ProcessRawTap().rawActive.load());
+  EXPECT_EQ(audit.rawActive.load(), 1u);
+  EXPECT_TRUE(InstallRawTap());
+  EXPECT_EQ(audit.rawInstallFail.load(), 0u);
+}
+
+}  // namespace
+}  // namespace driftglass
