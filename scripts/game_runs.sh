@@ -121,3 +121,25 @@ compare_trail() {
   done
   wine "$BUILD_DIR/benchmarks/trail_report.exe" "${runs[@]}"
 }
+
+MOUSE_INI='[Telemetry]\nReportIntervalSeconds=1\n[Features]\nRenderUnlock=1\nMouseOverlay=1\n'
+
+# A GUI open for the whole run while the mouse flicks, stock against MouseOverlay, in the in-game
+# GUI (relative mouse) and in a menu (absolute mouse), at each pacing.
+compare_gui_latency() {
+  local work="$1"
+  shift
+  local runs=() pacing mode
+  for pacing in "$@"; do
+    for mode in 1 0; do
+      local name="${pacing//:/-}-relative$mode"
+      local scenario="duration_seconds=4\npacing=$pacing\nlimit_fps=0\nidle_after_seconds=0.2\nwindow=visible\nmouse_pattern=flicks\ngui_relative=$mode\nevents=gui_open@6:300\n"
+      run_game "$work/stock-$name" "$UNLOCK_INI" "$scenario"
+      run_game "$work/overlay-$name" "$MOUSE_INI" "$scenario"
+      local label="$pacing $([ $mode = 1 ] && echo in-game || echo menu)"
+      runs+=("$label stock=$(winepath -w "$work/stock-$name/record.txt")"
+             "$label MouseOverlay=$(winepath -w "$work/overlay-$name/record.txt")")
+    done
+  done
+  wine "$BUILD_DIR/benchmarks/gui_latency_report.exe" "${runs[@]}"
+}

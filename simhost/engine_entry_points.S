@@ -490,7 +490,7 @@ submesh_update_model_matrix:           // thiscall (int flags)
     jmp _HostSubMeshUpdateModelMatrix
 
 // -------------------------------------------------------------------------------------------
-// 23. cMouseSDL::Update(): pumps events, adds SDL's relative motion to its own counts.
+// 23. cMouseSDL::Update(): pumps events, stores SDL's relative motion as its own counts.
     .p2align 4, 0xCC
     .globl _engine_cMouseSDL_Update
 _engine_cMouseSDL_Update:
@@ -518,9 +518,9 @@ mouse_read_motion:
     call dword ptr [__imp__SDL_GetRelativeMouseState]
     add esp, 8
     mov eax, dword ptr [ebp-0x0C]
-    add dword ptr [esi+0x30], eax
+    mov dword ptr [esi+0x30], eax      // stored, not added: motion nobody read in a tick is gone
     mov eax, dword ptr [ebp-8]
-    add dword ptr [esi+0x34], eax
+    mov dword ptr [esi+0x34], eax
     jmp mouse_tail
 mouse_pump_events:
     jmp dword ptr [__imp__SDL_PumpEvents]

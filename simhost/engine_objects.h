@@ -100,7 +100,7 @@ struct cGui {
   uint8_t unknown0[0x24];
   GuiWindowState* mpState;
   uint8_t unknown28[12];
-  uint32_t mlActiveSets;
+  uint32_t mlActiveSets;  // 1 while a GUI is open, 0 when closed
   uint8_t unknown38[8];
 };
 
@@ -116,6 +116,11 @@ struct cLuxInputHandler {
   void* mpActionSet;
   InputFlags* mpInputState;
   uint8_t unknown3C[4];
+  uint8_t mbSmoothMouse;  // 0 or 1
+  uint8_t mbInvertMouseY;  // 0 or 1
+  uint8_t unknown42[14];
+  float mfMouseSensitivity;
+  uint8_t unknown54[12];
 };
 
 }  // extern "C"
@@ -148,3 +153,6 @@ static_assert(offsetof(GuiWindowState, cursorMode) == 0x20);
 static_assert(offsetof(InputFlags, activeValue) == 0x84);
 static_assert(offsetof(cLuxInputHandler, mpActionSet) == 0x34);
 static_assert(offsetof(cLuxInputHandler, mpInputState) == 0x38);
+static_assert(offsetof(cLuxInputHandler, mbSmoothMouse) == 64);
+static_assert(offsetof(cLuxInputHandler, mbInvertMouseY) == 65);
+static_assert(offsetof(cLuxInputHandler, mfMouseSensitivity) == 80);

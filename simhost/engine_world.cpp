@@ -13,6 +13,7 @@
 #include "frame_truth.h"
 #include "hands_rig.h"
 #include "effects_rig.h"
+#include "mouse_rig.h"
 #include "skinned_meshes.h"
 #include "world_rig.h"
 #include "host_record.h"
@@ -67,21 +68,20 @@ template <typename... A>
 void CallMember(void (*entry)(), void* self, A... arguments) {
   reinterpret_cast<void(THISCALL*)(void*, A...)>(entry)(self, arguments...);
 }
-template <typename R, typename... A>
-R CallMemberResult(void (*entry)(), void* self, A... arguments) {
-  return reinterpret_cast<R(THISCALL*)(void*, A...)>(entry)(self, arguments...);
-}
 
 void RunMessage(int message, float dt) {
   CallMember(engine_cUpdater_RunMessage, &gUpdater, message, dt);
 }
 
-// One fixed step of game logic: input, player, hands, props, enemies, physics, camera.
+// One fixed step of game logic: input (gameplay's, or an open GUI's), player, hands, props,
+// enemies, physics, camera.
 void UpdateGame(float dt) {
   EngineWorld& w = gWorld;
   Rig().Step(w.counts.ticks + 1);  // the camera's logic: where this step puts it
+  Mouse().StepStart(w.counts.ticks + 1);
   CallMember(engine_cMouseSDL_Update, &gMouse);
-  CallMember(engine_cLuxInputHandler_UpdateGamePlayerInput, &gInput);
+  if (!Mouse().GuiOpen()) CallMember(engine_cLuxInputHandler_UpdateGamePlayerInput, &gInput);
+  Mouse().GuiStep();
   CallMember(engine_cLuxPlayerHands_PostUpdate, Hands().hands(), dt);
   World3D().Step(w.counts.ticks + 1);  // physics, props, enemies, the transform tree
   Effects().Step(w.counts.ticks + 1, dt);
@@ -137,11 +137,13 @@ EngineWorld& CreateEngineWorld(const Scenario& scenario, HostRecord& record) {
   gPlayer.mbActive = 1;
   gMouse.mbActive = 1;
   gGui.mpState = &gGuiState;
-  gGui.mlActiveSets = 1;
+  gGui.mlActiveSets = 0;  // no GUI open
   gInputFlags.enabled = 1;
   gInput.mpActionSet = &gActionSet;
   gInput.mpInputState = &gInputFlags;
-
+  gInput.mbSmoothMouse = scenario.smoothing ? 1 : 0;
+  gInput.mbInvertMouseY = scenario.invertY ? 1 : 0;
+  gInput.mfMouseSensitivity = static_cast<float>(scenario.sensitivity);
 
   gWorld = EngineWorld{};
   gWorld.engine = &gEngine;
@@ -153,6 +155,7 @@ EngineWorld& CreateEngineWorld(const Scenario& scenario, HostRecord& record) {
   Hands().Init(scenario, &record);
   World3D().Init(scenario, &record, scenario.logicNumerator / scenario.logicDivisor / 1000.0);
   Effects().Init(scenario, &record);
+  Mouse().Init(scenario, &record, MouseObjects{&gMouse, &gGui, &gPlayer, &gInput});
   gWorld.scenario = &scenario;
   gWorld.record = &record;
   return gWorld;
@@ -169,6 +172,7 @@ void HostEngineMainLoop(cEngine* engine) {
   LogicTimer& timer = *engine->mpLogicTimer;
   const double stepMs = timer.stepNumerator / timer.stepDivisor;
   w.loopStartSeconds = HostSeconds();
+  Mouse().LoopStarted(w.loopStartSeconds);
   const uint32_t startTicks = SDL_GetTicks();
   // The plug-in reads the tick clock against its wall clock just before this loop starts.
   w.record->Line("loop_start tick_ms=%u wall=%.7f", startTicks, HostSeconds() - w.loopStartSeconds);
@@ -178,7 +182,8 @@ void HostEngineMainLoop(cEngine* engine) {
   FrameTruthClock truthClock(s.phaseDelayPercent / 100.0);
   double lastRenderStart = 0;
 
-  while (HostSeconds() - w.loopStartSeconds < s.durationSeconds) {
+  // The game's thread stuck in a burst of input is not playing time: the loop runs on after it.
+  while (HostSeconds() - w.loopStartSeconds - Mouse().stalledSeconds() < s.durationSeconds) {
     const double nowMs = static_cast<double>(SDL_GetTicks());
     double tickSeconds = 0;
     uint32_t tickQueries = 0;
@@ -192,7 +197,9 @@ void HostEngineMainLoop(cEngine* engine) {
       timer.nextDueMs += stepMs;
     }
     const float frameTime = dt;
-    RunMessage(2, frameTime);  // OnDraw
+    const double drawStart = HostSeconds();
+    RunMessage(2, frameTime);  // OnDraw: the engine's own handling only counts it
+    const double drawSeconds = HostSeconds() - drawStart;
     Rig().BeforeRender(w.counts.ticks);
     const double renderStart = HostSeconds();
     const FrameTruth truth = truthClock.AtRender(renderStart, PreciseTickClockMs(), timer, w.counts.ticks);
@@ -219,14 +226,15 @@ void HostEngineMainLoop(cEngine* engine) {
                    "logic_x=%.7g logic_yaw=%.7g interpolated=%d render_us=%.2f own_render_us=%.2f "
                    "truth_valid=%d truth_raw=%.6f truth_phase=%.6f truth_alpha=%.6f "
                    "expected_ticks=%.6f drawn_ticks=%.6f tick_us=%.2f queries_frame=%u "
-                   "queries_tick=%u %s %s %s",
+                   "queries_tick=%u draw_us=%.2f %s %s %s %s",
                    w.counts.frames, wall, w.counts.ticks, engine->mbLimitFPS, timer.nextDueMs,
                    static_cast<unsigned>(nowMs), d.x, d.y, d.z, d.pitch, d.yaw, logic.position[0],
                    logic.yaw, Rig().pluginWrote() ? 1 : 0, renderSeconds * 1e6, w.ownRenderSeconds * 1e6,
                    truth.valid ? 1 : 0, truth.raw, truth.phase, truth.alpha, truth.expectedTicks,
                    Rig().DrawnSimulationTicks(w.counts.ticks), tickSeconds * 1e6, frameQueries, tickQueries,
-                   Hands().FrameFields(),
-                   World3D().FrameFields(), Effects().FrameFields());
+                   drawSeconds * 1e6, Hands().FrameFields(),
+                   World3D().FrameFields(), Effects().FrameFields(), Mouse().FrameFields());
+    Mouse().AfterFrame(w.counts.ticks);
 
     if (engine->mbLimitFPS != 0) {
       // Capped: the next frame waits for the next logic step.
@@ -246,13 +254,9 @@ void THISCALL HostUpdaterRunMessage(cUpdater*, int message, float dt) {
     case 1:
       UpdateGame(dt);
       break;
-    case 2: {
+    case 2:
       ++w.counts.onDraw;
-      const int32_t position[2] = {320, 240};
-      const int32_t relative[2] = {0, 0};
-      CallMemberResult<uint8_t>(engine_cGui_SendMousePos, &gGui, position, relative);
       break;
-    }
     case 3:
       ++w.counts.onPostRender;
       break;
@@ -341,16 +345,13 @@ float* THISCALL HostSubMeshGetModelMatrix(void* submesh, void*) {
   return named != nullptr ? named : reinterpret_cast<float*>(bytes + kSubMeshModelMatrix);
 }
 void THISCALL HostMouseUpdate(cMouseSDL*) {}
-uint8_t THISCALL HostGuiSendMousePos(cGui*, const int32_t*, const int32_t*) { return 1; }
+uint8_t THISCALL HostGuiSendMousePos(cGui* gui, const int32_t* position, const int32_t* relative) {
+  return Mouse().GuiSendMousePos(gui, position, relative);
+}
 uint8_t THISCALL HostInputIsEnabled(InputFlags* flags) { return flags->enabled; }
 uint8_t THISCALL HostInputActionPressed(void*, int) { return 0; }
 
 // Mouse motion becomes player turns: the player asks its camera to turn.
-void THISCALL HostInputUpdateGamePlayerInput(cLuxInputHandler*) {
-  int32_t relative[2] = {0, 0};
-  reinterpret_cast<void(THISCALL*)(void*, int32_t*)>(engine_cMouseSDL_GetRelPosition)(&gMouse, relative);
-  CallMember(engine_cLuxPlayer_AddYaw, &gPlayer, static_cast<float>(relative[0]) * 0.001f);
-  CallMember(engine_cLuxPlayer_AddPitch, &gPlayer, static_cast<float>(relative[1]) * 0.001f);
-}
+void THISCALL HostInputUpdateGamePlayerInput(cLuxInputHandler*) { Mouse().GameplayInput(); }
 
 }  // extern "C"

@@ -12,6 +12,7 @@
 #include "camera_rig.h"
 #include "entry_points.h"
 #include "host_record.h"
+#include "mouse_rig.h"
 #include "scenario.h"
 
 extern "C" {
@@ -173,6 +174,7 @@ int wmain(int argc, wchar_t** argv) {
                                                world.counts.onDraw == world.counts.frames &&
                                                world.counts.onPostRender == world.counts.frames,
                    "one OnDraw, render and OnPostRender per frame");
+  Mouse().Finish();
 
   Sleep(static_cast<DWORD>(scenario.idleAfterSeconds * 1000));
   for (int i = 0; i < kEntryPointCount; ++i) {

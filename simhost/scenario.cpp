@@ -49,7 +49,8 @@ bool ParseEvents(const std::string& text, Scenario& s) {
                                        "ragdoll_hidden", "ragdoll_rest", "ragdoll_one_body",
                                        "ragdoll_33", "enemy_skip", "pose_bone_count",
                                        "pose_readonly", "emitter4097", "particle_nan",
-                                       "live_above_capacity", "trail_reentrant", "trail_clear"};
+                                       "live_above_capacity", "trail_reentrant", "trail_clear",
+                                       "gui_open", "double_read", "burst10000", "absolute_move"};
   std::istringstream items(text);
   std::string item;
   while (std::getline(items, item, ',')) {
@@ -72,6 +73,37 @@ bool ParseEvents(const std::string& text, Scenario& s) {
     s.events.push_back(event);
   }
   return true;
+}
+
+bool ParseFlag(const std::string& text, bool& flag) {
+  flag = text == "1";
+  return text == "0" || text == "1";
+}
+
+bool HasEvent(const Scenario& s, const char* name) {
+  for (const CameraEvent& e : s.events) {
+    if (e.name == name) return true;
+  }
+  return false;
+}
+
+// The mouse keys depend on each other; an impossible combination is an error, not a quiet
+// run in which the mouse never reaches the game.
+bool CheckMouse(Scenario& s, std::string& error) {
+  if (s.mouseStopSeconds < 0) s.mouseStopSeconds = s.durationSeconds - 0.3;
+  const bool sends = s.mousePattern != MousePattern::kNone || HasEvent(s, "burst10000") ||
+                     HasEvent(s, "absolute_move");
+  if (s.window == WindowMode::kNone && (sends || s.foreignForeground)) {
+    error = "mouse input and foreign_foreground need window=visible or window=hidden";
+  } else if (s.mousePattern != MousePattern::kNone &&
+             (s.mouseRateHz <= 0 || s.mouseStartSeconds >= s.mouseStopSeconds ||
+              s.mouseStopSeconds + 0.2 > s.durationSeconds)) {
+    error = "the mouse user needs mouse_rate_hz > 0 and mouse_start_seconds < mouse_stop_seconds "
+            "<= duration_seconds - 0.2, so every move reaches the game";
+  } else {
+    return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -106,6 +138,27 @@ bool ParseScenarioText(const std::string& text, Scenario& scenario, std::string&
       scenario.cameraWriteLog = value == "1";
     } else if (key == "events") {
       ok = ParseEvents(value, scenario);
+    } else if (key == "window") {
+      ok = value == "none" || value == "visible" || value == "hidden";
+      scenario.window = value == "visible"  ? WindowMode::kVisible
+                        : value == "hidden" ? WindowMode::kHidden
+                                            : WindowMode::kNone;
+    } else if (key == "mouse_pattern") {
+      static const char* const kPatterns[] = {"none", "sweep", "flicks", "jitter", "mixed"};
+      ok = false;
+      for (int i = 0; i < 5; ++i) {
+        if (value != kPatterns[i]) continue;
+        scenario.mousePattern = static_cast<MousePattern>(i);
+        ok = true;
+      }
+    } else if (key == "foreign_foreground") {
+      ok = ParseFlag(value, scenario.foreignForeground);
+    } else if (key == "smoothing") {
+      ok = ParseFlag(value, scenario.smoothing);
+    } else if (key == "invert_y") {
+      ok = ParseFlag(value, scenario.invertY);
+    } else if (key == "gui_relative") {
+      ok = ParseFlag(value, scenario.guiRelative);
     } else if (ParseNumber(value, number_value) && number_value >= 0) {
       if (key == "duration_seconds") scenario.durationSeconds = number_value;
       else if (key == "camera_speed") scenario.cameraSpeed = number_value;
@@ -121,6 +174,11 @@ bool ParseScenarioText(const std::string& text, Scenario& scenario, std::string&
       else if (key == "world_grunts") scenario.worldGrunts = static_cast<int>(number_value);
       else if (key == "pose_bones") scenario.poseBones = static_cast<int>(number_value);
       else if (key == "smoke_particles" && number_value <= 5000) scenario.smokeParticles = static_cast<int>(number_value);
+      else if (key == "mouse_seed") scenario.mouseSeed = static_cast<uint32_t>(number_value);
+      else if (key == "mouse_start_seconds") scenario.mouseStartSeconds = number_value;
+      else if (key == "mouse_stop_seconds") scenario.mouseStopSeconds = number_value;
+      else if (key == "mouse_rate_hz") scenario.mouseRateHz = number_value;
+      else if (key == "sensitivity") scenario.sensitivity = number_value;
       else ok = false;
     } else {
       ok = false;
@@ -130,7 +188,7 @@ bool ParseScenarioText(const std::string& text, Scenario& scenario, std::string&
       return false;
     }
   }
-  return true;
+  return CheckMouse(scenario, error);
 }
 
 bool LoadScenario(const std::wstring& path, Scenario& scenario, std::string& error) {

@@ -1,7 +1,8 @@
 #pragma once
 // A scenario file: plain "key=value" lines, '#' starts a comment line.
 //
-//   duration_seconds=3          how long the main loop runs
+//   duration_seconds=3          how long the main loop runs (time spent inside a burst10000
+//                               call does not count)
 //   pacing=capped               capped (only the engine's own frame limit), uncapped,
 //                               fixed:HZ, or jitter:HZ:PERCENT (frame times vary by +-PERCENT)
 //   limit_fps=1                 the engine's frame-limit flag when its loop starts (1 or 0)
@@ -40,9 +41,29 @@
 //                               ragdoll_33, enemy_skip (the first Grunt skips its update),
 //                               pose_bone_count (for good), pose_readonly (one render);
 //                               effects: emitter4097, particle_nan, live_above_capacity,
-//                               trail_reentrant (one draw), trail_clear (one draw)
+//                               trail_reentrant (one draw), trail_clear (one draw); mouse:
+//                               gui_open (open for N ticks, then closed), double_read (that
+//                               tick's gameplay pass reads the mouse twice), burst10000 (after
+//                               that tick, one SendInput of 10000 moves, dx +2/-1 in turn),
+//                               absolute_move (after that tick, one absolute move to the
+//                               screen's centre)
 //   pose_bones=24               bones of each Grunt's palette
 //   smoke_particles=16          live particles of the third emitter (at most 5000)
+//   window=none                 the game's window: none (no window, no display needed),
+//                               visible (shown and activated) or hidden; with a window the game
+//                               plays in SDL's relative mouse mode, fed by raw input
+//   foreign_foreground=0        1: before the loop a helper process takes the foreground, then
+//                               the game's window is shown without activation (or stays hidden)
+//   mouse_pattern=none          the mouse user: none, sweep, flicks, jitter or mixed (needs a
+//                               window); every move is at most 6 counts on each axis
+//   mouse_seed=1                makes each pattern's variations
+//   mouse_start_seconds=0.2     the user moves between these times after the loop's start;
+//   mouse_stop_seconds          by default 0.3 s before the loop ends, and at least 0.2 s before
+//   mouse_rate_hz=1000          moves sent per second
+//   smoothing=0, invert_y=0, sensitivity=1
+//                               the game's mouse settings (cLuxInputHandler bytes 64, 65, float 80)
+//   gui_relative=1              an open GUI keeps SDL in relative mode (1, an in-game GUI) or
+//                               switches it to absolute mode and follows the cursor (0, a menu)
 
 #include <cstdint>
 #include <string>
@@ -51,6 +72,10 @@
 enum class Pacing { kCapped, kUncapped, kFixed, kJitter };
 
 enum class CameraMotion { kLinear, kTurn, kPitch, kWalkTurn };
+
+enum class WindowMode { kNone, kVisible, kHidden };
+
+enum class MousePattern { kNone, kSweep, kFlicks, kJitter, kMixed };
 
 struct CameraEvent {
   std::string name;
@@ -80,6 +105,17 @@ struct Scenario {
   int poseBones = 24;       // bones of each Grunt's palette
   int smokeParticles = 16;  // live particles of the third emitter (at most 5000)
   int limitFpsValue = 1;  // the byte itself: 2 is not a boolean
+  WindowMode window = WindowMode::kNone;
+  bool foreignForeground = false;
+  MousePattern mousePattern = MousePattern::kNone;
+  uint32_t mouseSeed = 1;
+  double mouseStartSeconds = 0.2;
+  double mouseStopSeconds = -1.0;  // below zero: 0.3 s before the loop ends
+  double mouseRateHz = 1000.0;
+  bool smoothing = false;
+  bool invertY = false;
+  double sensitivity = 1.0;
+  bool guiRelative = true;
   std::vector<CameraEvent> events;
 };
 

@@ -1,8 +1,11 @@
 // Stand-in for SDL2.dll: the functions the simulated game and the plug-in use. The millisecond
-// clock runs on the performance counter, as SDL's does.
+// clock runs on the performance counter, as SDL's does. The window and raw mouse input live in
+// sdl2_stand_in_window.cpp.
 #include <windows.h>
 
 #include <cstdint>
+
+#include "sdl2_stand_in_state.h"
 
 namespace {
 
@@ -17,6 +20,11 @@ volatile LONG gRelativeX = 0;
 volatile LONG gRelativeY = 0;
 
 }  // namespace
+
+void sdl2_stand_in::AddRelativeMotion(LONG x, LONG y) {
+  InterlockedExchangeAdd(&gRelativeX, x);
+  InterlockedExchangeAdd(&gRelativeY, y);
+}
 
 extern "C" {
 
@@ -55,11 +63,6 @@ __declspec(dllexport) uint32_t SDL_GetRelativeMouseState(int* x, int* y) {
 
 // Test hook of the stand-in: motion the "user" made since the last read.
 __declspec(dllexport) void SDLStandIn_AddRelativeMotion(int x, int y) {
-  InterlockedExchangeAdd(&gRelativeX, x);
-  InterlockedExchangeAdd(&gRelativeY, y);
+  sdl2_stand_in::AddRelativeMotion(x, y);
 }
-
-#ifndef WITHOUT_RELATIVE_MOUSE_MODE
-__declspec(dllexport) int SDL_GetRelativeMouseMode(void) { return 1; }
-#endif
 }

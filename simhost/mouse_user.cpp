@@ -1,0 +1,94 @@
+#include "mouse_user.h"
+
+#include <cmath>
+
+#include "engine_world.h"
+#include "mouse_pattern.h"
+
+#ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
+#define CREATE_WAITABLE_TIMER_HIGH_RESOLUTION 0x00000002
+#endif
+
+namespace {
+
+constexpr uint32_t kMostSends = 4000000;
+// Under Wine here Sleep(1) takes about 2 ms and a high-resolution timer at least 1.1 ms whatever
+// it is asked for, so the timer only covers waits longer than that and the rest is a yielding
+// spin.
+constexpr double kTimerMinimumSeconds = 1.5e-3;
+constexpr double kTimerLatencySeconds = 1.2e-3;
+
+}  // namespace
+
+void MouseUser::Init(const Scenario& scenario) {
+  scenario_ = &scenario;
+  if (scenario.mousePattern == MousePattern::kNone) return;
+  const double slots = std::ceil((scenario.mouseStopSeconds - scenario.mouseStartSeconds) * scenario.mouseRateHz);
+  log_.resize(slots < kMostSends ? static_cast<size_t>(slots) + 1 : kMostSends);
+  timer_ = CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION, TIMER_ALL_ACCESS);
+  if (timer_ == nullptr) timer_ = CreateWaitableTimerW(nullptr, TRUE, nullptr);
+}
+
+void MouseUser::Start(double loopStartSeconds) {
+  loopStart_ = loopStartSeconds;
+  if (scenario_->mousePattern == MousePattern::kNone) return;
+  thread_ = CreateThread(nullptr, 0, &MouseUser::ThreadMain, this, 0, nullptr);
+}
+
+void MouseUser::Join() {
+  if (thread_ == nullptr) return;
+  InterlockedExchange(&stop_, 1);
+  WaitForSingleObject(thread_, INFINITE);
+  CloseHandle(thread_);
+  thread_ = nullptr;
+}
+
+DWORD WINAPI MouseUser::ThreadMain(void* self) {
+  static_cast<MouseUser*>(self)->Run();
+  return 0;
+}
+
+double MouseUser::Now() const { return HostSeconds() - loopStart_; }
+
+bool MouseUser::WaitUntil(double seconds) {
+  for (;;) {
+    if (stop_ != 0) return false;
+    const double remaining = seconds - Now();
+    if (remaining <= 0) return true;
+    if (timer_ != nullptr && remaining > kTimerMinimumSeconds) {
+      LARGE_INTEGER due;
+      due.QuadPart = -static_cast<LONGLONG>((remaining - kTimerLatencySeconds) * 1e7);
+      SetWaitableTimer(timer_, &due, 0, nullptr, nullptr, FALSE);
+      WaitForSingleObject(timer_, INFINITE);
+    } else {
+      SwitchToThread();
+    }
+  }
+}
+
+// Slots fall due at fixed times; a late slot is sent at once, and nothing is sent after the
+// stop time, so the game's last ticks after it see every move.
+void MouseUser::Run() {
+  const Scenario& s = *scenario_;
+  MousePatternGenerator pattern(s.mousePattern, s.mouseSeed, s.mouseRateHz);
+  INPUT input{};
+  input.type = INPUT_MOUSE;
+  input.mi.dwFlags = MOUSEEVENTF_MOVE;
+  for (uint64_t slot = 0; count_ < log_.size(); ++slot) {
+    const double due = s.mouseStartSeconds + static_cast<double>(slot) / s.mouseRateHz;
+    if (due >= s.mouseStopSeconds || !WaitUntil(due)) break;
+    const MouseStep step = pattern.Next();
+    if (step.dx == 0 && step.dy == 0) continue;
+    const double now = Now();
+    if (now >= s.mouseStopSeconds) break;
+    input.mi.dx = step.dx;
+    input.mi.dy = step.dy;
+    if (SendInput(1, &input, sizeof(input)) != 1) {
+      ++failures_;
+      continue;
+    }
+    log_[count_++] = MouseSend{now, step.dx, step.dy};
+    totalX_ += step.dx;
+    totalY_ += step.dy;
+  }
+}

@@ -1,0 +1,167 @@
+// The mouse at presentation rate inside the simulated game, driven by real input: a user thread
+// moves the mouse with SendInput, Wine's raw input carries it into the game's window, and the game
+// checks that what its gameplay and its GUI read adds up to what was sent.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <map>
+#include <sstream>
+#include <string>
+
+#include "support/game_run.h"
+
+namespace driftglass {
+namespace {
+
+using test::GameRun;
+using test::TelemetryTotal;
+
+const std::string kOverlayIni =
+    "[Telemetry]\r\nReportIntervalSeconds=1\r\nMotionTrace=true\r\n"
+    "[Features]\r\nRenderUnlock=true\r\nMouseOverlay=true\r\n";
+
+std::map<std::string, long long> MouseFact(const GameRun& run) {
+  std::map<std::string, long long> fields;
+  for (const std::string& fact : run.facts) {
+    if (fact.rfind("mouse ", 0) != 0) continue;
+    std::istringstream words(fact);
+    std::string word;
+    while (words >> word) {
+      const size_t equals = word.find('=');
+      if (equals != std::string::npos) fields[word.substr(0, equals)] = std::strtoll(word.c_str() + equals + 1, nullptr, 10);
+    }
+  }
+  EXPECT_FALSE(fields.empty()) << "no mouse fact in the record";
+  return fields;
+}
+
+// Every count sent reaches the game exactly once: read by gameplay or by the open GUI.
+void ExpectEveryCountOnce(const GameRun& run) {
+  auto fact = MouseFact(run);
+  EXPECT_EQ(fact["send_failures"], 0);
+  EXPECT_EQ(fact["read_x"] + fact["gui_read_x"], fact["injected_x"] + fact["burst_x"]);
+  EXPECT_EQ(fact["read_y"] + fact["gui_read_y"], fact["injected_y"]);
+}
+
+// The latest telemetry line's text value of a key, e.g. rawTap=installed.
+std::string LatestText(const GameRun& run, const std::string& key) {
+  const auto lines = run.LinesStartingWith("INFO Telemetry interval=");
+  if (lines.empty()) return "";
+  const std::string& line = lines.back();
+  const size_t at = line.find(" " + key + "=");
+  if (at == std::string::npos) return "";
+  const size_t start = at + key.size() + 2;
+  return line.substr(start, line.find_first_of(" ,)", start) - start);
+}
+
+std::string Scenario(const std::string& extra) {
+  return "duration_seconds=2.5\nidle_after_seconds=1.3\npacing=fixed:144\nlimit_fps=0\n" + extra;
+}
+
+TEST(MouseCapture, RawPacketsReachGameplayOnceAndEveryFrameSamplesThem) {
+  const GameRun run = test::PlayGame(kOverlayIni, Scenario("window=visible\nmouse_pattern=mixed\n"));
+  test::ExpectCleanRun(run);
+  ExpectEveryCountOnce(run);
+  EXPECT_EQ(LatestText(run, "rawTap"), "installed");
+  EXPECT_EQ(LatestText(run, "rawActive"), "yes");
+  EXPECT_GT(TelemetryTotal(run, "MouseAudit", "rawTickCompare"), 100u) << "the packets went to gameplay";
+  EXPECT_EQ(TelemetryTotal(run, "MouseAudit", "threadMismatch"), 0u);
+  // Frames between ticks took the motion the next tick delivers.
+  size_t rows = 0, polled = 0, moving = 0;
+  for (const auto& row : test::TraceRows(run.motionTrace)) {
+    ++rows;
+    const uint32_t flags = static_cast<uint32_t>(std::stoul(row.at(7)));
+    polled += (flags & 1u) != 0;
+    moving += row.at(26) != "0" || row.at(27) != "0";  // poll_x, poll_y
+  }
+  ASSERT_GT(rows, 250u);
+  EXPECT_GE(polled * 10, rows * 8);
+  EXPECT_GT(moving * 4, rows);
+}
+
+TEST(MouseCapture, WithoutATappableWindowTheFramesDrainSdlAndStillDeliverOnce) {
+  const struct {
+    const char* scenario;
+    const char* tap;
+  } cases[] = {
+      // Another process owns the foreground; the game's own window is the first visible one.
+      {"window=visible\nforeign_foreground=1\nmouse_pattern=sweep\n", "installed"},
+      // No window of the game can be found: SDL mode.
+      {"window=hidden\nforeign_foreground=1\nmouse_pattern=sweep\n", "fallback"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.scenario);
+    const GameRun run = test::PlayGame(kOverlayIni, Scenario(c.scenario));
+    test::ExpectCleanRun(run);
+    ExpectEveryCountOnce(run);
+    EXPECT_EQ(LatestText(run, "rawTap"), c.tap);
+    if (std::string(c.tap) == "fallback") {
+      EXPECT_EQ(LatestText(run, "rawActive"), "no");
+      EXPECT_GE(TelemetryTotal(run, "MouseAudit", "rawInstallFail"), TelemetryTotal(run, "MouseAudit", "updates"));
+      EXPECT_GT(TelemetryTotal(run, "MouseAudit", "tickDeferredNonZero"), 50u) << "SDL2's counts waited a tick";
+      EXPECT_GT(TelemetryTotal(run, "MouseAudit", "presentNonZero"), 50u);
+    } else {
+      EXPECT_EQ(LatestText(run, "rawActive"), "yes");
+    }
+  }
+}
+
+TEST(MouseCapture, TenThousandQueuedPacketsAreCountedOnceInBoundedDrains) {
+  const GameRun run = test::PlayGame(kOverlayIni, Scenario("window=visible\nevents=burst10000@10\n"));
+  test::ExpectCleanRun(run);
+  ExpectEveryCountOnce(run);
+  auto fact = MouseFact(run);
+  EXPECT_EQ(fact["burst_x"], 5000);
+  EXPECT_EQ(TelemetryTotal(run, "MouseAudit", "rawNonZero"), 10000u);
+  // Nothing the tap saw was lost for SDL2, nor counted twice.
+  EXPECT_EQ(TelemetryTotal(run, "MouseAudit", "rawPackets"), static_cast<uint64_t>(fact["sdl_packets"]));
+  EXPECT_GE(TelemetryTotal(run, "MouseAudit", "rawDirectDrain"), 1u);
+}
+
+TEST(MouseCapture, RereadsAndSmoothingTurnTheLookOffWithoutLosingCounts) {
+  const GameRun reread =
+      test::PlayGame(kOverlayIni, Scenario("window=visible\nmouse_pattern=jitter\nevents=double_read@40:20\n"));
+  test::ExpectCleanRun(reread);
+  ExpectEveryCountOnce(reread);
+  EXPECT_EQ(TelemetryTotal(reread, "MouseAudit", "multiRead"), 20u);
+  const GameRun smooth = test::PlayGame(kOverlayIni, Scenario("window=visible\nmouse_pattern=sweep\nsmoothing=1\n"));
+  test::ExpectCleanRun(smooth);
+  ExpectEveryCountOnce(smooth);
+  EXPECT_GT(TelemetryTotal(smooth, "MouseAudit", "smoothOn"), 100u);
+  EXPECT_EQ(TelemetryTotal(smooth, "MouseAudit", "presentPolls"), 0u) << "smoothing keeps the frames out";
+}
+
+// A GUI opened during motion: its cursor moves between ticks, the next stock update sends it only
+// what the frames have not shown (the game checks each position against the motion it received),
+// and it ends where the game's own cursor ends.
+TEST(MouseCapture, GuiCursorMovesAtFrameRateAndEndsWhereTheGamePutsIt) {
+  for (const char* mode : {"gui_relative=1\n", "gui_relative=0\n"}) {
+    SCOPED_TRACE(mode);
+    const GameRun run = test::PlayGame(
+        kOverlayIni, Scenario(std::string("window=visible\nmouse_pattern=sweep\nmouse_stop_seconds=1.6\n"
+                                          "events=gui_open@30:90\n") + mode));
+    test::ExpectCleanRun(run);
+    // In a menu SDL2 leaves relative mode: what moves the system cursor is no count of the game's.
+    if (std::string(mode) == "gui_relative=1\n") ExpectEveryCountOnce(run);
+    size_t betweenTicks = 0;
+    const std::map<std::string, double>* lastOpen = nullptr;
+    for (size_t i = 1; i < run.frames.size(); ++i) {
+      const auto& frame = run.frames[i];
+      const auto& before = run.frames[i - 1];
+      if (frame.at("gui_open") == 0 || before.at("gui_open") == 0) continue;
+      lastOpen = &frame;
+      if (frame.at("ticks") == before.at("ticks") &&
+          (frame.at("gui_x") != before.at("gui_x") || frame.at("gui_y") != before.at("gui_y"))) {
+        ++betweenTicks;
+      }
+    }
+    ASSERT_NE(lastOpen, nullptr);
+    EXPECT_GT(betweenTicks, 10u) << "frames between ticks moved the cursor (never without the plug-in)";
+    EXPECT_EQ(lastOpen->at("gui_x"), lastOpen->at("stock_x"));
+    EXPECT_EQ(lastOpen->at("gui_y"), lastOpen->at("stock_y"));
+    EXPECT_GT(TelemetryTotal(run, "MouseAudit", "guiFixedCorrection"), 10u);
+  }
+}
+
+}  // namespace
+}  // namespace driftglass
