@@ -36,7 +36,9 @@ TEST(RawInputTap, AcceptsOnlyWholeRelativeMousePackets) {
     memcpy(buffer, &packet, sizeof(buffer));
     int32_t dx = 0, dy = 0;
     EXPECT_EQ(AcceptRawMousePacket(buffer, c.n, dx, dy), c.accepted);
-    if (c.accepted) EXPECT_EQ(dx * 10 + dy, -67);
+    if (c.accepted) {
+      EXPECT_EQ(dx * 10 + dy, -67);
+    }
   }
 }
 
