@@ -141,5 +141,13 @@ compare_gui_latency() {
              "$label MouseOverlay=$(winepath -w "$work/overlay-$name/record.txt")")
     done
   done
+  # Gameplay (no GUI) for the poll's cost: it runs inside the render detour while the look is live.
+  for pacing in "$@"; do
+    local scenario="duration_seconds=4\npacing=$pacing\nlimit_fps=0\nidle_after_seconds=0.2\nwindow=visible\nmouse_pattern=sweep\n"
+    run_game "$work/stock-${pacing//:/-}-gameplay" "$UNLOCK_INI" "$scenario"
+    run_game "$work/overlay-${pacing//:/-}-gameplay" "$MOUSE_INI" "$scenario"
+    runs+=("$pacing gameplay stock=$(winepath -w "$work/stock-${pacing//:/-}-gameplay/record.txt")"
+           "$pacing gameplay MouseOverlay=$(winepath -w "$work/overlay-${pacing//:/-}-gameplay/record.txt")")
+  done
   wine "$BUILD_DIR/benchmarks/gui_latency_report.exe" "${runs[@]}"
 }
