@@ -1,7 +1,6 @@
 #include "host/hook_slots.h"
 
 #include "host/engine_mappings.h"
-#include "host/passthrough_detours.h"
 #include "input/mouse_detours.h"
 #include "timing/effects_detours.h"
 #include "timing/engine_run_detour.h"

@@ -4,6 +4,8 @@
 
 #include "input/gameplay_input_pass.h"
 #include "input/gui_cursor.h"
+#include "input/look_command.h"
+#include "input/player_dequantize.h"
 #include "timing/tick_sequence.h"
 
 namespace driftglass {
@@ -14,6 +16,35 @@ using GetRelPositionFunction = int32_t*(DRIFTGLASS_THISCALL*)(void*, int32_t*);
 using InputPassFunction = void(DRIFTGLASS_THISCALL*)(void*);
 
 MouseAudit& Audit() { return ProcessTelemetry().mouseAudit; }
+using AngleFunction = void(DRIFTGLASS_THISCALL*)(void*, float);
+
+constexpr size_t kCameraPitchOffset = 40;
+constexpr size_t kCameraYawOffset = 44;
+
+float CameraAngle(const void* camera, size_t offset) {
+  return *reinterpret_cast<const float*>(static_cast<const uint8_t*>(camera) + offset);
+}
+
+void CameraTurn(uint32_t step, void* camera, float angle, bool pitch) {
+  const auto original = Original<AngleFunction>(step);
+  if (camera == nullptr) {
+    original(camera, angle);
+    return;
+  }
+  const size_t offset = pitch ? kCameraPitchOffset : kCameraYawOffset;
+  const float before = CameraAngle(camera, offset);
+  original(camera, angle);
+  AddCameraRotation(ThreadGameplayInputFrame(), Audit(), camera, CameraAngle(camera, offset) - before, pitch);
+}
+
+void PlayerTurn(uint32_t step, void* player, float angle, bool pitch) {
+  GameplayInputFrame& frame = ThreadGameplayInputFrame();
+  float replaced = angle;
+  const bool ok = DequantizePlayerAngle(frame, ProcessLearnedUnit(), Audit(), angle, pitch ? frame.lastY : frame.lastX,
+                                        pitch, replaced);
+  (pitch ? frame.pitchDequantized : frame.yawDequantized) = ok;
+  Original<AngleFunction>(step)(player, replaced);
+}
 
 }  // namespace
 
@@ -58,7 +89,23 @@ void DRIFTGLASS_THISCALL UpdateGamePlayerInputDetour(void* inputHandler) {
   MouseState& state = ProcessMouseState();
   BeginGameplayInput(frame, state, audit, settings);
   original(inputHandler);
-  EndGameplayInput(frame, state, audit, settings, ProcessTickSequence().load());
+  const uint64_t tick = ProcessTickSequence().load();
+  if (EndGameplayInput(frame, state, audit, settings, tick)) {
+    CaptureAngularCommand(ProcessLookState(), frame, audit, tick, settings.sensitivity, settings.invertY != 0);
+  }
+}
+
+void DRIFTGLASS_THISCALL CameraAddPitchDetour(void* camera, float angle) {
+  CameraTurn(kDetourCameraAddPitch, camera, angle, true);
+}
+void DRIFTGLASS_THISCALL CameraAddYawDetour(void* camera, float angle) {
+  CameraTurn(kDetourCameraAddYaw, camera, angle, false);
+}
+void DRIFTGLASS_THISCALL PlayerAddYawDetour(void* player, float angle) {
+  PlayerTurn(kDetourPlayerAddYaw, player, angle, false);
+}
+void DRIFTGLASS_THISCALL PlayerAddPitchDetour(void* player, float angle) {
+  PlayerTurn(kDetourPlayerAddPitch, player, angle, true);
 }
 
 PresentationMotion PollPresentationMotionNow() {

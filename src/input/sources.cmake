@@ -5,5 +5,8 @@ target_sources(driftglass_core PRIVATE
   input/raw_input_tap.cpp
   input/gui_cursor.cpp
   input/gameplay_input_pass.cpp
+  input/look_command.cpp
+  input/look_preview.cpp
+  input/player_dequantize.cpp
   input/mouse_detours.cpp
 )

@@ -43,6 +43,8 @@ class CameraInterpolator {
   bool ApplyLookOffset(float pitchOffset, float yawOffset, CameraPose* before, CameraPose* after);
 
   bool applied() const { return applied_; }
+  // The camera written this frame (null unless applied).
+  const void* appliedCamera() const { return applied_ ? appliedCamera_ : nullptr; }
 
  private:
   void ForgetView();

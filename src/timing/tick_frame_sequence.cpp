@@ -12,6 +12,7 @@
 #include "interp/hands_root_interpolator.h"
 #include "interp/particle_positions.h"
 #include "interp/world_root_interpolator.h"
+#include "input/look_preview.h"
 #include "input/mouse_detours.h"
 #include "log/diagnostic_log.h"
 #include "timing/engine_run_detour.h"
@@ -129,6 +130,9 @@ void DRIFTGLASS_THISCALL SceneRenderDetour(void* scene, float frameTime, uint32_
 
   bool cameraApplied = false;
   MotionTraceRecord trace;
+  RigidTransform viewCorrection = IdentityTransform();
+  PreviewRecord preview;
+  bool previewApplied = false;
   if (settings.camera) {
     CameraInterpolator& camera = ProcessCameraInterpolator();
     const uint32_t result = camera.ApplyCamera(scene, tickSequence, sample);
@@ -138,7 +142,8 @@ void DRIFTGLASS_THISCALL SceneRenderDetour(void* scene, float frameTime, uint32_
       trace.flags |= kMotionCameraApplied;
       if (camera.GetSavedLogicPose(trace.auth)) trace.flags |= kMotionAuthPose;
       if (camera.ReadAppliedCameraPose(trace.base)) trace.flags |= kMotionBasePose;
-      // The look preview turns the camera here; the final pose is read after it.
+      previewApplied = ApplyLookPreview(ProcessLookState(), mouse, camera, ProcessTelemetry().mouseAudit, sample,
+                                        tickSequence, viewCorrection, preview);
       if (camera.ReadAppliedCameraPose(trace.final)) trace.flags |= kMotionFinalPose;
     }
   }
@@ -157,12 +162,28 @@ void DRIFTGLASS_THISCALL SceneRenderDetour(void* scene, float frameTime, uint32_
     if (poll.valid) trace.flags |= kMotionPollValid;
     trace.deferredX = deferredX;
     trace.deferredY = deferredY;
+    trace.pendingX = preview.pendingX;
+    trace.pendingY = preview.pendingY;
+    trace.historyPitch = preview.historyPitch;
+    trace.historyYaw = preview.historyYaw;
+    trace.pendingPitch = preview.pendingPitch;
+    trace.pendingYaw = preview.pendingYaw;
+    if (preview.hasCommand) trace.flags |= kMotionPreviewHasCommand;
+    if (preview.pendingApplied) trace.flags |= kMotionPreviewPendingApplied;
+    if (preview.rotationApplied) trace.flags |= kMotionPreviewRotationApplied;
     PublishMotionRecord(trace);
   }
   if (settings.handsRoot) {
     HandsRootInterpolator& hands = ProcessHandsRootInterpolator();
-    hands.SetViewCorrection(nullptr);  // the look preview turns the hands once it exists
-    CountHandsRootResult(hands.Apply(sample));
+    // The hands turn with the previewed view, or they would lag the frame's own rotation.
+    if (!hands.SetViewCorrection(previewApplied ? &viewCorrection : nullptr)) {
+      ProcessTelemetry().mouseAudit.handsCorrectionFail.fetch_add(1);
+    }
+    const uint32_t handsResult = hands.Apply(sample);
+    CountHandsRootResult(handsResult);
+    if (hands.viewCorrectionPresent() && handsResult == kHandsRootRenderReady) {
+      ProcessTelemetry().mouseAudit.handsCorrectionApplied.fetch_add(1);
+    }
     CountHandsAttachments(hands.attachmentCounts());
   }
   if (settings.worldRoot) CountWorldApply(ProcessWorldRootInterpolator().Apply(sample));
