@@ -52,6 +52,10 @@ MouseStep MousePatternGenerator::Next() {
       return Flick();
     case MousePattern::kJitter:
       return Jitter();
+    case MousePattern::kSweepRight:
+      return Toward(kSweepRightCountsPerSecond * seconds, 0.0);
+    case MousePattern::kPitchUp:
+      return Toward(0.0, -kPitchUpCountsPerSecond * seconds);  // screen y grows downwards
     default:
       return MouseStep{};
   }

@@ -1,7 +1,8 @@
 #pragma once
 // What the mouse user's hand does, one send slot at a time: smooth left and right sweeps with a
 // little vertical drift, quick flicks with rests between them, small random jitter, or all three
-// in turn. Deterministic from the seed; the hand's net travel stays within a few hundred counts.
+// in turn; or one steady motion, to the right or upwards. Deterministic from the seed; apart from
+// the steady motions the hand's net travel stays within a few hundred counts.
 
 #include <cstdint>
 
@@ -15,6 +16,8 @@ struct MouseStep {
 // Wine turns a relative move of more than 6 counts into twice as much raw motion (pointer
 // acceleration it applies before raw input), so no step is larger.
 constexpr int32_t kMaxMouseStep = 6;
+constexpr double kSweepRightCountsPerSecond = 1000.0;
+constexpr double kPitchUpCountsPerSecond = 1500.0;
 
 class MousePatternGenerator {
  public:

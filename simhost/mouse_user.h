@@ -25,6 +25,11 @@ class MouseUser {
   // Asks the thread to stop (it stops by itself at the stop time) and waits for it.
   void Join();
 
+  // Whether the thread has made its last send (true at once without a pattern), and when the
+  // latest send was made; both may be read while it runs.
+  bool done() const { return done_ != 0; }
+  double lastSendSeconds() const;
+
   // Valid after Join.
   uint32_t sends() const { return count_; }
   const MouseSend& send(uint32_t index) const { return log_[index]; }
@@ -43,6 +48,8 @@ class MouseUser {
   HANDLE thread_ = nullptr;
   HANDLE timer_ = nullptr;
   volatile LONG stop_ = 0;
+  volatile LONG done_ = 1;
+  volatile LONG64 lastSendMicros_;
   std::vector<MouseSend> log_;
   uint32_t count_ = 0;
   int64_t totalX_ = 0;

@@ -58,7 +58,11 @@ bool ParseEvents(const std::string& text, Scenario& s) {
     const size_t at = item.find('@');
     if (at == std::string::npos) return false;
     event.name = item.substr(0, at);
-    bool known = false;
+    if (event.name.rfind("sensitivity", 0) == 0) {
+      if (!ParseNumber(event.name.substr(11), event.value) || !(event.value > 0)) return false;
+      event.name = "sensitivity";
+    }
+    bool known = event.name == "sensitivity";
     for (const char* name : kNames) known = known || event.name == name;
     if (!known) return false;
     const size_t colon = item.find(':', at);
@@ -125,10 +129,11 @@ bool ParseScenarioText(const std::string& text, Scenario& scenario, std::string&
       ok = value == "0" || value == "1" || value == "2";
       scenario.limitFpsValue = value[0] - '0';
     } else if (key == "camera_motion") {
-      ok = value == "linear" || value == "turn" || value == "pitch" || value == "walk_turn";
+      ok = value == "linear" || value == "turn" || value == "pitch" || value == "walk_turn" || value == "mouse";
       scenario.cameraMotion = value == "turn"        ? CameraMotion::kTurn
                               : value == "pitch"     ? CameraMotion::kPitch
                               : value == "walk_turn" ? CameraMotion::kWalkTurn
+                              : value == "mouse"     ? CameraMotion::kMouse
                                                      : CameraMotion::kLinear;
     } else if (key == "hands_sway") {
       ok = value == "0" || value == "1";
@@ -144,9 +149,10 @@ bool ParseScenarioText(const std::string& text, Scenario& scenario, std::string&
                         : value == "hidden" ? WindowMode::kHidden
                                             : WindowMode::kNone;
     } else if (key == "mouse_pattern") {
-      static const char* const kPatterns[] = {"none", "sweep", "flicks", "jitter", "mixed"};
+      static const char* const kPatterns[] = {"none",  "sweep",       "flicks",  "jitter",
+                                              "mixed", "sweep_right", "pitch_up"};
       ok = false;
-      for (int i = 0; i < 5; ++i) {
+      for (int i = 0; i < 7; ++i) {
         if (value != kPatterns[i]) continue;
         scenario.mousePattern = static_cast<MousePattern>(i);
         ok = true;

@@ -12,7 +12,9 @@
 //   bootstrap_wait_seconds=30   how long to wait for the plug-in's start-up to end
 //   camera_motion=linear        linear (x grows at camera_speed), turn (yaw turns at turn_rate
 //                               rad/s, wrapping at +-pi), pitch (pitch held at +pi/2, yaw turning),
-//                               walk_turn (moving along x and turning at once)
+//                               walk_turn (moving along x and turning at once), mouse (x grows as
+//                               in linear; yaw and pitch are the player's look, turned only by the
+//                               gameplay pass, pitch within +-1.5)
 //   turn_rate=3                 radians per second for turn and pitch motion
 //   logic_numerator=1000        the logic timer's step numerator and divisor (step = n / d ms)
 //   logic_divisor=60
@@ -46,7 +48,8 @@
 //                               tick's gameplay pass reads the mouse twice), burst10000 (after
 //                               that tick, one SendInput of 10000 moves, dx +2/-1 in turn),
 //                               absolute_move (after that tick, one absolute move to the
-//                               screen's centre)
+//                               screen's centre), sensitivityVALUE (from that tick on, the
+//                               mouse sensitivity is VALUE: sensitivity2@30, sensitivity0.35@90)
 //   pose_bones=24               bones of each Grunt's palette
 //   smoke_particles=16          live particles of the third emitter (at most 5000)
 //   window=none                 the game's window: none (no window, no display needed),
@@ -54,14 +57,19 @@
 //                               plays in SDL's relative mouse mode, fed by raw input
 //   foreign_foreground=0        1: before the loop a helper process takes the foreground, then
 //                               the game's window is shown without activation (or stays hidden)
-//   mouse_pattern=none          the mouse user: none, sweep, flicks, jitter or mixed (needs a
-//                               window); every move is at most 6 counts on each axis
+//   mouse_pattern=none          the mouse user: none, sweep, flicks (each flick one way, then
+//                               still for at least 150 ms), jitter, mixed, sweep_right (1000
+//                               counts/s to the right, nothing vertical) or pitch_up (1500
+//                               counts/s upwards, on past the pitch limit); needs a window;
+//                               every move is at most 6 counts on each axis
 //   mouse_seed=1                makes each pattern's variations
 //   mouse_start_seconds=0.2     the user moves between these times after the loop's start;
 //   mouse_stop_seconds          by default 0.3 s before the loop ends, and at least 0.2 s before
 //   mouse_rate_hz=1000          moves sent per second
 //   smoothing=0, invert_y=0, sensitivity=1
-//                               the game's mouse settings (cLuxInputHandler bytes 64, 65, float 80)
+//                               the game's mouse settings (cLuxInputHandler bytes 64, 65, float 80);
+//                               each tick the player turns by round(count x sensitivity) units of
+//                               0.0011 rad, halves away from zero
 //   gui_relative=1              an open GUI keeps SDL in relative mode (1, an in-game GUI) or
 //                               switches it to absolute mode and follows the cursor (0, a menu)
 
@@ -71,16 +79,17 @@
 
 enum class Pacing { kCapped, kUncapped, kFixed, kJitter };
 
-enum class CameraMotion { kLinear, kTurn, kPitch, kWalkTurn };
+enum class CameraMotion { kLinear, kTurn, kPitch, kWalkTurn, kMouse };
 
 enum class WindowMode { kNone, kVisible, kHidden };
 
-enum class MousePattern { kNone, kSweep, kFlicks, kJitter, kMixed };
+enum class MousePattern { kNone, kSweep, kFlicks, kJitter, kMixed, kSweepRight, kPitchUp };
 
 struct CameraEvent {
   std::string name;
   uint32_t tick = 0;
   uint32_t duration = 1;
+  double value = 0;  // a sensitivity event's new sensitivity
 };
 
 struct Scenario {
