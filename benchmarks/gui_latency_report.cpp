@@ -3,35 +3,10 @@
 // time per frame around the draw message and the render (the poll and the cursor update).
 // Usage: gui_latency_report LABEL=RECORD...
 #include <cstdio>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "record_frames.h"
-
-namespace {
-
-struct Send {
-  double t;
-  int dx;
-  int dy;
-};
-
-std::vector<Send> ReadSends(const std::string& path) {
-  std::vector<Send> sends;
-  std::ifstream in(path);
-  std::string line;
-  while (std::getline(in, line)) {
-    Send s{};
-    if (std::sscanf(line.c_str(), "input t=%lf dx=%d dy=%d", &s.t, &s.dx, &s.dy) == 3) sends.push_back(s);
-  }
-  return sends;
-}
-
-// Motion after at least this long without any send counts as a new start.
-constexpr double kStillSeconds = 0.1;
-
-}  // namespace
 
 int main(int argc, char** argv) {
   std::printf("%-34s %6s %10s %10s %10s %12s %12s\n", "run", "starts", "median ms", "p95 ms", "max ms",

@@ -1,9 +1,10 @@
 #pragma once
 // The simulated game's record, as the report programs read it: one map of key to value per
-// "frame" line, and the statistics they print.
+// "frame" line, the mouse user's sends, and the statistics they print.
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <map>
@@ -32,6 +33,26 @@ inline std::vector<Frame> ReadFrames(const std::string& path) {
     frames.push_back(frame);
   }
   return frames;
+}
+
+// A send after at least this long without any counts as the start of a new motion.
+constexpr double kStillSeconds = 0.1;
+
+struct Send {
+  double t;  // seconds, the frame lines' clock
+  int dx;
+  int dy;
+};
+
+inline std::vector<Send> ReadSends(const std::string& path) {
+  std::vector<Send> sends;
+  std::ifstream in(path);
+  std::string line;
+  while (std::getline(in, line)) {
+    Send s{};
+    if (std::sscanf(line.c_str(), "input t=%lf dx=%d dy=%d", &s.t, &s.dx, &s.dy) == 3) sends.push_back(s);
+  }
+  return sends;
 }
 
 inline double Percentile(std::vector<double> values, double fraction) {

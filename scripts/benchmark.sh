@@ -12,7 +12,9 @@
 #  - a Grunt's turning bone; particles at constant velocity; the image trail's fade per second at
 #    30 to 240 Hz, stock against corrected; and 4096 live particles at 240 Hz;
 #  - the GUI cursor's latency from a SendInput call to the first frame that draws it moved, stock
-#    against MouseOverlay, and what the mouse poll and cursor update cost per frame.
+#    against MouseOverlay, and what the mouse poll and cursor update cost per frame;
+#  - the view turned by the mouse: flick latency and a steady sweep's smoothness, camera
+#    interpolation alone against camera interpolation with MouseOverlay.
 # The mouse runs need a display: without one the command runs itself again on a virtual one.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
@@ -112,3 +114,7 @@ echo "== GUI cursor latency: from the SendInput call to the first frame whose dr
 echo "   (flicks after >= 100 ms of stillness); median plug-in time per frame at the draw message"
 echo "   and around the render (the game's own work excluded)"
 compare_gui_latency "$work/gui" fixed:144 fixed:240
+
+echo "== Look: from a flick's SendInput to the first frame whose view moved and to the first that"
+echo "   reached the game's resting view; a steady sweep's drawn yaw rate frame to frame"
+compare_look "$work/look" fixed:144 fixed:240

@@ -9,7 +9,9 @@
 #  5. a world scene at 144 Hz (props, unowned bodies, Grunts): the camera alone and with the world
 #     roots interpolated too, printing each object's animation error;
 #  6. a walking Grunt and a ragdoll falling and coming to rest, with their poses interpolated;
-#  7. particles and the image trail at 144 Hz: a particle's animation error and the trail's fade.
+#  7. particles and the image trail at 144 Hz: a particle's animation error and the trail's fade;
+#  8. the mouse look at 144 Hz: flicks and a steady sweep sent as real input, camera interpolation
+#     alone against camera + MouseOverlay.
 # The sample run has a game window that the mouse moves: without a display the command runs
 # itself again on a virtual display of its own.
 set -euo pipefail
@@ -68,3 +70,8 @@ echo
 echo "== 7. Particles and the image trail ($demo/effects)"
 compare_particles "$demo/effects" fixed:144 3
 compare_trail "$demo/trail" fixed:60 fixed:144
+
+echo
+echo "== 8. The mouse look at 144 Hz ($demo/look): time from a flick to the first frame whose view"
+echo "   moved and to the frame that reached the game's resting view; a steady sweep's yaw rate"
+compare_look "$demo/look" fixed:144

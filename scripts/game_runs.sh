@@ -151,3 +151,27 @@ compare_gui_latency() {
   done
   wine "$BUILD_DIR/benchmarks/gui_latency_report.exe" "${runs[@]}"
 }
+
+LOOK_INI="$CAMERA_INI"'MouseOverlay=1\n'
+
+# The view turned by the mouse (flicks, and a steady sweep to the right) with camera interpolation
+# alone and with MouseOverlay too, at each pacing; prints the look's latency and smoothness. The
+# cameras' write log stays on: the camera stands still, and only the log tells a write of the
+# bytes already there from none.
+compare_look() {
+  local work="$1"
+  shift
+  local flicks=() sweeps=() pacing pattern
+  for pacing in "$@"; do
+    for pattern in flicks sweep_right; do
+      local name="${pacing//:/-}-$pattern"
+      local scenario="duration_seconds=4\npacing=$pacing\nlimit_fps=0\nidle_after_seconds=0.2\nwindow=visible\ncamera_motion=mouse\ncamera_speed=0\nmouse_pattern=$pattern\n"
+      run_game "$work/camera-$name" "$CAMERA_INI" "$scenario"
+      run_game "$work/overlay-$name" "$LOOK_INI" "$scenario"
+      local runs=("$pacing camera=$(winepath -w "$work/camera-$name/record.txt")"
+                  "$pacing camera + MouseOverlay=$(winepath -w "$work/overlay-$name/record.txt")")
+      if [ "$pattern" = flicks ]; then flicks+=("${runs[@]}"); else sweeps+=("${runs[@]}"); fi
+    done
+  done
+  wine "$BUILD_DIR/benchmarks/look_report.exe" --flicks "${flicks[@]}" --sweep "${sweeps[@]}"
+}

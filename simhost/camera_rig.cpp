@@ -30,8 +30,8 @@ uint8_t* Bytes(cCamera* camera) { return reinterpret_cast<uint8_t*>(camera); }
 
 void InitCamera(cCamera& camera) {
   camera = cCamera{};
-  camera.pitchLimits[0] = -1.5f;
-  camera.pitchLimits[1] = 1.5f;
+  camera.pitchLimits[0] = -kPitchLimit;
+  camera.pitchLimits[1] = kPitchLimit;
   camera.position[1] = 1.5f;
   memset(camera.updateFlags, 1, sizeof(camera.updateFlags));
   RenderCameraCache(Bytes(&camera));
@@ -103,6 +103,8 @@ void CameraRig::Init(const Scenario& scenario, cScene* scene, HostRecord* record
   }
   scene_->mpListenerViewport = &gViewports[0];
   expectedValid_ = false;
+  drewView_ = false;
+  view_ = ViewAngles{};
   offsetX_ = 0.0f;
   betweenMovesDone_ = 0;
   stepPending_ = false;
@@ -177,6 +179,12 @@ void CameraRig::Step(uint32_t tick) {
       position[0] = static_cast<float>(scenario_->cameraSpeed * seconds) + offsetX_;
       yaw = WrapAngle(scenario_->turnRate * seconds);
       break;
+    case CameraMotion::kMouse:
+      position[0] = static_cast<float>(scenario_->cameraSpeed * seconds) + offsetX_;
+      pitch = camera->pitch;  // until the gameplay pass turns the view
+      yaw = camera->yaw;
+      memcpy(heldBack_, Bytes(camera), kCameraCheckedBytes);
+      break;
   }
   memcpy(stepPose_.position, position, sizeof(position));
   stepPose_.pitch = pitch;
@@ -184,11 +192,27 @@ void CameraRig::Step(uint32_t tick) {
   stepPending_ = true;
 }
 
+cCamera* CameraRig::PlayerCamera(cCamera* own) const {
+  return scenario_->cameraMotion == CameraMotion::kMouse ? Current() : own;
+}
+
+// The pass turned the view's own camera through the engine's functions, as the game's player
+// does; holding the turn back until the step ends keeps the rule that state read before then is
+// the previous step's.
+void CameraRig::TakeLook() {
+  if (!stepPending_ || scenario_->cameraMotion != CameraMotion::kMouse) return;
+  cCamera* camera = Current();
+  stepPose_.pitch = camera->pitch;
+  stepPose_.yaw = camera->yaw;
+  memcpy(Bytes(camera), heldBack_, kCameraCheckedBytes);
+}
+
 void CameraRig::FinishStep() {
   if (!stepPending_) return;
   stepPending_ = false;
   cCamera* camera = Current();
   SetPose(camera, stepPose_.position, stepPose_.pitch, stepPose_.yaw);
+  view_ = ViewAngles{camera->pitch, camera->yaw};
   memcpy(expected_, Bytes(camera), kCameraCheckedBytes);
   expectedValid_ = true;
 }
@@ -206,7 +230,7 @@ bool CameraRig::CameraPageWritten() const {
 }
 
 double CameraRig::DrawnSimulationTicks(uint32_t completedTicks) const {
-  if (scenario_->cameraMotion == CameraMotion::kLinear) {
+  if (scenario_->cameraMotion == CameraMotion::kLinear || scenario_->cameraMotion == CameraMotion::kMouse) {
     const double perTick = scenario_->cameraSpeed / 60.0;
     return completedTicks + (drawn_.x - logicBeforeRender_.x) / perTick;
   }
@@ -243,7 +267,8 @@ void CameraRig::Draw() {
         pluginWrote_ || memcmp(Bytes(camera), beforeRender_, kCameraCheckedBytes) == 0,
         "the camera's bytes changed before the render with no write logged");
   const cViewport* viewport = static_cast<const cViewport*>(scene_->mpListenerViewport);
-  if (viewport->mbVisible == 0) return;  // nothing drawn from a hidden view
+  drewView_ = viewport->mbVisible != 0;
+  if (!drewView_) return;  // nothing drawn from a hidden view
   RenderCameraCache(Bytes(camera));
   const float* view = camera->cachedMatrices[0];
   drawn_ = DrawnPose{view[0], view[1], view[2], view[3], view[4], view[5]};

@@ -11,6 +11,7 @@
 class HostRecord;
 
 constexpr size_t kCameraCheckedBytes = 2133;  // offsets 0 to 2132
+constexpr float kPitchLimit = 1.5f;           // every camera's pitch stays within +-this
 
 // The renderer's view of the camera: rebuilds the cached blocks from the pose when an update
 // flag is raised, then clears the flags. Applied to real cameras and to copies alike.
@@ -18,6 +19,10 @@ void RenderCameraCache(uint8_t* cameraBytes);
 
 struct DrawnPose {
   float x, y, z, pitch, yaw, roll;
+};
+
+struct ViewAngles {
+  float pitch, yaw;
 };
 
 class CameraRig {
@@ -28,6 +33,11 @@ class CameraRig {
   // previous step left, applies the script's events and works out the step's pose. tick counts
   // from 1.
   void Step(uint32_t tick);
+  // The camera the player turns: with the mouse look the view's own, else none of the rig's.
+  cCamera* PlayerCamera(cCamera* own) const;
+  // After the gameplay pass: with the mouse look the angles the pass turned the view's camera to
+  // become the step's, and the camera shows the previous step's again until the step ends.
+  void TakeLook();
   // In the engine's own handling of the message that ends the step: only now does the camera
   // take the step's pose, so state read before that handling is the previous step's.
   void FinishStep();
@@ -39,6 +49,9 @@ class CameraRig {
   void AfterRender();
 
   const DrawnPose& drawn() const { return drawn_; }
+  bool drewView() const { return drewView_; }  // false: the view was hidden, drawn() is older
+  // The view's angles after the latest completed step, as the game itself set them.
+  const ViewAngles& view() const { return view_; }
   // Whether anything wrote the rendered camera between the game's last look before the render
   // and the renderer's first (from the memory's own write log, not from comparing bytes).
   bool pluginWrote() const { return pluginWrote_; }
@@ -68,6 +81,9 @@ class CameraRig {
   uint8_t beforeRender_[kCameraCheckedBytes] = {};
   cCamera* renderedCamera_ = nullptr;
   DrawnPose drawn_{};
+  bool drewView_ = false;
+  ViewAngles view_{};
+  uint8_t heldBack_[kCameraCheckedBytes] = {};  // the view's camera while the pass turns it
   bool pluginWrote_ = false;
   uint32_t checks_ = 0;
   float offsetX_ = 0.0f;  // teleports shift the scripted path

@@ -13,6 +13,7 @@
 #include "frame_truth.h"
 #include "hands_rig.h"
 #include "effects_rig.h"
+#include "look_rig.h"
 #include "mouse_rig.h"
 #include "skinned_meshes.h"
 #include "world_rig.h"
@@ -78,10 +79,12 @@ void RunMessage(int message, float dt) {
 void UpdateGame(float dt) {
   EngineWorld& w = gWorld;
   Rig().Step(w.counts.ticks + 1);  // the camera's logic: where this step puts it
+  gPlayer.mpCamera = Rig().PlayerCamera(&gCamera);
   Mouse().StepStart(w.counts.ticks + 1);
   CallMember(engine_cMouseSDL_Update, &gMouse);
   if (!Mouse().GuiOpen()) CallMember(engine_cLuxInputHandler_UpdateGamePlayerInput, &gInput);
   Mouse().GuiStep();
+  Rig().TakeLook();
   CallMember(engine_cLuxPlayerHands_PostUpdate, Hands().hands(), dt);
   World3D().Step(w.counts.ticks + 1);  // physics, props, enemies, the transform tree
   Effects().Step(w.counts.ticks + 1, dt);
@@ -130,8 +133,8 @@ EngineWorld& CreateEngineWorld(const Scenario& scenario, HostRecord& record) {
   gUpdater.mpUpdateList = &gUpdateList;
   gRenderList = RenderList{&gMesh, 1};
   gScene.mpRenderList = &gRenderList;
-  gCamera.pitchLimits[0] = -1.5f;
-  gCamera.pitchLimits[1] = 1.5f;
+  gCamera.pitchLimits[0] = -kPitchLimit;
+  gCamera.pitchLimits[1] = kPitchLimit;
   for (float* matrix : gCamera.cachedMatrices) SetIdentity(matrix);
   gPlayer.mpCamera = &gCamera;
   gPlayer.mbActive = 1;
@@ -156,6 +159,7 @@ EngineWorld& CreateEngineWorld(const Scenario& scenario, HostRecord& record) {
   World3D().Init(scenario, &record, scenario.logicNumerator / scenario.logicDivisor / 1000.0);
   Effects().Init(scenario, &record);
   Mouse().Init(scenario, &record, MouseObjects{&gMouse, &gGui, &gPlayer, &gInput});
+  Look().Init(scenario, &record);
   gWorld.scenario = &scenario;
   gWorld.record = &record;
   return gWorld;
@@ -220,20 +224,24 @@ void HostEngineMainLoop(cEngine* engine) {
     RunMessage(7, frameTime);  // messages the plug-in does not know pass through
     ++w.counts.frames;
     const DrawnPose& d = Rig().drawn();
+    const ViewAngles& view = Rig().view();
     const cCamera& logic = Rig().logicCamera();
     w.record->Line("frame index=%u wall=%.7f ticks=%u limit_fps=%u next_due_ms=%.4f tick_ms=%u "
                    "drawn_x=%.7g drawn_y=%.7g drawn_z=%.7g drawn_pitch=%.7g drawn_yaw=%.7g "
-                   "logic_x=%.7g logic_yaw=%.7g interpolated=%d render_us=%.2f own_render_us=%.2f "
+                   "logic_x=%.7g logic_yaw=%.7g view_pitch=%.7g view_yaw=%.7g interpolated=%d "
+                   "render_us=%.2f own_render_us=%.2f "
                    "truth_valid=%d truth_raw=%.6f truth_phase=%.6f truth_alpha=%.6f "
                    "expected_ticks=%.6f drawn_ticks=%.6f tick_us=%.2f queries_frame=%u "
                    "queries_tick=%u draw_us=%.2f %s %s %s %s",
                    w.counts.frames, wall, w.counts.ticks, engine->mbLimitFPS, timer.nextDueMs,
                    static_cast<unsigned>(nowMs), d.x, d.y, d.z, d.pitch, d.yaw, logic.position[0],
-                   logic.yaw, Rig().pluginWrote() ? 1 : 0, renderSeconds * 1e6, w.ownRenderSeconds * 1e6,
+                   logic.yaw, view.pitch, view.yaw, Rig().pluginWrote() ? 1 : 0, renderSeconds * 1e6,
+                   w.ownRenderSeconds * 1e6,
                    truth.valid ? 1 : 0, truth.raw, truth.phase, truth.alpha, truth.expectedTicks,
                    Rig().DrawnSimulationTicks(w.counts.ticks), tickSeconds * 1e6, frameQueries, tickQueries,
                    drawSeconds * 1e6, Hands().FrameFields(),
-                   World3D().FrameFields(), Effects().FrameFields(), Mouse().FrameFields());
+                   World3D().FrameFields(), Effects().FrameFields(), Mouse().FrameFields(wall));
+    Look().AfterFrame(w.counts.frames, w.counts.ticks, Mouse().SendsDone(), Mouse().lastMotionTick());
     Mouse().AfterFrame(w.counts.ticks);
 
     if (engine->mbLimitFPS != 0) {
@@ -309,8 +317,10 @@ void THISCALL HostCameraSetRoll(cCamera* camera, float roll) {
   MarkDirty(camera);
 }
 
-void THISCALL HostPlayerAddYaw(cLuxPlayer*, float) {}
+// The engine's bytes of cLuxPlayer::AddYaw have turned the camera already.
+void THISCALL HostPlayerAddYaw(cLuxPlayer* player, float amount) { Look().PlayerReceived(player, amount, false); }
 void THISCALL HostPlayerAddPitch(cLuxPlayer* player, float amount) {
+  Look().PlayerReceived(player, amount, true);
   CallMember(engine_cCamera_AddPitch, player->mpCamera, amount);
 }
 void THISCALL HostHandsPostUpdate(void* hands, float) {

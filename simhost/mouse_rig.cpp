@@ -6,6 +6,7 @@
 #include "engine_world.h"
 #include "entry_points.h"
 #include "host_record.h"
+#include "look_rig.h"
 
 #define THISCALL __attribute__((thiscall))
 
@@ -26,6 +27,7 @@ constexpr uint32_t kStandInNoActivate = 0x80000000;
 constexpr DWORD kForegroundWaitMs = 10000;
 constexpr DWORD kActivationWaitMs = 5000;
 constexpr int kBurstMoves = 10000;
+constexpr double kMovingSeconds = 0.05;  // a frame this soon after a send shows a moving mouse
 
 MouseRig gRig;
 
@@ -38,14 +40,7 @@ bool EventActive(const Scenario& s, const char* name, uint32_t tick) {
 
 int32_t Clamp(int32_t value, int32_t high) { return value < 0 ? 0 : (value > high ? high : value); }
 
-// A scenario that leaves the mouse alone keeps its record as it was before the game had one.
-bool UsesMouse(const Scenario& s) {
-  if (s.window != WindowMode::kNone) return true;
-  for (const CameraEvent& e : s.events) {
-    if (e.name == "gui_open" || e.name == "double_read") return true;
-  }
-  return false;
-}
+bool SentByTheGame(const CameraEvent& e) { return e.name == "burst10000" || e.name == "absolute_move"; }
 
 bool ForegroundBelongsTo(DWORD process) {
   DWORD owner = 0;
@@ -68,6 +63,23 @@ bool PumpUntil(Condition condition, DWORD milliseconds) {
 }  // namespace
 
 MouseRig& Mouse() { return gRig; }
+
+// A scenario that leaves the mouse alone keeps its record as it was before the game had one.
+bool MouseRig::UsesMouse() const {
+  if (scenario_->window != WindowMode::kNone) return true;
+  for (const CameraEvent& e : scenario_->events) {
+    if (e.name == "gui_open" || e.name == "double_read") return true;
+  }
+  return false;
+}
+
+bool MouseRig::SendsDone() const {
+  if (!user_.done()) return false;
+  for (size_t i = 0; i < fired_.size(); ++i) {
+    if (!fired_[i] && SentByTheGame(scenario_->events[i])) return false;
+  }
+  return true;
+}
 
 void MouseRig::Init(const Scenario& scenario, HostRecord* record, const MouseObjects& objects) {
   scenario_ = &scenario;
@@ -129,10 +141,16 @@ void MouseRig::CreateGameWindow() {
                      "the shown window became the foreground window");
 }
 
-void MouseRig::LoopStarted(double loopStartSeconds) { user_.Start(loopStartSeconds); }
+void MouseRig::LoopStarted(double loopStartSeconds) {
+  loopStart_ = loopStartSeconds;
+  user_.Start(loopStartSeconds);
+}
 
 void MouseRig::StepStart(uint32_t tick) {
   tick_ = tick;
+  for (const CameraEvent& e : scenario_->events) {
+    if (e.name == "sensitivity" && e.tick == tick) objects_.input->mfMouseSensitivity = static_cast<float>(e.value);
+  }
   const bool open = EventActive(*scenario_, "gui_open", tick);
   if (open && !GuiOpen()) OpenGui();
   if (!open && GuiOpen()) CloseGui();
@@ -161,7 +179,7 @@ void MouseRig::ReadMouse(int32_t relative[2]) {
 }
 
 // Mouse motion becomes player turns; with smoothing the turn is the average of the last four
-// ticks' counts, as a smoothing engine does.
+// ticks' counts, as a smoothing engine does, and that average is what the game rounds.
 void MouseRig::GameplayInput() {
   const cLuxInputHandler& settings = *objects_.input;
   const int passes = EventActive(*scenario_, "double_read", tick_) ? 2 : 1;
@@ -175,6 +193,7 @@ void MouseRig::GameplayInput() {
     tickCounts[0] += relative[0];
     tickCounts[1] += relative[1];
   }
+  if (tickCounts[0] != 0 || tickCounts[1] != 0) lastMotionTick_ = tick_;
   float turn[2] = {static_cast<float>(tickCounts[0]), static_cast<float>(tickCounts[1])};
   if (settings.mbSmoothMouse != 0) {
     recent_[recentCount_ % 4][0] = tickCounts[0];
@@ -187,10 +206,7 @@ void MouseRig::GameplayInput() {
       turn[1] += static_cast<float>(recent_[i][1]) / static_cast<float>(used);
     }
   }
-  const float scale = 0.001f * settings.mfMouseSensitivity;
-  const float pitch = (settings.mbInvertMouseY != 0 ? -turn[1] : turn[1]) * scale;
-  reinterpret_cast<void(THISCALL*)(void*, float)>(engine_cLuxPlayer_AddYaw)(objects_.player, turn[0] * scale);
-  reinterpret_cast<void(THISCALL*)(void*, float)>(engine_cLuxPlayer_AddPitch)(objects_.player, pitch);
+  Look().Turn(objects_.player, settings.mfMouseSensitivity, settings.mbInvertMouseY != 0, turn[0], turn[1]);
 }
 
 // Once per tick the GUI gets the mouse: while closed its stock position (which it ignores);
@@ -203,6 +219,7 @@ void MouseRig::GuiStep() {
     ReadMouse(counts);
     guiReadX_ += counts[0];
     guiReadY_ += counts[1];
+    if (counts[0] != 0 || counts[1] != 0) lastMotionTick_ = tick_;
     if (scenario_->guiRelative) {
       position[0] += counts[0];
       position[1] += counts[1];
@@ -254,6 +271,7 @@ void MouseRig::SendBurst() {
   const double start = HostSeconds();
   const UINT sent = SendInput(kBurstMoves, burst_.data(), sizeof(INPUT));
   burstSeconds_ += HostSeconds() - start;
+  lastOwnSend_ = HostSeconds() - loopStart_;
   for (UINT i = 0; i < sent; ++i) burstX_ += burst_[i].mi.dx;
 }
 
@@ -268,16 +286,18 @@ void MouseRig::SendAbsoluteMove() {
   input.mi.dy = 32768;
   input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
   if (SendInput(1, &input, sizeof(input)) != 1) return;
+  lastOwnSend_ = HostSeconds() - loopStart_;
   GetCursorPos(&after);
   ++absoluteMoves_;
   absoluteJumpX_ += after.x - before.x;
   absoluteJumpY_ += after.y - before.y;
 }
 
-const char* MouseRig::FrameFields() {
+const char* MouseRig::FrameFields(double wall) {
+  const bool moving = user_.lastSendSeconds() >= wall - kMovingSeconds || lastOwnSend_ >= wall - kMovingSeconds;
   snprintf(fields_, sizeof(fields_),
-           "gui_open=%d gui_x=%d gui_y=%d stock_x=%d stock_y=%d read_x=%lld read_y=%lld",
-           GuiOpen() ? 1 : 0, static_cast<int>(drawn_[0]), static_cast<int>(drawn_[1]),
+           "look_moving=%d gui_open=%d gui_x=%d gui_y=%d stock_x=%d stock_y=%d read_x=%lld read_y=%lld",
+           moving ? 1 : 0, GuiOpen() ? 1 : 0, static_cast<int>(drawn_[0]), static_cast<int>(drawn_[1]),
            static_cast<int>(stock_[0]), static_cast<int>(stock_[1]), static_cast<long long>(readX_),
            static_cast<long long>(readY_));
   return fields_;
@@ -295,7 +315,7 @@ void MouseRig::Finish() {
   snprintf(detail, sizeof(detail), "%u of %u GUI mouse positions broke the motion chain", guiInconsistent_,
            guiCalls_);
   record_->Invariant("gui-consistent", guiInconsistent_ == 0, detail);
-  if (!UsesMouse(*scenario_)) return;
+  if (!UsesMouse()) return;
   const char* window = window_ == nullptr ? "none" : IsWindowVisible(window_) ? "visible" : "hidden";
   record_->Line("fact mouse injected_x=%lld injected_y=%lld sends=%u send_failures=%u read_x=%lld "
                 "read_y=%lld reads=%u gui_read_x=%lld gui_read_y=%lld gui_calls=%u gui_inconsistent=%u "

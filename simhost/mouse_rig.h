@@ -1,8 +1,9 @@
 #pragma once
 // The game's mouse: its window (optionally behind another process's foreground window), SDL's
-// relative and absolute modes, the gameplay input pass that turns the player, and a GUI with a
-// software cursor that follows the mouse in fixed-step updates. The game keeps its own ground
-// truth: what the mouse user sent, and what gameplay and the GUI read through the engine.
+// relative and absolute modes, the gameplay input pass that turns the player (see look_rig.h),
+// and a GUI with a software cursor that follows the mouse in fixed-step updates. The game keeps
+// its own ground truth: what the mouse user sent, and what gameplay and the GUI read through the
+// engine.
 
 #include <windows.h>
 
@@ -30,14 +31,20 @@ class MouseRig {
   // Before the loop: the foreign foreground, the window, relative mode.
   void Init(const Scenario& scenario, HostRecord* record, const MouseObjects& objects);
   void LoopStarted(double loopStartSeconds);  // the mouse user begins
-  // At a fixed step's start, before cMouseSDL::Update: the GUI opens or closes.
+  // At a fixed step's start, before cMouseSDL::Update: the GUI opens or closes, the sensitivity
+  // changes.
   void StepStart(uint32_t tick);
   bool GuiOpen() const { return objects_.gui->mlActiveSets != 0; }
   // After the gameplay pass (or instead of it while open): the GUI's stock update.
   void GuiStep();
   // Between two frames: the main thread's own sends.
   void AfterFrame(uint32_t completedTicks);
-  const char* FrameFields();
+  const char* FrameFields(double wall);
+  // Every move the user and the game's own thread will make has been sent.
+  bool SendsDone() const;
+  uint32_t lastMotionTick() const { return lastMotionTick_; }  // the latest tick that read motion
+  // A window, a GUI or a double read: the record then carries the mouse's lines.
+  bool UsesMouse() const;
   double stalledSeconds() const { return burstSeconds_; }  // the game's thread inside a burst
   // After the loop: stops the user and the helper, writes the record's mouse lines (the fact
   // and one line per send only when the scenario uses the mouse: a window, a GUI, a double read).
@@ -63,6 +70,9 @@ class MouseRig {
   HANDLE helper_ = nullptr;
   HWND window_ = nullptr;
   uint32_t tick_ = 0;
+  uint32_t lastMotionTick_ = 0;
+  double loopStart_ = 0;
+  double lastOwnSend_ = -1e9;  // the game's own thread's latest send
   std::vector<bool> fired_;  // per scenario event: a between-frames send already made
   std::vector<INPUT> burst_;
 
@@ -82,7 +92,7 @@ class MouseRig {
   bool haveLastReceived_ = false;
   uint32_t guiCalls_ = 0;
   uint32_t guiInconsistent_ = 0;
-  char fields_[192] = {};
+  char fields_[208] = {};
 };
 
 MouseRig& Mouse();
