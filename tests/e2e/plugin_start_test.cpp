@@ -26,6 +26,30 @@ const std::wstring kBuiltPlugin = DRIFTGLASS_BUILD_DIR L"\\dist\\Driftglass.dll"
 const std::wstring kSampleIni = DRIFTGLASS_BUILD_DIR L"\\dist\\Driftglass.ini";
 const std::wstring kSimulatedGame = DRIFTGLASS_BUILD_DIR L"\\simhost\\simhost.exe";
 
+// What a player sees in the DLL's properties is the version its log names.
+TEST(PluginStart, TheDllCarriesTheVersionItsLogNames) {
+  DWORD ignored = 0;
+  const DWORD size = GetFileVersionInfoSizeW(kBuiltPlugin.c_str(), &ignored);
+  ASSERT_GT(size, 0u);
+  std::vector<uint8_t> data(size);
+  ASSERT_TRUE(GetFileVersionInfoW(kBuiltPlugin.c_str(), 0, size, data.data()));
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT length = 0;
+  ASSERT_TRUE(VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+  EXPECT_EQ(fixed->dwFileVersionMS, (1u << 16) | 0u);
+  EXPECT_EQ(fixed->dwFileVersionLS, 1u << 16);
+  wchar_t* text = nullptr;
+  ASSERT_TRUE(VerQueryValueW(data.data(), L"\\StringFileInfo\\040904B0\\ProductVersion",
+                             reinterpret_cast<void**>(&text), &length));
+  EXPECT_EQ(std::wstring(text), L"1.0.1");
+
+  GameSetup setup;
+  setup.ini = "[Features]\r\n";
+  GameRun run;
+  test::RunGame(setup, run);
+  EXPECT_TRUE(run.HasLine("INFO Driftglass 1.0.1 bootstrap starting (x86)"));
+}
+
 TEST(PluginStart, SampleConfigurationInTheSimulatedGame) {
   GameSetup setup;
   setup.ini = test::ReadFileBytes(kSampleIni);

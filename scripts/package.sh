@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Builds the release zip: the DLL, the documented INI, the player README and the motion report
+# page, in build/package/Driftglass-1.0.1.zip.
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
+
+bash "$DRIFTGLASS_ROOT/scripts/setup.sh"
+configure_and_build >/dev/null
+
+version=1.0.1
+stage="$BUILD_DIR/package/Driftglass-$version"
+rm -rf "$BUILD_DIR/package"
+mkdir -p "$stage"
+for file in "$BUILD_DIR/dist/Driftglass.dll" "$BUILD_DIR/dist/Driftglass.ini" \
+            "$BUILD_DIR/report/Driftglass-report.html" "$DRIFTGLASS_ROOT/packaging/README.txt"; do
+  if [ ! -f "$file" ]; then
+    echo "package: $file is missing" >&2
+    exit 1
+  fi
+  cp "$file" "$stage/"
+done
+# Windows players open the text files with Notepad: CRLF line ends.
+sed -i 's/\r\?$/\r/' "$stage/README.txt"
+(cd "$BUILD_DIR/package" && cmake -E tar cf "Driftglass-$version.zip" --format=zip "Driftglass-$version")
+echo "package: $BUILD_DIR/package/Driftglass-$version.zip"
+(cd "$BUILD_DIR/package" && cmake -E tar tf "Driftglass-$version.zip")
