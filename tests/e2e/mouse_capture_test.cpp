@@ -20,17 +20,8 @@ const std::string kOverlayIni =
     "[Telemetry]\r\nReportIntervalSeconds=1\r\nMotionTrace=true\r\n"
     "[Features]\r\nRenderUnlock=true\r\nMouseOverlay=true\r\n";
 
-std::map<std::string, long long> MouseFact(const GameRun& run) {
-  std::map<std::string, long long> fields;
-  for (const std::string& fact : run.facts) {
-    if (fact.rfind("mouse ", 0) != 0) continue;
-    std::istringstream words(fact);
-    std::string word;
-    while (words >> word) {
-      const size_t equals = word.find('=');
-      if (equals != std::string::npos) fields[word.substr(0, equals)] = std::strtoll(word.c_str() + equals + 1, nullptr, 10);
-    }
-  }
+std::map<std::string, double> MouseFact(const GameRun& run) {
+  auto fields = test::FactNumbers(run, "mouse");
   EXPECT_FALSE(fields.empty()) << "no mouse fact in the record";
   return fields;
 }

@@ -98,6 +98,20 @@ uint64_t TelemetryTotal(const GameRun& run, const std::string& group, const std:
   return total;
 }
 
+std::map<std::string, double> FactNumbers(const GameRun& run, const std::string& name) {
+  std::map<std::string, double> fields;
+  for (const std::string& fact : run.facts) {
+    if (fact.rfind(name + " ", 0) != 0) continue;
+    std::istringstream words(fact);
+    std::string word;
+    while (words >> word) {
+      const size_t equals = word.find('=');
+      if (equals != std::string::npos) fields[word.substr(0, equals)] = std::strtod(word.c_str() + equals + 1, nullptr);
+    }
+  }
+  return fields;
+}
+
 std::vector<std::vector<std::string>> TraceRows(const std::string& trace) {
   std::vector<std::vector<std::string>> rows;
   std::istringstream lines(trace);

@@ -62,6 +62,9 @@ uint64_t GroupValue(const std::string& line, const std::string& group, const std
 // Sum of a key over all telemetry lines of a run.
 uint64_t TelemetryTotal(const GameRun& run, const std::string& group, const std::string& key);
 
+// The numbers of the game's "fact NAME key=value ..." line (empty when there is none).
+std::map<std::string, double> FactNumbers(const GameRun& run, const std::string& name);
+
 // The motion trace's data rows split into columns.
 std::vector<std::vector<std::string>> TraceRows(const std::string& trace);
 
