@@ -1,0 +1,38 @@
+// Builds motion-trace and log text for the tests from a few named values per row.
+"use strict";
+const { TRACE_COLUMNS, TRACE_HEADER } = require("../src/analysis.js");
+
+function traceText(rows) {
+  const lines = rows.map((row) => TRACE_COLUMNS.map((name) => String(row[name] ?? 0)).join(","));
+  return [TRACE_HEADER, ...lines].join("\r\n") + "\r\n";
+}
+
+// A steady 144 fps run interpolated between 60 Hz ticks, for size and timing checks.
+function steadyTrace(count) {
+  const rows = [];
+  for (let i = 0; i < count; ++i) {
+    const t = i / 144;
+    const ticks = t * 60;
+    const newer = Math.floor(ticks) + 1;
+    const alpha = ticks - Math.floor(ticks);
+    rows.push({ qpc_seconds: (100 + t).toFixed(9), tick_serial: newer, older_serial: newer - 1,
+      newer_serial: newer, raw_alpha: alpha.toFixed(9), alpha: alpha.toFixed(9), flags: 2 | 4 | 8 | 16 | 256,
+      auth_x: newer * 0.05, base_x: (newer - 1 + alpha) * 0.05, final_x: (newer - 1 + alpha) * 0.05,
+      auth_yaw: 0.01 * newer, base_yaw: 0.01 * (newer - 1 + alpha), final_yaw: 0.01 * (newer - 1 + alpha) });
+  }
+  return traceText(rows);
+}
+
+function logLine(level, text) {
+  return `[2024-05-01 12:00:00.000] [${level}] ${text}\r\n`;
+}
+
+const START = "Driftglass 1.0.1 bootstrap starting (x86)";
+const TELEMETRY = "Telemetry interval=1.000s RenderUnlock=active ticks=60 (60.000 Hz) OnDraw=144 " +
+  "(144.000 Hz) SceneRender=144 (144.000 Hz) OnPostRender=144 (144.000 Hz) FrameCadence(samples=144, " +
+  "meanMs=6.944, p50Ms=6.900, p95Ms=7.100, p99Ms=7.300, maxMs=8.000, longGap=0, overflow=0, invalid=0) " +
+  "Clock(interp=140, clampOld=1, clampNew=2, unavailable=0, resets=0, phaseRebase=0, alpha=0.500, " +
+  "lastReset=none) Camera(captured=60, applied=143, noScene=0, noView=0, viewFail(noListener=0, " +
+  "hidden=0, noCamera=0, noWorld=0, invalid=4), identity=0, invalid=3, last=applied)";
+
+module.exports = { traceText, steadyTrace, logLine, START, TELEMETRY };
