@@ -5,7 +5,7 @@
 
 #include "bootstrap/bootstrap_sequence.h"
 #include "host/guarded_memory.h"
-#include "host/hook_installer.h"
+#include "install/hook_installer.h"
 #include "log/diagnostic_log.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include "bootstrap/feature_summary.h"
 #include "bootstrap/file_locations.h"
 #include "config/plugin_config.h"
-#include "host/hook_installer.h"
+#include "install/hook_installer.h"
 #include "log/diagnostic_log.h"
 
 namespace driftglass {

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <type_traits>
 
-#include "interp/camera_pose.h"
+#include "shared/camera_pose.h"
 
 namespace driftglass {
 

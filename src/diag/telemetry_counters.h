@@ -3,8 +3,8 @@
 #include <atomic>
 #include <cstdint>
 
-#include "interp/camera_result.h"
-#include "interp/hands_root_result.h"
+#include "camera/camera_result.h"
+#include "hands/hands_root_result.h"
 #include "timing/discontinuity_reason.h"
 
 namespace driftglass {

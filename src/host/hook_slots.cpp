@@ -2,11 +2,11 @@
 
 #include "host/engine_mappings.h"
 #include "input/mouse_detours.h"
-#include "timing/effects_detours.h"
-#include "timing/engine_run_detour.h"
-#include "timing/hands_detours.h"
-#include "timing/world_detours.h"
-#include "timing/tick_frame_sequence.h"
+#include "effects/effects_detours.h"
+#include "frame/engine_run_detour.h"
+#include "hands/hands_detours.h"
+#include "world/world_detours.h"
+#include "frame/tick_frame_sequence.h"
 
 namespace driftglass {
 namespace {

@@ -6,9 +6,9 @@
 
 #include "input/look_command.h"
 #include "input/mouse_state.h"
-#include "interp/camera_interpolator.h"
-#include "interp/camera_pose.h"
-#include "interp/rigid_transform.h"
+#include "camera/camera_interpolator.h"
+#include "shared/camera_pose.h"
+#include "shared/rigid_transform.h"
 #include "timing/clock_sample.h"
 
 namespace driftglass {

@@ -8,9 +8,9 @@
 
 #include <cstdint>
 
-#include "interp/bone_palette.h"
-#include "interp/camera_pose.h"
-#include "interp/rigid_transform.h"
+#include "shared/bone_palette.h"
+#include "shared/camera_pose.h"
+#include "shared/rigid_transform.h"
 #include "timing/clock_sample.h"
 
 namespace driftglass {

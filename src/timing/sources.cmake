@@ -1,10 +1,11 @@
 target_sources(driftglass_core PRIVATE
-  timing/frame_cadence.cpp
-  timing/render_unlock_state.cpp
+  timing/clock_sample.cpp
   timing/discontinuity_reason.cpp
-  timing/effects_detours.cpp
-  timing/hands_counting.cpp
-  timing/hands_detours.cpp
-  timing/world_counting.cpp
-  timing/world_detours.cpp
+  timing/frame_cadence.cpp
+  timing/logic_timer_residual.cpp
+  timing/presentation_clock.cpp
+  timing/render_unlock_state.cpp
+  timing/snapshot_history.cpp
+  timing/tick_sequence.cpp
+  timing/wall_clock.cpp
 )

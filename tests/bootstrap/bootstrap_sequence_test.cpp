@@ -7,7 +7,7 @@
 
 #include "bootstrap/feature_summary.h"
 #include "bootstrap/file_locations.h"
-#include "host/hook_installer.h"
+#include "install/hook_installer.h"
 #include "log/diagnostic_log.h"
 #include "support/log_lines.h"
 #include "support/test_files.h"

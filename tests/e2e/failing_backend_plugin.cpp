@@ -8,8 +8,8 @@
 #include <cstring>
 
 #include "bootstrap/bootstrap_sequence.h"
-#include "host/hook_backend.h"
-#include "host/hook_installer.h"
+#include "install/hook_backend.h"
+#include "install/hook_installer.h"
 #include "log/diagnostic_log.h"
 
 namespace {

@@ -1,0 +1,4 @@
+target_sources(driftglass_core PRIVATE
+  camera/camera_interpolator.cpp
+  camera/camera_result.cpp
+)

@@ -1,0 +1,3 @@
+target_sources(driftglass_core PRIVATE
+  config/plugin_config.cpp
+)

@@ -1,0 +1,224 @@
+#include "frame/tick_frame_sequence.h"
+
+#include <windows.h>
+
+#include <cmath>
+
+#include "diag/motion_trace.h"
+#include "diag/telemetry_counters.h"
+#include "camera/camera_interpolator.h"
+#include "hands/hands_pose_interpolator.h"
+#include "poses/enemy_pose_interpolator.h"
+#include "hands/hands_root_interpolator.h"
+#include "effects/particle_positions.h"
+#include "world/world_root_interpolator.h"
+#include "input/look_preview.h"
+#include "input/mouse_detours.h"
+#include "log/diagnostic_log.h"
+#include "frame/engine_run_detour.h"
+#include "timing/frame_cadence.h"
+#include "frame/frame_sequence_settings.h"
+#include "hands/hands_counting.h"
+#include "timing/presentation_clock.h"
+#include "timing/tick_sequence.h"
+#include "timing/wall_clock.h"
+#include "world/world_counting.h"
+
+namespace driftglass {
+namespace {
+
+using RunMessageFunction = void(DRIFTGLASS_THISCALL*)(void*, int32_t, float);
+using SceneRenderFunction = void(DRIFTGLASS_THISCALL*)(void*, float, uint32_t);
+
+void CountReset(uint32_t reason) {
+  if (reason == kDiscontinuityNone) return;
+  ClockTelemetry<LiveTelemetrySlots>& clock = ProcessTelemetry().clock;
+  clock.resets.fetch_add(1);
+  clock.lastReset.store(reason);
+}
+
+void CountSample(const ClockSample& sample) {
+  ClockTelemetry<LiveTelemetrySlots>& clock = ProcessTelemetry().clock;
+  switch (sample.kind) {
+    case kSampleInterpolated: clock.interp.fetch_add(1); break;
+    case kSampleClampedOldest: clock.clampOld.fetch_add(1); break;
+    case kSampleClampedNewest: clock.clampNew.fetch_add(1); break;
+    case kSampleUnavailable: clock.unavailable.fetch_add(1); break;
+    default: break;
+  }
+  if (sample.kind == kSampleReset) CountReset(sample.reason);
+  if (sample.phaseRebase) clock.phaseRebase.fetch_add(1);
+  clock.alphaMillionths.store(AlphaToMillionths(sample.alpha));
+}
+
+// One tick of capture after the engine's own fixed step has run.
+void CaptureTick() {
+  TelemetryCounters& telemetry = ProcessTelemetry();
+  telemetry.ticks.fetch_add(1);
+  const uint64_t tick = AdvanceTickSequence(ProcessTickSequence());
+  PresentationClock& clock = ProcessPresentationClock();
+  CountReset(clock.RecordTick(tick, WallSeconds(), false).reason);
+  const uint64_t generation = clock.generation();  // after any reset the tick caused
+  const FrameSequenceSettings& settings = ProcessFrameSequenceSettings();
+  if (settings.camera) CountCameraResult(ProcessCameraInterpolator().CaptureCamera(tick, generation));
+  if (settings.handsRoot) CountHandsRootResult(ProcessHandsRootInterpolator().Capture(tick, generation));
+  if (settings.worldRoot) CountWorldCapture(ProcessWorldRootInterpolator().Capture(tick, generation));
+  if (settings.handsPose) ProcessHandsPoseInterpolator().Capture(tick, generation);
+  if (settings.worldPose) ProcessEnemyPoseInterpolator().Capture(tick, generation);
+}
+
+// Logged once per process, the first time the hands' palette holds a bone that cannot be blended.
+void LogHandsPoseDiagnostic(HandsPoseInterpolator& pose) {
+  static bool done = false;
+  HandsPoseDiagnostic diagnostic;
+  if (done || !pose.TakeDiagnostic(diagnostic)) return;
+  wchar_t text[512];
+  int length = swprintf(text, 512, L"Hands pose diagnostic: first invalid affine bone index=%u matrix=[",
+                        diagnostic.boneIndex);
+  for (int i = 0; i < 16 && length > 0 && length < 480; ++i) {
+    length += swprintf(text + length, 512 - length, i == 0 ? L"%.6g" : L",%.6g",
+                       static_cast<double>(diagnostic.matrix[i]));
+  }
+  if (length <= 0 || length >= 510) return;
+  text[length++] = L']';
+  text[length] = L'\0';
+  ProcessLog().WriteLine(kLogWarn, text, static_cast<uint32_t>(length));
+  done = true;
+}
+
+}  // namespace
+
+FrameSequenceSettings& ProcessFrameSequenceSettings() {
+  static FrameSequenceSettings settings;
+  return settings;
+}
+
+void DRIFTGLASS_THISCALL RunMessageDetour(void* updater, int32_t message, float dt) {
+  const auto original = Original<RunMessageFunction>(kDetourRunMessage);
+  TelemetryCounters& telemetry = ProcessTelemetry();
+  if (message == kMessageOnDraw) {
+    UpdateGuiCursorNow();  // the GUI draws this frame with the cursor where the mouse is now
+    original(updater, message, dt);
+    telemetry.onDraw.fetch_add(1);
+    return;
+  }
+  original(updater, message, dt);
+  if (message == kMessageOnPostRender) {
+    telemetry.onPostRender.fetch_add(1);
+  } else if (message == kMessageFixedStepDone) {
+    CaptureTick();  // only now is the tick's state final
+  }
+}
+
+void DRIFTGLASS_THISCALL SceneRenderDetour(void* scene, float frameTime, uint32_t flags) {
+  const FrameSequenceSettings& settings = ProcessFrameSequenceSettings();
+  LARGE_INTEGER counter;
+  QueryPerformanceCounter(&counter);  // the frame's one time reading
+  ProcessFrameCadence().RecordFrame(counter.QuadPart, ProcessCounterFrequency());
+  const PresentationMotion poll = PollPresentationMotionNow();
+  MouseState& mouse = ProcessMouseState();
+  const int64_t deferredX = mouse.traceDeferred.x.exchange(0);
+  const int64_t deferredY = mouse.traceDeferred.y.exchange(0);
+
+  const double now = WallSecondsAt(counter.QuadPart);
+  const FrameFraction fraction =
+      ProcessFrameFractionClock().ComputeFrameFraction(now, &QueryLogicTimerResidual);
+  const ClockSample sample =
+      ProcessPresentationClock().SampleClock(now, fraction.alpha, fraction.alphaValid);
+  CountSample(sample);
+  const uint64_t tickSequence = ProcessTickSequence().load();
+
+  bool cameraApplied = false;
+  MotionTraceRecord trace;
+  RigidTransform viewCorrection = IdentityTransform();
+  PreviewRecord preview;
+  bool previewApplied = false;
+  if (settings.camera) {
+    CameraInterpolator& camera = ProcessCameraInterpolator();
+    const uint32_t result = camera.ApplyCamera(scene, tickSequence, sample);
+    CountCameraResult(result);
+    if (result == kCameraApplied) {
+      cameraApplied = true;
+      trace.flags |= kMotionCameraApplied;
+      if (camera.GetSavedLogicPose(trace.auth)) trace.flags |= kMotionAuthPose;
+      if (camera.ReadAppliedCameraPose(trace.base)) trace.flags |= kMotionBasePose;
+      previewApplied = ApplyLookPreview(ProcessLookState(), mouse, camera, ProcessTelemetry().mouseAudit, sample,
+                                        tickSequence, viewCorrection, preview);
+      if (camera.ReadAppliedCameraPose(trace.final)) trace.flags |= kMotionFinalPose;
+    }
+  }
+
+  if (settings.motionTrace) {
+    trace.qpcCounter = counter.QuadPart;
+    trace.tickSerial = tickSequence;
+    trace.olderSerial = sample.previousTick;
+    trace.newerSerial = sample.currentTick;
+    trace.rawAlpha = fraction.raw;
+    trace.phaseDelayTicks = fraction.phase;
+    trace.alpha = sample.alpha;
+    if (fraction.alphaValid) trace.flags |= kMotionAlphaValid;
+    trace.pollX = poll.x;
+    trace.pollY = poll.y;
+    if (poll.valid) trace.flags |= kMotionPollValid;
+    trace.deferredX = deferredX;
+    trace.deferredY = deferredY;
+    trace.pendingX = preview.pendingX;
+    trace.pendingY = preview.pendingY;
+    trace.historyPitch = preview.historyPitch;
+    trace.historyYaw = preview.historyYaw;
+    trace.pendingPitch = preview.pendingPitch;
+    trace.pendingYaw = preview.pendingYaw;
+    if (preview.hasCommand) trace.flags |= kMotionPreviewHasCommand;
+    if (preview.pendingApplied) trace.flags |= kMotionPreviewPendingApplied;
+    if (preview.rotationApplied) trace.flags |= kMotionPreviewRotationApplied;
+    PublishMotionRecord(trace);
+  }
+  if (settings.handsRoot) {
+    HandsRootInterpolator& hands = ProcessHandsRootInterpolator();
+    // The hands turn with the previewed view, or they would lag the frame's own rotation.
+    if (!hands.SetViewCorrection(previewApplied ? &viewCorrection : nullptr)) {
+      ProcessTelemetry().mouseAudit.handsCorrectionFail.fetch_add(1);
+    }
+    const uint32_t handsResult = hands.Apply(sample);
+    CountHandsRootResult(handsResult);
+    if (hands.viewCorrectionPresent() && handsResult == kHandsRootRenderReady) {
+      ProcessTelemetry().mouseAudit.handsCorrectionApplied.fetch_add(1);
+    }
+    CountHandsAttachments(hands.attachmentCounts());
+  }
+  if (settings.worldRoot) CountWorldApply(ProcessWorldRootInterpolator().Apply(sample));
+  if (settings.handsPose) {
+    HandsPoseInterpolator& pose = ProcessHandsPoseInterpolator();
+    const uint32_t result = pose.Apply(sample, ProcessTickSequence().load(), frameTime);
+    if (pose.TakeFailedRestore()) CountHandsPoseRestoreFailure();  // a restore left from before
+    CountHandsPoseResult(result);
+    if (result == kHandsPoseInvalid) LogHandsPoseDiagnostic(pose);
+  }
+  if (settings.worldPose) {
+    CountEnemyPose(ProcessEnemyPoseInterpolator().Apply(sample, ProcessTickSequence().load(), frameTime));
+  }
+  // Emitters building their vertices inside this render draw particles at the frame's fraction.
+  ParticleHandOff& particles = ThreadParticleHandOff();
+  const bool sampled = sample.kind == kSampleInterpolated || sample.kind == kSampleClampedOldest ||
+                       sample.kind == kSampleClampedNewest;
+  particles.alphaValid = settings.particles && sampled && std::isfinite(sample.alpha) &&
+                         sample.alpha >= 0.0 && sample.alpha <= 1.0;
+  particles.alpha = particles.alphaValid ? sample.alpha : 0.0;
+
+  Original<SceneRenderFunction>(kDetourSceneRender)(scene, frameTime, flags);
+
+  particles.alphaValid = false;
+
+  // Restores run in reverse order of the applies; the camera's is last.
+  if (settings.worldPose) CountEnemyPose(ProcessEnemyPoseInterpolator().Restore());
+  if (settings.handsPose && !ProcessHandsPoseInterpolator().Restore()) CountHandsPoseRestoreFailure();
+  if (settings.worldRoot) CountWorldRestoreFailures(ProcessWorldRootInterpolator().Restore());
+  if (settings.handsRoot) CountHandsAttachmentRestoreFailures(ProcessHandsRootInterpolator().Restore());
+  if (cameraApplied && !ProcessCameraInterpolator().RestoreCamera()) {
+    ProcessTelemetry().camera.restoreFail.fetch_add(1);
+    ProcessTelemetry().camera.last.store(kCameraApplyFailed);
+  }
+  ProcessTelemetry().sceneRender.fetch_add(1);
+}
+
+}  // namespace driftglass

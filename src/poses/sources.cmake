@@ -1,0 +1,3 @@
+target_sources(driftglass_core PRIVATE
+  poses/enemy_pose_interpolator.cpp
+)

@@ -1,0 +1,41 @@
+#pragma once
+// Where the engine keeps what the hands interpolation reads, and how its entity calls are made.
+
+#include <cstdint>
+
+#include "host/hook_slots.h"
+#include "shared/rigid_transform.h"
+
+namespace driftglass {
+
+constexpr uintptr_t kHandsMesh = 0x44;
+constexpr uintptr_t kHandsHandObjects = 0x60;  // begin, end at +4
+constexpr uintptr_t kHandObjectMesh = 0xF4;
+// Billboards, particle systems, lights: begin and end pointers each.
+constexpr uintptr_t kHandObjectAttachmentArrays[3] = {0xF8, 0x108, 0x118};
+constexpr uintptr_t kMeshActive = 0x24;
+constexpr uintptr_t kSubMeshOwner = 0x370;
+
+constexpr uint32_t kMaxHandObjects = 64;
+constexpr uint32_t kMaxAttachmentsPerArray = 32;
+
+using GetWorldMatrixFunction = const float*(DRIFTGLASS_THISCALL*)(void* entity);
+using GetEntityParentFunction = void*(DRIFTGLASS_THISCALL*)(void* entity);
+
+// The entity's cached world matrix; nullptr when the call is unresolved.
+const float* CallGetWorldMatrix(uintptr_t getWorldMatrix, void* entity);
+// nullptr when unresolved or when the entity has no parent.
+void* CallGetEntityParent(uintptr_t getEntityParent, void* entity);
+
+// Copies a host matrix that must be readable and rigid.
+bool ReadRigidTransform(const float* source, RigidTransform& out);
+
+// A mesh entity's active flag: false when unreadable or neither 0 nor 1.
+bool ReadMeshActive(const void* mesh, bool& active);
+
+// Reads a host begin/end pair of pointer arrays into entries. An empty array (equal pointers)
+// succeeds with count 0; null, reversed, misaligned, longer than maxEntries or unreadable fails.
+bool ReadHostPointerArray(const void* object, uintptr_t beginOffset, uint32_t maxEntries,
+                          void** entries, uint32_t& count);
+
+}  // namespace driftglass

@@ -1,3 +1,0 @@
-target_sources(driftglass_core PRIVATE
-  timing/snapshot_history.cpp
-)
