@@ -17,7 +17,7 @@
 #include "log/diagnostic_log.h"
 #include "frame/engine_run_detour.h"
 #include "timing/frame_cadence.h"
-#include "frame/frame_sequence_settings.h"
+#include "shared/frame_sequence_settings.h"
 #include "hands/hands_counting.h"
 #include "timing/presentation_clock.h"
 #include "timing/tick_sequence.h"

@@ -5,7 +5,7 @@
 #include "hands/hands_pose_interpolator.h"
 #include "hands/hands_root_interpolator.h"
 #include "world/world_root_interpolator.h"
-#include "frame/frame_sequence_settings.h"
+#include "shared/frame_sequence_settings.h"
 #include "hands/hands_counting.h"
 #include "timing/tick_sequence.h"
 #include "world/world_counting.h"

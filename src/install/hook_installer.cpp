@@ -11,7 +11,7 @@
 #include "host/import_resolution.h"
 #include "log/diagnostic_log.h"
 #include "frame/engine_run_detour.h"
-#include "frame/frame_sequence_settings.h"
+#include "shared/frame_sequence_settings.h"
 #include "timing/presentation_clock.h"
 #include "timing/render_unlock_state.h"
 #include "timing/wall_clock.h"

@@ -2,7 +2,7 @@
 
 #include "poses/enemy_pose_interpolator.h"
 #include "world/world_root_interpolator.h"
-#include "frame/frame_sequence_settings.h"
+#include "shared/frame_sequence_settings.h"
 #include "timing/tick_sequence.h"
 #include "world/world_counting.h"
 
