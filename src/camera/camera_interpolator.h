@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
-#include "shared/camera_pose.h"
 #include "camera/camera_result.h"
+#include "shared/camera_pose.h"
 #include "timing/clock_sample.h"
 #include "timing/snapshot_history.h"
 
@@ -63,9 +63,6 @@ class CameraInterpolator {
 };
 
 CameraInterpolator& ProcessCameraInterpolator();
-
-// Counts a camera result in the telemetry and keeps it as the latest.
-void CountCameraResult(uint32_t result);
 
 // Where the engine keeps what the camera interpolation reads (scene, viewport and camera).
 uint32_t ResolveView(const void* scene, ViewIdentity& view);

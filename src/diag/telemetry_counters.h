@@ -3,8 +3,6 @@
 #include <atomic>
 #include <cstdint>
 
-#include "camera/camera_result.h"
-#include "hands/hands_root_result.h"
 #include "timing/discontinuity_reason.h"
 
 namespace driftglass {
@@ -31,12 +29,14 @@ struct LiveTelemetrySlots {
   using Count = std::atomic<uint32_t>;
   using Sum = AtomicCountPair;
   using State = std::atomic<uint32_t>;
+  using Name = std::atomic<const wchar_t*>;
 };
 
 struct SnapshotTelemetrySlots {
   using Count = uint32_t;
   using Sum = CountPair;
   using State = uint32_t;
+  using Name = const wchar_t*;
 };
 
 // Field names are the report's keys. Running and interval counters differ only in how the
@@ -80,7 +80,9 @@ struct CameraTelemetry {
   typename S::Count invalid{0};
   typename S::Count applyFail{0};
   typename S::Count restoreFail{0};
-  typename S::State last{kCameraClockUnavailable};
+  // The latest result by name, as the counting layer translated it; before any result the
+  // camera waits for the clock.
+  typename S::Name last{L"clock-unavailable"};
 };
 
 template <typename S>
@@ -178,7 +180,7 @@ struct HandsTelemetry {
   typename S::Count attachmentInvalid{0};
   typename S::Count attachmentFull{0};
   typename S::Count attachmentRestoreFail{0};
-  typename S::State last{kHandsRootClockUnavailable};
+  typename S::Name last{L"clock-unavailable"};  // by name, as for the camera
 };
 
 template <typename S>
@@ -313,6 +315,11 @@ using TelemetryValues = TelemetryGroups<SnapshotTelemetrySlots>;
 
 // The latest interpolation fraction as kept for the report: clamped to [0, 1], in millionths.
 uint32_t AlphaToMillionths(double alpha);
+
+// Adds a per-frame or per-tick count; an atomic add is skipped when there is nothing to add.
+inline void AddCount(std::atomic<uint32_t>& counter, uint32_t amount) {
+  if (amount != 0) counter.fetch_add(amount);
+}
 
 TelemetryCounters& ProcessTelemetry();
 

@@ -15,6 +15,7 @@ namespace driftglass {
 //   Joined(f...)                interval counter printed as "/value" after the previous one
 //   Sum(key, f...)              X/Y pair of signed sums, exchanged with 0
 //   State(key, name, f...)      latest value, printed by its name function
+//   Named(key, f...)            latest result, stored as its name by the counting layer
 //   Millionths(key, f...)       latest value, printed as value / 1000000 with three decimals
 
 inline const wchar_t* RawTapName(uint32_t installed) {
@@ -68,7 +69,7 @@ void VisitCameraTelemetry(V& v, G&... g) {
   v.Running("invalid", g.invalid...);
   v.Running("applyFail", g.applyFail...);
   v.Running("restoreFail", g.restoreFail...);
-  v.State("last", &CameraResultName, g.last...);
+  v.Named("last", g.last...);
   v.EndGroup();
 }
 
@@ -170,7 +171,7 @@ void VisitHandsTelemetry(V& v, G&... g) {
   v.Interval("attachmentInvalid", g.attachmentInvalid...);
   v.Interval("attachmentFull", g.attachmentFull...);
   v.Interval("attachmentRestoreFail", g.attachmentRestoreFail...);
-  v.State("last", &HandsRootResultName, g.last...);
+  v.Named("last", g.last...);
   v.EndGroup();
 }
 

@@ -57,6 +57,10 @@ class LineWriter {
     Key(key);
     text_.Append(name(value));
   }
+  void Named(const char* key, const wchar_t* name) {
+    Key(key);
+    text_.Append(name != nullptr ? name : L"unknown");
+  }
   void Millionths(const char* key, uint32_t value) {
     Key(key);
     Decimal(value / 1000000.0);

@@ -32,6 +32,9 @@ struct TakeVisitor {
   void State(const char*, const wchar_t* (*)(uint32_t), Count& live, uint32_t&, uint32_t& out) {
     out = live.load();
   }
+  void Named(const char*, std::atomic<const wchar_t*>& live, const wchar_t*&, const wchar_t*& out) {
+    out = live.load();
+  }
   void Millionths(const char*, Count& live, uint32_t&, uint32_t& out) { out = live.load(); }
   void Group(const char*) {}
   void EndGroup() {}

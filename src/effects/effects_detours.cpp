@@ -5,25 +5,18 @@
 #include "effects/particle_positions.h"
 
 namespace driftglass {
-namespace {
-
-void Add(std::atomic<uint32_t>& counter, uint32_t amount) {
-  if (amount != 0) counter.fetch_add(amount);
-}
-
-}  // namespace
 
 uint8_t DRIFTGLASS_THISCALL EmitterUpdateGraphicsDetour(void* emitter, void* frustum, float frameTime) {
   ParticleCounts c;
   const uint8_t result = UpdateEmitterBetweenTicks(
       emitter, frustum, frameTime, Original<EmitterUpdateFunction>(kDetourEmitterUpdateGraphics), c);
   ParticlesTelemetry<LiveTelemetrySlots>& p = ProcessTelemetry().particles;
-  Add(p.calls, c.calls);
-  Add(p.emitters, c.emitters);
-  Add(p.positions, c.positions);
-  Add(p.inactive, c.inactive);
-  Add(p.invalid, c.invalid);
-  Add(p.capacity, c.capacity);
+  AddCount(p.calls, c.calls);
+  AddCount(p.emitters, c.emitters);
+  AddCount(p.positions, c.positions);
+  AddCount(p.inactive, c.inactive);
+  AddCount(p.invalid, c.invalid);
+  AddCount(p.capacity, c.capacity);
   return result;
 }
 
@@ -32,13 +25,13 @@ uint32_t DRIFTGLASS_THISCALL ImageTrailRenderEffectDetour(void* effect, void* in
   const uint32_t result = RenderImageTrailAtFrameRate(
       effect, input, output, Original<ImageTrailFunction>(kDetourImageTrailRenderEffect), c);
   ImageTrailTelemetry<LiveTelemetrySlots>& t = ProcessTelemetry().imageTrail;
-  Add(t.calls, c.calls);
-  Add(t.adjusted, c.adjusted);
-  Add(t.unchanged, c.unchanged);
-  Add(t.clear, c.clear);
-  Add(t.invalid, c.invalid);
-  Add(t.nested, c.nested);
-  Add(t.restoreFail, c.restoreFail);
+  AddCount(t.calls, c.calls);
+  AddCount(t.adjusted, c.adjusted);
+  AddCount(t.unchanged, c.unchanged);
+  AddCount(t.clear, c.clear);
+  AddCount(t.invalid, c.invalid);
+  AddCount(t.nested, c.nested);
+  AddCount(t.restoreFail, c.restoreFail);
   return result;
 }
 

@@ -4,25 +4,28 @@
 
 #include <cmath>
 
+#include "camera/camera_counting.h"
+#include "camera/camera_interpolator.h"
 #include "diag/motion_trace.h"
 #include "diag/telemetry_counters.h"
-#include "camera/camera_interpolator.h"
-#include "hands/hands_pose_interpolator.h"
-#include "poses/enemy_pose_interpolator.h"
-#include "hands/hands_root_interpolator.h"
 #include "effects/particle_positions.h"
-#include "world/world_root_interpolator.h"
+#include "frame/engine_run_detour.h"
+#include "hands/hands_counting.h"
+#include "hands/hands_pose_interpolator.h"
+#include "hands/hands_root_interpolator.h"
+#include "hands/hands_root_result.h"
 #include "input/look_preview.h"
 #include "input/mouse_detours.h"
 #include "log/diagnostic_log.h"
-#include "frame/engine_run_detour.h"
-#include "timing/frame_cadence.h"
+#include "poses/enemy_pose_interpolator.h"
+#include "poses/pose_counting.h"
 #include "shared/frame_sequence_settings.h"
-#include "hands/hands_counting.h"
+#include "timing/frame_cadence.h"
 #include "timing/presentation_clock.h"
 #include "timing/tick_sequence.h"
 #include "timing/wall_clock.h"
 #include "world/world_counting.h"
+#include "world/world_root_interpolator.h"
 
 namespace driftglass {
 namespace {
@@ -87,11 +90,6 @@ void LogHandsPoseDiagnostic(HandsPoseInterpolator& pose) {
 }
 
 }  // namespace
-
-FrameSequenceSettings& ProcessFrameSequenceSettings() {
-  static FrameSequenceSettings settings;
-  return settings;
-}
 
 void DRIFTGLASS_THISCALL RunMessageDetour(void* updater, int32_t message, float dt) {
   const auto original = Original<RunMessageFunction>(kDetourRunMessage);
@@ -214,10 +212,7 @@ void DRIFTGLASS_THISCALL SceneRenderDetour(void* scene, float frameTime, uint32_
   if (settings.handsPose && !ProcessHandsPoseInterpolator().Restore()) CountHandsPoseRestoreFailure();
   if (settings.worldRoot) CountWorldRestoreFailures(ProcessWorldRootInterpolator().Restore());
   if (settings.handsRoot) CountHandsAttachmentRestoreFailures(ProcessHandsRootInterpolator().Restore());
-  if (cameraApplied && !ProcessCameraInterpolator().RestoreCamera()) {
-    ProcessTelemetry().camera.restoreFail.fetch_add(1);
-    ProcessTelemetry().camera.last.store(kCameraApplyFailed);
-  }
+  if (cameraApplied && !ProcessCameraInterpolator().RestoreCamera()) CountCameraRestoreFailure();
   ProcessTelemetry().sceneRender.fetch_add(1);
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "hands/hands_host_layout.h"
 #include "host/guarded_memory.h"
 #include "shared/entity_layout.h"
 

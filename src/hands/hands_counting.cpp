@@ -3,6 +3,7 @@
 #include "diag/telemetry_counters.h"
 #include "hands/hands_pose_interpolator.h"
 #include "hands/hands_root_interpolator.h"
+#include "hands/hands_root_result.h"
 
 namespace driftglass {
 
@@ -24,7 +25,7 @@ void CountHandsRootResult(uint32_t result) {
     case kHandsRootApplyFailed: h.applyFail.fetch_add(1); break;
     default: break;
   }
-  h.last.store(result);
+  h.last.store(HandsRootResultName(result));
 }
 
 void CountHandsModelResult(uint32_t result) {

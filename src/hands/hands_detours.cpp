@@ -2,13 +2,11 @@
 
 #include <cstdint>
 
+#include "hands/hands_counting.h"
 #include "hands/hands_pose_interpolator.h"
 #include "hands/hands_root_interpolator.h"
-#include "world/world_root_interpolator.h"
 #include "shared/frame_sequence_settings.h"
-#include "hands/hands_counting.h"
 #include "timing/tick_sequence.h"
-#include "world/world_counting.h"
 
 namespace driftglass {
 
@@ -22,24 +20,4 @@ void DRIFTGLASS_THISCALL HandsPostUpdateDetour(void* hands, float dt) {
     CountHandsPoseStage(ProcessHandsPoseInterpolator().Stage(hands, tick));
   }
 }
-
-const float* DRIFTGLASS_THISCALL GetModelMatrixDetour(void* subMesh, void* camera) {
-  const float* const hostMatrix =
-      Original<const float*(DRIFTGLASS_THISCALL*)(void*, void*)>(kDetourGetModelMatrix)(subMesh, camera);
-  const float* result = hostMatrix;
-  const FrameSequenceSettings& settings = ProcessFrameSequenceSettings();
-  uint32_t handsResult = kHandsModelNotHands;
-  if (settings.handsRoot) {
-    handsResult = ProcessHandsRootInterpolator().ModelMatrix(subMesh, hostMatrix, result);
-    CountHandsModelResult(handsResult);
-  }
-  if (handsResult == kHandsModelNotHands && settings.worldRoot) {
-    uint32_t diagnostic = 0;
-    const uint32_t worldResult =
-        ProcessWorldRootInterpolator().ModelMatrix(subMesh, hostMatrix, result, diagnostic);
-    CountWorldModel(worldResult, diagnostic);
-  }
-  return result;
-}
-
 }  // namespace driftglass

@@ -2,9 +2,9 @@
 
 #include <cstring>
 
+#include "hands/hands_root_result.h"
 #include "host/guarded_memory.h"
 #include "shared/entity_layout.h"
-#include "hands/hands_root_result.h"
 
 namespace driftglass {
 namespace {

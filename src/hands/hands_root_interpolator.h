@@ -8,6 +8,7 @@
 
 #include "hands/hands_attachments.h"
 #include "hands/hands_staging.h"
+#include "shared/model_matrix_slot.h"
 #include "shared/rigid_transform.h"
 #include "timing/clock_sample.h"
 #include "timing/snapshot_history.h"
@@ -26,12 +27,6 @@ enum HandsModelResult : uint32_t {
 // "not-hands", "applied", "applied-hand-object", "applied-hand-object-history", "invalid",
 // "slots-exhausted", else "unknown".
 const wchar_t* HandsModelResultName(uint32_t result);
-
-// A matrix handed to the renderer in place of the host's, valid until the next Apply.
-struct ModelMatrixSlot {
-  const void* subMesh = nullptr;
-  RigidTransform matrix = {};
-};
 
 // A held-object sub-mesh that moves against the hands keeps its own two ticks.
 struct HeldObjectHistory {

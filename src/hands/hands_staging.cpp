@@ -1,5 +1,6 @@
 #include "hands/hands_staging.h"
 
+#include "hands/hands_host_layout.h"
 #include "host/guarded_memory.h"
 #include "shared/entity_layout.h"
 

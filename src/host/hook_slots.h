@@ -36,11 +36,6 @@ struct HookSlot {
 // Process-wide: written by the installer before any detour is enabled, read by the detours.
 HookSlot& DetourSlot(uint32_t step);
 
-// The EngineMappings entry each step detours.
-uint32_t DetourMapping(uint32_t step);
-// The plug-in's detour function for each step.
-void* DetourFunction(uint32_t step);
-
 // Calls the engine's own code of a step with the detour's arguments.
 template <typename Function>
 Function Original(uint32_t step) {

@@ -4,9 +4,9 @@
 
 #include <cstdint>
 
+#include "camera/camera_interpolator.h"
 #include "input/look_command.h"
 #include "input/mouse_state.h"
-#include "camera/camera_interpolator.h"
 #include "shared/camera_pose.h"
 #include "shared/rigid_transform.h"
 #include "timing/clock_sample.h"

@@ -2,26 +2,27 @@
 
 #include <cstdio>
 
+#include "camera/camera_interpolator.h"
 #include "diag/motion_trace.h"
 #include "diag/telemetry_reporter.h"
-#include "install/hook_backend.h"
-#include "install/hook_installer_messages.h"
+#include "frame/engine_run_detour.h"
+#include "hands/hands_pose_interpolator.h"
+#include "hands/hands_root_interpolator.h"
 #include "host/hook_slots.h"
 #include "host/image_validation.h"
 #include "host/import_resolution.h"
+#include "input/mouse_state.h"
+#include "install/detour_table.h"
+#include "install/hook_backend.h"
+#include "install/hook_installer_messages.h"
 #include "log/diagnostic_log.h"
-#include "frame/engine_run_detour.h"
+#include "poses/enemy_pose_interpolator.h"
 #include "shared/frame_sequence_settings.h"
 #include "timing/presentation_clock.h"
 #include "timing/render_unlock_state.h"
 #include "timing/wall_clock.h"
 #include "world/world_detours.h"
-#include "camera/camera_interpolator.h"
-#include "poses/enemy_pose_interpolator.h"
-#include "hands/hands_pose_interpolator.h"
-#include "hands/hands_root_interpolator.h"
 #include "world/world_root_interpolator.h"
-#include "input/mouse_state.h"
 
 namespace driftglass {
 namespace {

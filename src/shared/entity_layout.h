@@ -1,5 +1,5 @@
 #pragma once
-// Where the engine keeps what the hands interpolation reads, and how its entity calls are made.
+// What every feature reads of the engine's entities and meshes, and how its entity calls are made.
 
 #include <cstdint>
 
@@ -8,16 +8,8 @@
 
 namespace driftglass {
 
-constexpr uintptr_t kHandsMesh = 0x44;
-constexpr uintptr_t kHandsHandObjects = 0x60;  // begin, end at +4
-constexpr uintptr_t kHandObjectMesh = 0xF4;
-// Billboards, particle systems, lights: begin and end pointers each.
-constexpr uintptr_t kHandObjectAttachmentArrays[3] = {0xF8, 0x108, 0x118};
 constexpr uintptr_t kMeshActive = 0x24;
 constexpr uintptr_t kSubMeshOwner = 0x370;
-
-constexpr uint32_t kMaxHandObjects = 64;
-constexpr uint32_t kMaxAttachmentsPerArray = 32;
 
 using GetWorldMatrixFunction = const float*(DRIFTGLASS_THISCALL*)(void* entity);
 using GetEntityParentFunction = void*(DRIFTGLASS_THISCALL*)(void* entity);

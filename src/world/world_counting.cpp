@@ -1,17 +1,12 @@
 #include "world/world_counting.h"
 
 #include "diag/telemetry_counters.h"
-#include "poses/enemy_pose_interpolator.h"
 #include "world/world_root_interpolator.h"
 
 namespace driftglass {
 namespace {
 
 WorldTelemetry<LiveTelemetrySlots>& World() { return ProcessTelemetry().world; }
-
-void Add(std::atomic<uint32_t>& counter, uint32_t amount) {
-  if (amount != 0) counter.fetch_add(amount);
-}
 
 }  // namespace
 
@@ -28,32 +23,32 @@ void CountWorldStage(uint32_t result) {
 
 void CountWorldCapture(const WorldCaptureCounts& c) {
   WorldTelemetry<LiveTelemetrySlots>& w = World();
-  Add(w.captured, c.captured);
-  Add(w.resets, c.resets);
-  Add(w.invalid, c.invalid);
-  Add(w.sleeping, c.sleeping);
-  Add(w.moved, c.moved);
-  Add(w.movedMatched, c.movedMatched);
-  Add(w.movedStandalone, c.movedStandalone);
-  Add(w.movedOverflow, c.movedOverflow);
-  Add(w.modelCandidates, c.modelCandidates);
-  Add(w.modelCaptured, c.modelCaptured);
-  Add(w.modelInvalid, c.modelInvalid);
-  Add(w.modelCapacity, c.modelCapacity);
+  AddCount(w.captured, c.captured);
+  AddCount(w.resets, c.resets);
+  AddCount(w.invalid, c.invalid);
+  AddCount(w.sleeping, c.sleeping);
+  AddCount(w.moved, c.moved);
+  AddCount(w.movedMatched, c.movedMatched);
+  AddCount(w.movedStandalone, c.movedStandalone);
+  AddCount(w.movedOverflow, c.movedOverflow);
+  AddCount(w.modelCandidates, c.modelCandidates);
+  AddCount(w.modelCaptured, c.modelCaptured);
+  AddCount(w.modelInvalid, c.modelInvalid);
+  AddCount(w.modelCapacity, c.modelCapacity);
 }
 
 void CountWorldApply(const WorldApplyCounts& c) {
   WorldTelemetry<LiveTelemetrySlots>& w = World();
-  Add(w.ready, c.ready);
-  Add(w.pairMiss, c.pairMiss);
-  Add(w.invalid, c.invalid);
-  Add(w.applyFail, c.applyFail);
-  Add(w.multiOwners, c.multiOwners);
-  Add(w.modelReady, c.modelReady);
-  Add(w.modelMovingReady, c.modelMovingReady);
-  Add(w.modelCacheApplied, c.modelCacheApplied);
-  Add(w.modelCacheInvalid, c.modelCacheInvalid);
-  Add(w.modelRestoreFail, c.modelRestoreFail);
+  AddCount(w.ready, c.ready);
+  AddCount(w.pairMiss, c.pairMiss);
+  AddCount(w.invalid, c.invalid);
+  AddCount(w.applyFail, c.applyFail);
+  AddCount(w.multiOwners, c.multiOwners);
+  AddCount(w.modelReady, c.modelReady);
+  AddCount(w.modelMovingReady, c.modelMovingReady);
+  AddCount(w.modelCacheApplied, c.modelCacheApplied);
+  AddCount(w.modelCacheInvalid, c.modelCacheInvalid);
+  AddCount(w.modelRestoreFail, c.modelRestoreFail);
 }
 
 void CountWorldModel(uint32_t result, uint32_t diagnostic) {
@@ -97,37 +92,6 @@ void CountWorldModel(uint32_t result, uint32_t diagnostic) {
   }
 }
 
-void CountWorldRestoreFailures(uint32_t failures) { Add(World().modelRestoreFail, failures); }
-
-void CountEnemyPoseStage(uint32_t result) {
-  EnemyPoseTelemetry<LiveTelemetrySlots>& e = ProcessTelemetry().enemyPose;
-  switch (result) {
-    case kEnemyPoseStagedEnemy: e.enemyStaged.fetch_add(1); break;
-    case kEnemyPoseStagedRagdoll: e.ragdollStaged.fetch_add(1); break;
-    case kEnemyPoseInvalid: e.invalid.fetch_add(1); break;
-    case kEnemyPoseCapacityExhausted: e.capacity.fetch_add(1); break;
-    default: break;  // "ineligible" is not counted
-  }
-}
-
-void CountEnemyPose(const EnemyPoseCounts& c) {
-  EnemyPoseTelemetry<LiveTelemetrySlots>& e = ProcessTelemetry().enemyPose;
-  Add(e.targets, c.targets);
-  Add(e.visibilitySkip, c.visibilitySkip);
-  Add(e.visibilityUnknown, c.visibilityUnknown);
-  Add(e.captured, c.captured);
-  Add(e.applied, c.applied);
-  Add(e.identity, c.identity);
-  Add(e.genReset, c.genReset);
-  Add(e.nonMono, c.nonMono);
-  Add(e.sameTick, c.sameTick);
-  Add(e.boneCount, c.boneCount);
-  Add(e.jump, c.jump);
-  Add(e.clockWait, c.clockWait);
-  Add(e.pairMiss, c.pairMiss);
-  Add(e.invalid, c.invalid);
-  Add(e.unavailable, c.unavailable);
-  Add(e.restoreFail, c.restoreFail);
-}
+void CountWorldRestoreFailures(uint32_t failures) { AddCount(World().modelRestoreFail, failures); }
 
 }  // namespace driftglass

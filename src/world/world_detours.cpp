@@ -1,40 +1,13 @@
 #include "world/world_detours.h"
 
-#include "poses/enemy_pose_interpolator.h"
-#include "world/world_root_interpolator.h"
 #include "shared/frame_sequence_settings.h"
-#include "timing/tick_sequence.h"
-#include "world/world_counting.h"
+#include "world/world_root_interpolator.h"
 
 namespace driftglass {
 
 WorldDetourSettings& ProcessWorldDetourSettings() {
   static WorldDetourSettings settings;
   return settings;
-}
-
-void DRIFTGLASS_THISCALL PropOnUpdateDetour(void* prop, float dt) {
-  Original<void(DRIFTGLASS_THISCALL*)(void*, float)>(kDetourPropOnUpdate)(prop, dt);
-  if (!ProcessFrameSequenceSettings().worldRoot) return;
-  WorldPropInfo info;
-  // Staged for the tick being computed, which completes as the next TickSequence.
-  const uint64_t tick = ProcessTickSequence().load() + 1;
-  const uint32_t result = ProcessWorldRootInterpolator().StageProp(prop, tick, info);
-  CountWorldStage(result);
-  const FrameSequenceSettings& settings = ProcessFrameSequenceSettings();
-  if (settings.worldPose && settings.ragdollPose && result == kWorldStagedProp && info.valid &&
-      info.bodyCount >= 2) {
-    CountEnemyPoseStage(ProcessEnemyPoseInterpolator().StageRagdoll(prop, info.mesh, info.ownerWord,
-                                                                    info.bodyCount, info.allAsleep, tick));
-  }
-}
-
-void DRIFTGLASS_THISCALL EnemyOnUpdateDetour(void* enemy, float dt) {
-  Original<void(DRIFTGLASS_THISCALL*)(void*, float)>(kDetourEnemyOnUpdate)(enemy, dt);
-  const FrameSequenceSettings& settings = ProcessFrameSequenceSettings();
-  const uint64_t tick = ProcessTickSequence().load() + 1;
-  if (settings.worldRoot) CountWorldStage(ProcessWorldRootInterpolator().StageGrunt(enemy, tick));
-  if (settings.worldPose) CountEnemyPoseStage(ProcessEnemyPoseInterpolator().StageEnemy(enemy, tick));
 }
 
 void TransformCallbackDetour(void* body, const float* matrix, int32_t threadIndex) {

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <span>
 
-#include "hands/hands_root_interpolator.h"  // ModelMatrixSlot, shared with the hands
+#include "shared/model_matrix_slot.h"
 #include "world/world_body_table.h"
 #include "world/world_index.h"
 

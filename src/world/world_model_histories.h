@@ -7,8 +7,8 @@
 #include <span>
 
 #include "shared/rigid_transform.h"
-#include "world/world_index.h"
 #include "timing/snapshot_history.h"
+#include "world/world_index.h"
 
 namespace driftglass {
 

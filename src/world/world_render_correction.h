@@ -7,11 +7,11 @@
 
 #include <cstdint>
 
+#include "timing/clock_sample.h"
 #include "world/world_body_choice.h"
 #include "world/world_frame_tables.h"
 #include "world/world_model_result.h"
 #include "world/world_root_tracker.h"
-#include "timing/clock_sample.h"
 
 namespace driftglass {
 

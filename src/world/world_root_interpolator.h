@@ -4,10 +4,10 @@
 
 #include <cstdint>
 
+#include "timing/clock_sample.h"
 #include "world/world_model_result.h"
 #include "world/world_render_correction.h"
 #include "world/world_root_tracker.h"
-#include "timing/clock_sample.h"
 
 namespace driftglass {
 

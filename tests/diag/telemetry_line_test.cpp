@@ -7,7 +7,9 @@
 #include <cwchar>
 #include <string>
 
+#include "camera/camera_result.h"
 #include "diag/telemetry_fields.h"
+#include "hands/hands_root_result.h"
 #include "timing/render_unlock_state.h"
 
 namespace driftglass {
@@ -89,7 +91,7 @@ TEST(TelemetryLine, ValuesRatesSumsAndStates) {
   snapshot.cadence.overflow = 2;
   snapshot.values.clock.alphaMillionths = 400000;
   snapshot.values.clock.lastReset = kDiscontinuityLongStall;
-  snapshot.values.camera.last = kCameraApplied;
+  snapshot.values.camera.last = CameraResultName(kCameraApplied);
   snapshot.values.camera.viewFail.hidden = 3;
   snapshot.values.mouseAudit.acquiredXY = {-12, INT64_MIN};
   snapshot.values.mouseAudit.rawTap = 1;
@@ -98,7 +100,7 @@ TEST(TelemetryLine, ValuesRatesSumsAndStates) {
   snapshot.values.mouseAudit.commandShapeNonFinite = 4;
   snapshot.values.hands.attachmentsApplied = 2;
   snapshot.values.hands.attachmentsSeen = 5;
-  snapshot.values.hands.last = 99;
+  snapshot.values.hands.last = HandsRootResultName(99);
   const std::string line = Format(snapshot);
 
   EXPECT_EQ(line.rfind("Telemetry interval=5.001s RenderUnlock=active ticks=300 (59.988 Hz) "
@@ -130,6 +132,15 @@ struct FillWidest {
   void Joined(uint32_t& value) { value = UINT32_MAX; }
   void Sum(const char*, CountPair& pair) { pair = {INT64_MIN, INT64_MIN}; }
   void Millionths(const char*, uint32_t& value) { value = UINT32_MAX; }
+  // The longest name any result has.
+  void Named(const char*, const wchar_t*& value) {
+    value = L"";
+    for (uint32_t candidate = 0; candidate < 64; ++candidate) {
+      for (const wchar_t* name : {CameraResultName(candidate), HandsRootResultName(candidate)}) {
+        if (wcslen(name) > wcslen(value)) value = name;
+      }
+    }
+  }
   void State(const char*, const wchar_t* (*name)(uint32_t), uint32_t& value) {
     value = 0;
     for (uint32_t candidate = 0; candidate < 64; ++candidate) {

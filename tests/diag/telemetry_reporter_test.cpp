@@ -113,6 +113,7 @@ struct LiveCounterWalk {
     else if (pair.x != 0 || pair.y != 0) stillSet.push_back(group + key);
   }
   void State(const char*, const wchar_t* (*)(uint32_t), std::atomic<uint32_t>&) {}
+  void Named(const char*, std::atomic<const wchar_t*>&) {}
   void Millionths(const char*, std::atomic<uint32_t>&) {}
   void Group(const char* name) { group = std::string(name) + "."; }
   void EndGroup() { group.clear(); }

@@ -8,9 +8,9 @@
 #include <thread>
 #include <vector>
 
-#include "host/guarded_memory.h"
 #include "effects/image_trail_timing.h"
 #include "effects/particle_positions.h"
+#include "host/guarded_memory.h"
 #include "support/fake_entities.h"
 
 namespace driftglass {

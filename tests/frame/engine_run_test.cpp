@@ -6,8 +6,8 @@
 #include <cmath>
 #include <cstring>
 
-#include "log/diagnostic_log.h"
 #include "frame/engine_run_detour.h"
+#include "log/diagnostic_log.h"
 #include "timing/logic_timer_residual.h"
 #include "timing/render_unlock_state.h"
 #include "timing/wall_clock.h"

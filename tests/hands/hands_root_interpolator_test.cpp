@@ -9,8 +9,8 @@
 #include <memory>
 #include <vector>
 
-#include "host/hook_slots.h"
 #include "hands/hands_root_result.h"
+#include "host/hook_slots.h"
 #include "support/fake_entities.h"
 
 namespace driftglass {

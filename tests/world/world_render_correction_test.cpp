@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "host/hook_slots.h"
-#include "world/world_root_interpolator.h"
 #include "support/fake_entities.h"
+#include "world/world_root_interpolator.h"
 
 namespace driftglass {
 namespace {
