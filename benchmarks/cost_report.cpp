@@ -26,6 +26,44 @@ double RegionQueryMicroseconds() {
   return static_cast<double>(end.QuadPart - start.QuadPart) * 1e6 / static_cast<double>(frequency.QuadPart) / kQueries;
 }
 
+// The measurement build's stage table: what each stage costs per tick (staging, capture, physics)
+// or per frame (apply, restore, model matrices, draw message), and the plug-in's whole time on
+// the main thread and on the physics threads per second of play.
+void PrintStages(const std::string& label, const std::string& path) {
+  const std::vector<RecordLine> stages = ReadRecordLines(path, "stage");
+  const std::vector<RecordLine> summary = ReadRecordLines(path, "summary");
+  if (stages.empty() || summary.empty()) return;
+  const double ticks = summary[0].values.at("ticks");
+  const double frames = summary[0].values.at("frames");
+  const double seconds = summary[0].values.at("seconds");
+  double mainUs = 0, physicsUs = 0, tickUs = 0, frameUs = 0;
+  for (const RecordLine& s : stages) {
+    if (s.text.at("parent") != "-") continue;  // included in its parent
+    const std::string side = s.text.at("side");
+    const double us = s.values.at("us");
+    (side == "physics" ? physicsUs : mainUs) += us;
+    (side == "frame" ? frameUs : tickUs) += us;
+  }
+  std::printf("%s: main thread %.0f us per second of play (%.2f %%), physics threads %.0f us per second; "
+              "per tick %.1f us (staging, capture, physics), per frame %.1f us (%.2f %% of 240 Hz)\n",
+              label.c_str(), mainUs / seconds, mainUs / seconds / 1e4, physicsUs / seconds,
+              ticks > 0 ? tickUs / ticks : 0, frames > 0 ? frameUs / frames : 0,
+              frames > 0 ? 100.0 * frameUs / frames / 4166.7 : 0);
+  std::printf("  %-22s %5s %9s %10s %9s %9s %9s %15s\n", "stage", "per", "calls", "us", "queries",
+              "host calls", "sys calls", "sampled q/regions");
+  for (const RecordLine& s : stages) {
+    if (s.values.at("calls") == 0) continue;
+    const bool frame = s.text.at("side") == "frame";
+    const double per = frame ? frames : ticks;
+    if (per <= 0) continue;
+    const std::string name = (s.text.at("parent") != "-" ? "  " : "") + s.text.at("name");
+    std::printf("  %-22s %5s %9.2f %10.2f %9.1f %9.1f %9.1f %7.0f/%-7.0f\n", name.c_str(), frame ? "frame" : "tick",
+                s.values.at("calls") / per, s.values.at("us") / per, s.values.at("queries") / per,
+                s.values.at("host_calls") / per, s.values.at("system_calls") / per,
+                s.values.at("sampled_queries"), s.values.at("sampled_regions"));
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -70,6 +108,11 @@ int main(int argc, char** argv) {
                 Percentile(model, 0.5), perTick, perFrame, 100.0 * perFrame / 4166.7, queriesPerFrame,
                 perFrame > 0 ? 100.0 * queriesPerFrame * queryUs / perFrame : 0.0, queriesPerTick,
                 perTick > 0 ? 100.0 * queriesPerTick * queryUs / perTick : 0.0);
+  }
+  for (int a = 1; a < argc; ++a) {
+    const std::string argument = argv[a];
+    const size_t equals = argument.find('=');
+    PrintStages(argument.substr(0, equals), argument.substr(equals + 1));
   }
   return 0;
 }

@@ -17,21 +17,37 @@ constexpr double kWarmUpSeconds = 0.5;
 
 using Frame = std::map<std::string, double>;
 
-inline std::vector<Frame> ReadFrames(const std::string& path) {
-  std::vector<Frame> frames;
+// Every line of one kind ("frame", "stage", "summary"), each as a map of key to value; text
+// values are kept in text, numbers in the map.
+struct RecordLine {
+  Frame values;
+  std::map<std::string, std::string> text;
+};
+
+inline std::vector<RecordLine> ReadRecordLines(const std::string& path, const std::string& kind) {
+  std::vector<RecordLine> lines;
   std::ifstream in(path);
   std::string line;
+  const std::string prefix = kind + " ";
   while (std::getline(in, line)) {
-    if (line.rfind("frame ", 0) != 0) continue;
-    Frame frame;
-    std::istringstream fields(line.substr(6));
+    if (line.rfind(prefix, 0) != 0) continue;
+    RecordLine parsed;
+    std::istringstream fields(line.substr(prefix.size()));
     std::string field;
     while (fields >> field) {
       const size_t equals = field.find('=');
-      frame[field.substr(0, equals)] = std::strtod(field.c_str() + equals + 1, nullptr);
+      const std::string key = field.substr(0, equals);
+      parsed.values[key] = std::strtod(field.c_str() + equals + 1, nullptr);
+      parsed.text[key] = field.substr(equals + 1);
     }
-    frames.push_back(frame);
+    lines.push_back(parsed);
   }
+  return lines;
+}
+
+inline std::vector<Frame> ReadFrames(const std::string& path) {
+  std::vector<Frame> frames;
+  for (RecordLine& line : ReadRecordLines(path, "frame")) frames.push_back(std::move(line.values));
   return frames;
 }
 

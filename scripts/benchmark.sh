@@ -8,7 +8,8 @@
 #  - how steady the first-person hands sit in the view, with the camera alone interpolated and
 #    with the hands too, at 144 Hz, 240 Hz and 144 Hz +-30 %;
 #  - the animation error of props, unowned bodies and Grunts, camera alone against camera and
-#    world, and what the plug-in costs per frame and per tick with 64 to 512 tracked bodies;
+#    world;
+#  - what the plug-in costs, whole and stage by stage (scripts/cost_benchmark.sh);
 #  - a Grunt's turning bone; particles at constant velocity; the image trail's fade per second at
 #    30 to 240 Hz, stock against corrected; and 4096 live particles at 240 Hz;
 #  - the GUI cursor's latency from a SendInput call to the first frame that draws it moved, stock
@@ -75,23 +76,9 @@ for pacing in fixed:144 fixed:240 jitter:144:30; do
   compare_poses "$work/poses-${pacing//:/-}" "$pacing" 3
 done
 
-echo "== Cost at scale: camera, hands root and pose, world roots at fixed 240 Hz (medians; the"
-echo "   plug-in's measurement build, which also counts its memory-region queries)"
-runs=()
-for bodies in 64 128 256 512; do
-  scenario="duration_seconds=3\npacing=fixed:240\ncamera_speed=$CAMERA_SPEED\nidle_after_seconds=0.2\ncamera_write_log=0\nworld_props=$((bodies - 12))\n"
-  PLUGIN_DLL="$BUILD_DIR/benchmarks/DriftglassProfiled.dll" \
-    run_game "$work/scale-$bodies" "$HANDS_INI"'WorldRootInterpolation=1\n' "$scenario"
-  runs+=("$bodies bodies=$(winepath -w "$work/scale-$bodies/record.txt")")
-done
-# Eight Grunts with 128-bone palettes on top (and the ragdoll, a ninth target).
-for bodies in 64 512; do
-  scenario="duration_seconds=3\npacing=fixed:240\ncamera_speed=$CAMERA_SPEED\nidle_after_seconds=0.2\ncamera_write_log=0\nworld_props=$((bodies - 18))\nworld_grunts=8\npose_bones=128\n"
-  PLUGIN_DLL="$BUILD_DIR/benchmarks/DriftglassProfiled.dll" \
-    run_game "$work/scale-poses-$bodies" "$HANDS_INI"'WorldRootInterpolation=1\nWorldPoseInterpolation=1\n' "$scenario"
-  runs+=("$bodies bodies + 8 poses=$(winepath -w "$work/scale-poses-$bodies/record.txt")")
-done
-wine "$BUILD_DIR/benchmarks/cost_report.exe" "${runs[@]}"
+echo "== Cost, whole and stage by stage (the plug-in's measurement build; BEFORE_DLL=path adds"
+echo "   another measurement build's runs beside these)"
+DRIFTGLASS_BENCHMARK_READY=1 bash "$DRIFTGLASS_ROOT/scripts/cost_benchmark.sh"
 
 echo "== Particles at constant velocity (shown simulation time of the drawn particle)"
 for pacing in fixed:144 fixed:240 jitter:144:30; do

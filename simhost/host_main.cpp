@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <cwchar>
 #include <string>
 
@@ -132,6 +133,7 @@ int wmain(int argc, wchar_t** argv) {
 
   SnapshotEntryBytes();
   std::string pluginLog;
+  uint32_t (*pluginStageLines)(char*, uint32_t) = nullptr;
   if (!plugin.empty()) {
     const std::wstring logPath = SiblingLogPath(plugin);
     const uint64_t logStart = FileSize(logPath);
@@ -143,6 +145,11 @@ int wmain(int argc, wchar_t** argv) {
     // A measurement build of the plug-in says how many memory-region queries it has made.
     gPluginRegionQueries = reinterpret_cast<uint32_t (*)()>(
         reinterpret_cast<void*>(GetProcAddress(module, "DriftglassRegionQueries")));
+    // And what each of its stages cost, written to the record after the run.
+    pluginStageLines = reinterpret_cast<uint32_t (*)(char*, uint32_t)>(
+        reinterpret_cast<void*>(GetProcAddress(module, "DriftglassStageLines")));
+    // Where it lies, so a profile can name its functions.
+    record.Line("plugin base=0x%08X", static_cast<unsigned>(reinterpret_cast<uintptr_t>(module)));
     // Nothing may depend on how fast the plug-in's start-up thread runs: wait for its end.
     const double deadline = HostSeconds() + scenario.bootstrapWaitSeconds;
     do {
@@ -184,6 +191,18 @@ int wmain(int argc, wchar_t** argv) {
     char detail[128];
     std::snprintf(detail, sizeof(detail), "%s keeps its own bytes beyond any detour jump", e.name);
     record.Invariant("entry-bytes", EntryBytesIntact(e, i), detail);
+  }
+  if (pluginStageLines != nullptr) {
+    static char stages[16384];
+    const uint32_t length = pluginStageLines(stages, sizeof(stages) - 1);
+    stages[length] = '\0';
+    for (char* line = stages; *line != '\0';) {
+      char* const end = std::strchr(line, '\n');
+      if (end == nullptr) break;
+      *end = '\0';
+      record.Line("%s", line);
+      line = end + 1;
+    }
   }
   const HostCounts& c = world.counts;
   record.Line("summary ticks=%u ondraw=%u onpostrender=%u scenerender=%u frames=%u other=%u "

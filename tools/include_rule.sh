@@ -5,16 +5,17 @@ set -euo pipefail
 src=${1:-"$(dirname "${BASH_SOURCE[0]}")/../src"}
 
 features="camera hands world poses effects"
-below_features="diag timing shared host log config"
+below_features="diag timing shared host log config measure"
 
 # Folder -> the other folders it may include (its own is always allowed).
 declare -A allowed=(
+  [measure]=""
   [log]=""
   [config]=""
-  [host]="log"
-  [shared]="host"
-  [timing]="shared host log"
-  [diag]="timing shared log"
+  [host]="log measure"
+  [shared]="host measure"
+  [timing]="shared host log measure"
+  [diag]="timing shared log measure"
   [camera]="$below_features"
   [hands]="$below_features"
   [world]="$below_features"

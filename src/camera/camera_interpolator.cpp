@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "host/guarded_memory.h"
+#include "measure/stage_meter.h"
 
 namespace driftglass {
 namespace {
@@ -250,7 +251,9 @@ bool CameraInterpolator::ApplyLookOffset(float pitchOffset, float yawOffset, Cam
   }
   if (!std::isfinite(yaw)) return false;
   using Setter = void(__attribute__((thiscall))*)(void*, float);
+  CountHostCall();
   reinterpret_cast<Setter>(setters_[kSetPitch])(appliedCamera_, current.pitch + pitchOffset);
+  CountHostCall();
   reinterpret_cast<Setter>(setters_[kSetYaw])(appliedCamera_, yaw);
   CameraPose turned;
   if (!ReadCameraPose(appliedCamera_, turned, nullptr)) return false;

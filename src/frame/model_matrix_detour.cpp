@@ -4,6 +4,7 @@
 
 #include "hands/hands_counting.h"
 #include "hands/hands_root_interpolator.h"
+#include "measure/stage_meter.h"
 #include "shared/frame_sequence_settings.h"
 #include "world/world_counting.h"
 #include "world/world_root_interpolator.h"
@@ -13,6 +14,7 @@ namespace driftglass {
 const float* DRIFTGLASS_THISCALL GetModelMatrixDetour(void* subMesh, void* camera) {
   const float* const hostMatrix =
       Original<const float*(DRIFTGLASS_THISCALL*)(void*, void*)>(kDetourGetModelMatrix)(subMesh, camera);
+  StageScope stage(kStageModelMatrix);
   const float* result = hostMatrix;
   const FrameSequenceSettings& settings = ProcessFrameSequenceSettings();
   uint32_t handsResult = kHandsModelNotHands;

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "measure/stage_meter.h"
 #include "poses/enemy_pose_interpolator.h"
 #include "poses/pose_counting.h"
 #include "shared/frame_sequence_settings.h"
@@ -13,6 +14,7 @@ namespace driftglass {
 
 void DRIFTGLASS_THISCALL PropOnUpdateDetour(void* prop, float dt) {
   Original<void(DRIFTGLASS_THISCALL*)(void*, float)>(kDetourPropOnUpdate)(prop, dt);
+  StageScope stage(kStagePropUpdate);
   if (!ProcessFrameSequenceSettings().worldRoot) return;
   WorldPropInfo info;
   // Staged for the tick being computed, which completes as the next TickSequence.
@@ -29,6 +31,7 @@ void DRIFTGLASS_THISCALL PropOnUpdateDetour(void* prop, float dt) {
 
 void DRIFTGLASS_THISCALL EnemyOnUpdateDetour(void* enemy, float dt) {
   Original<void(DRIFTGLASS_THISCALL*)(void*, float)>(kDetourEnemyOnUpdate)(enemy, dt);
+  StageScope stage(kStageEnemyUpdate);
   const FrameSequenceSettings& settings = ProcessFrameSequenceSettings();
   const uint64_t tick = ProcessTickSequence().load() + 1;
   if (settings.worldRoot) CountWorldStage(ProcessWorldRootInterpolator().StageGrunt(enemy, tick));

@@ -17,6 +17,7 @@
 #include "input/look_preview.h"
 #include "input/mouse_detours.h"
 #include "log/diagnostic_log.h"
+#include "measure/stage_meter.h"
 #include "poses/enemy_pose_interpolator.h"
 #include "poses/pose_counting.h"
 #include "shared/frame_sequence_settings.h"
@@ -56,6 +57,7 @@ void CountSample(const ClockSample& sample) {
 
 // One tick of capture after the engine's own fixed step has run.
 void CaptureTick() {
+  StageScope stage(kStageTickCapture);
   TelemetryCounters& telemetry = ProcessTelemetry();
   telemetry.ticks.fetch_add(1);
   const uint64_t tick = AdvanceTickSequence(ProcessTickSequence());
@@ -63,11 +65,26 @@ void CaptureTick() {
   CountReset(clock.RecordTick(tick, WallSeconds(), false).reason);
   const uint64_t generation = clock.generation();  // after any reset the tick caused
   const FrameSequenceSettings& settings = ProcessFrameSequenceSettings();
-  if (settings.camera) CountCameraResult(ProcessCameraInterpolator().CaptureCamera(tick, generation));
-  if (settings.handsRoot) CountHandsRootResult(ProcessHandsRootInterpolator().Capture(tick, generation));
-  if (settings.worldRoot) CountWorldCapture(ProcessWorldRootInterpolator().Capture(tick, generation));
-  if (settings.handsPose) ProcessHandsPoseInterpolator().Capture(tick, generation);
-  if (settings.worldPose) ProcessEnemyPoseInterpolator().Capture(tick, generation);
+  if (settings.camera) {
+    StageScope camera(kStageCameraCapture);
+    CountCameraResult(ProcessCameraInterpolator().CaptureCamera(tick, generation));
+  }
+  if (settings.handsRoot) {
+    StageScope hands(kStageHandsCapture);
+    CountHandsRootResult(ProcessHandsRootInterpolator().Capture(tick, generation));
+  }
+  if (settings.worldRoot) {
+    StageScope world(kStageWorldCapture);
+    CountWorldCapture(ProcessWorldRootInterpolator().Capture(tick, generation));
+  }
+  if (settings.handsPose) {
+    StageScope pose(kStageHandsPoseCapture);
+    ProcessHandsPoseInterpolator().Capture(tick, generation);
+  }
+  if (settings.worldPose) {
+    StageScope poses(kStageEnemyPoseCapture);
+    ProcessEnemyPoseInterpolator().Capture(tick, generation);
+  }
 }
 
 // Logged once per process, the first time the hands' palette holds a bone that cannot be blended.
@@ -95,7 +112,9 @@ void DRIFTGLASS_THISCALL RunMessageDetour(void* updater, int32_t message, float 
   const auto original = Original<RunMessageFunction>(kDetourRunMessage);
   TelemetryCounters& telemetry = ProcessTelemetry();
   if (message == kMessageOnDraw) {
+    StageScope draw(kStageDrawMessage);
     UpdateGuiCursorNow();  // the GUI draws this frame with the cursor where the mouse is now
+    draw.End();
     original(updater, message, dt);
     telemetry.onDraw.fetch_add(1);
     return;
@@ -109,6 +128,7 @@ void DRIFTGLASS_THISCALL RunMessageDetour(void* updater, int32_t message, float 
 }
 
 void DRIFTGLASS_THISCALL SceneRenderDetour(void* scene, float frameTime, uint32_t flags) {
+  StageScope apply(kStageFrameApply);
   const FrameSequenceSettings& settings = ProcessFrameSequenceSettings();
   LARGE_INTEGER counter;
   QueryPerformanceCounter(&counter);  // the frame's one time reading
@@ -132,6 +152,7 @@ void DRIFTGLASS_THISCALL SceneRenderDetour(void* scene, float frameTime, uint32_
   PreviewRecord preview;
   bool previewApplied = false;
   if (settings.camera) {
+    StageScope stage(kStageCameraApply);
     CameraInterpolator& camera = ProcessCameraInterpolator();
     const uint32_t result = camera.ApplyCamera(scene, tickSequence, sample);
     CountCameraResult(result);
@@ -172,6 +193,7 @@ void DRIFTGLASS_THISCALL SceneRenderDetour(void* scene, float frameTime, uint32_
     PublishMotionRecord(trace);
   }
   if (settings.handsRoot) {
+    StageScope stage(kStageHandsApply);
     HandsRootInterpolator& hands = ProcessHandsRootInterpolator();
     // The hands turn with the previewed view, or they would lag the frame's own rotation.
     if (!hands.SetViewCorrection(previewApplied ? &viewCorrection : nullptr)) {
@@ -184,8 +206,12 @@ void DRIFTGLASS_THISCALL SceneRenderDetour(void* scene, float frameTime, uint32_
     }
     CountHandsAttachments(hands.attachmentCounts());
   }
-  if (settings.worldRoot) CountWorldApply(ProcessWorldRootInterpolator().Apply(sample));
+  if (settings.worldRoot) {
+    StageScope stage(kStageWorldApply);
+    CountWorldApply(ProcessWorldRootInterpolator().Apply(sample));
+  }
   if (settings.handsPose) {
+    StageScope stage(kStageHandsPoseApply);
     HandsPoseInterpolator& pose = ProcessHandsPoseInterpolator();
     const uint32_t result = pose.Apply(sample, ProcessTickSequence().load(), frameTime);
     if (pose.TakeFailedRestore()) CountHandsPoseRestoreFailure();  // a restore left from before
@@ -193,6 +219,7 @@ void DRIFTGLASS_THISCALL SceneRenderDetour(void* scene, float frameTime, uint32_
     if (result == kHandsPoseInvalid) LogHandsPoseDiagnostic(pose);
   }
   if (settings.worldPose) {
+    StageScope stage(kStageEnemyPoseApply);
     CountEnemyPose(ProcessEnemyPoseInterpolator().Apply(sample, ProcessTickSequence().load(), frameTime));
   }
   // Emitters building their vertices inside this render draw particles at the frame's fraction.
@@ -203,8 +230,11 @@ void DRIFTGLASS_THISCALL SceneRenderDetour(void* scene, float frameTime, uint32_
                          sample.alpha >= 0.0 && sample.alpha <= 1.0;
   particles.alpha = particles.alphaValid ? sample.alpha : 0.0;
 
+  apply.End();
+
   Original<SceneRenderFunction>(kDetourSceneRender)(scene, frameTime, flags);
 
+  StageScope restore(kStageFrameRestore);
   particles.alphaValid = false;
 
   // Restores run in reverse order of the applies; the camera's is last.

@@ -1,5 +1,6 @@
 #include "host/guarded_memory.h"
 
+#include "measure/stage_meter.h"
 #include <windows.h>
 
 #include <atomic>
@@ -12,7 +13,9 @@ std::atomic<uint32_t> gRegionQueries{0};
 
 bool QueryRegion(const void* address, MEMORY_BASIC_INFORMATION& info) {
   gRegionQueries.fetch_add(1, std::memory_order_relaxed);
-  return VirtualQuery(address, &info, sizeof(info)) == sizeof(info);
+  const bool answered = VirtualQuery(address, &info, sizeof(info)) == sizeof(info);
+  NoteRegionQuery(answered ? info.BaseAddress : nullptr);
+  return answered;
 }
 
 bool HasUsableProtection(const MEMORY_BASIC_INFORMATION& info, uint32_t mask) {

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "host/guarded_memory.h"
+#include "measure/stage_meter.h"
 
 namespace driftglass {
 namespace {
@@ -67,6 +68,7 @@ void UpdateGuiCursor(GuiCursorState& cursor, const MouseState& mouse, const RawT
     return;
   }
   RECT client;
+  CountSystemCall();
   if (!GetClientRect(window, &client) || client.right <= client.left || client.bottom <= client.top) {
     audit.guiInvalid.fetch_add(1);
     return;
@@ -74,6 +76,7 @@ void UpdateGuiCursor(GuiCursorState& cursor, const MouseState& mouse, const RawT
   const int32_t width = client.right - client.left;
   const int32_t height = client.bottom - client.top;
   MousePoint pos;
+  CountHostCall();
   if (host.getRelativeMouseMode() != 0) {
     host.drainRawInput();
     if (!tap.rawActive.load()) return;
@@ -83,6 +86,8 @@ void UpdateGuiCursor(GuiCursorState& cursor, const MouseState& mouse, const RawT
     audit.guiModeRelative.fetch_add(1);
   } else {
     POINT point;
+    CountSystemCall();
+    CountSystemCall();
     if (!GetCursorPos(&point) || !ScreenToClient(window, &point)) {
       audit.guiInvalid.fetch_add(1);
       return;

@@ -1,6 +1,7 @@
 #include "input/mouse_capture.h"
 
 #include "input/mouse_arithmetic.h"
+#include "measure/stage_meter.h"
 
 namespace driftglass {
 namespace {
@@ -113,6 +114,7 @@ PresentationMotion PollPresentationMotion(MouseState& mouse, const RawTapState& 
   } else {
     int x = 0;
     int y = 0;
+    CountHostCall();
     actions.getRelativeMouseState(&x, &y);  // empties SDL2's own accumulator
     motion.x = x;
     motion.y = y;

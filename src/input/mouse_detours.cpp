@@ -6,6 +6,7 @@
 #include "input/gui_cursor.h"
 #include "input/look_command.h"
 #include "input/player_dequantize.h"
+#include "measure/stage_meter.h"
 #include "timing/tick_sequence.h"
 
 namespace driftglass {
@@ -46,6 +47,13 @@ void PlayerTurn(uint32_t step, void* player, float angle, bool pitch) {
   Original<AngleFunction>(step)(player, replaced);
 }
 
+// SDL2's own share of the poll, on its own line of the measurement build's stage table.
+void PumpSdlEvents() {
+  StageScope stage(kStageSdlPump);
+  CountHostCall();
+  reinterpret_cast<void (*)()>(ProcessMouseState().sdlPumpEvents)();
+}
+
 }  // namespace
 
 void DRIFTGLASS_THISCALL MouseUpdateDetour(void* mouse) {
@@ -57,6 +65,7 @@ void DRIFTGLASS_THISCALL MouseUpdateDetour(void* mouse) {
   HostMouseCounts& counts = *MouseCountsOf(mouse);
   CountUnconsumedMotion(counts, Audit());
   original(mouse);
+  StageScope stage(kStageInputDetours);
   MouseState& state = ProcessMouseState();
   state.lastMouse.store(mouse);
   state.mouseThreadId.store(GetCurrentThreadId());
@@ -66,6 +75,7 @@ void DRIFTGLASS_THISCALL MouseUpdateDetour(void* mouse) {
 
 int32_t* DRIFTGLASS_THISCALL MouseGetRelPositionDetour(void* mouse, int32_t* result) {
   int32_t* const returned = Original<GetRelPositionFunction>(kDetourMouseGetRelPosition)(mouse, result);
+  StageScope stage(kStageInputDetours);
   CountMouseRead(ThreadGameplayInputFrame(), Audit(), result, returned);
   return returned;
 }
@@ -84,11 +94,14 @@ void DRIFTGLASS_THISCALL UpdateGamePlayerInputDetour(void* inputHandler) {
     original(inputHandler);
     return;
   }
+  StageScope before(kStageInputDetours);
   const InputHandlerSettings settings = ReadInputHandlerSettings(inputHandler);
   GameplayInputFrame& frame = ThreadGameplayInputFrame();
   MouseState& state = ProcessMouseState();
   BeginGameplayInput(frame, state, audit, settings);
+  before.End();
   original(inputHandler);
+  StageScope after(kStageInputDetours);
   const uint64_t tick = ProcessTickSequence().load();
   if (EndGameplayInput(frame, state, audit, settings, tick)) {
     CaptureAngularCommand(ProcessLookState(), frame, audit, tick, settings.sensitivity, settings.invertY != 0);
@@ -109,10 +122,11 @@ void DRIFTGLASS_THISCALL PlayerAddPitchDetour(void* player, float angle) {
 }
 
 PresentationMotion PollPresentationMotionNow() {
+  StageScope stage(kStageMousePoll);
   MouseState& state = ProcessMouseState();
   PollActions actions;
   actions.drainRawInput = &DrainRawInput;
-  actions.pumpEvents = reinterpret_cast<void (*)()>(state.sdlPumpEvents);
+  actions.pumpEvents = state.sdlPumpEvents != 0 ? &PumpSdlEvents : nullptr;
   actions.getRelativeMouseState = reinterpret_cast<uint32_t (*)(int*, int*)>(state.sdlGetRelativeMouseState);
   return PollPresentationMotion(state, ProcessRawTap(), Audit(), actions, ProcessTickSequence().load(),
                                 GetCurrentThreadId());

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "log/diagnostic_log.h"
+#include "measure/stage_meter.h"
 
 namespace driftglass {
 namespace {
@@ -108,6 +109,7 @@ LRESULT CALLBACK RawTapWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
   if (message == WM_INPUT) {
     alignas(8) uint8_t buffer[sizeof(RAWINPUT)] = {};
     UINT size = sizeof(buffer);
+    CountSystemCall();
     const UINT n = GetRawInputData(reinterpret_cast<HRAWINPUT>(lParam), RID_INPUT, buffer, &size,
                                    sizeof(RAWINPUTHEADER));
     int32_t dx = 0;
@@ -129,7 +131,10 @@ void DrainRawInput() {
   audit.rawDirectDrains.fetch_add(1);
   uint32_t dispatched = 0;
   MSG message;
-  while (dispatched < kRawDrainLimit && PeekMessageW(&message, window, WM_INPUT, WM_INPUT, PM_REMOVE)) {
+  for (;;) {
+    if (dispatched == kRawDrainLimit) break;
+    CountSystemCall();
+    if (!PeekMessageW(&message, window, WM_INPUT, WM_INPUT, PM_REMOVE)) break;
     DispatchMessageW(&message);
     ++dispatched;
   }

@@ -4,6 +4,7 @@
 
 #include "host/guarded_memory.h"
 #include "host/hook_slots.h"
+#include "measure/stage_meter.h"
 
 namespace driftglass {
 namespace {
@@ -272,6 +273,7 @@ bool EnemyPoseInterpolator::AppendTickPalette(Slot& slot, float frameTime,
   uint8_t active = 0;
   const bool meshSound = ReadActiveFlag(slot.mesh, active);
   if (meshSound) {
+    CountHostCall();
     reinterpret_cast<UpdateGraphicsForFrameFunction>(updateGraphicsForFrame_)(slot.mesh,
                                                                              frameTime);
   }

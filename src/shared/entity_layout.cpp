@@ -3,16 +3,19 @@
 #include <cstring>
 
 #include "host/guarded_memory.h"
+#include "measure/stage_meter.h"
 
 namespace driftglass {
 
 const float* CallGetWorldMatrix(uintptr_t getWorldMatrix, void* entity) {
   if (getWorldMatrix == 0) return nullptr;
+  CountHostCall();
   return reinterpret_cast<GetWorldMatrixFunction>(getWorldMatrix)(entity);
 }
 
 void* CallGetEntityParent(uintptr_t getEntityParent, void* entity) {
   if (getEntityParent == 0) return nullptr;
+  CountHostCall();
   return reinterpret_cast<GetEntityParentFunction>(getEntityParent)(entity);
 }
 

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "host/guarded_memory.h"
+#include "measure/stage_meter.h"
 #include "shared/entity_layout.h"
 #include "world/moving_transform_append.h"
 #include "world/world_host_layout.h"
@@ -53,6 +54,7 @@ WorldCaptureCounts WorldRootTracker::Capture(uint64_t tick, uint64_t generation)
 }
 
 void WorldRootTracker::CaptureMovedBodies(uint64_t tick, WorldCaptureCounts& counts) {
+  StageScope stage(kStageMovedBodies);
   const MovedBodyDrain drain = moved_.Drain(drained_);
   counts.moved = drain.moved;
   counts.movedOverflow = drain.overflow;

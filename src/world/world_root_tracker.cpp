@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "host/guarded_memory.h"
+#include "measure/stage_meter.h"
 #include "world/world_host_layout.h"
 
 namespace driftglass {
@@ -123,6 +124,7 @@ uint32_t WorldRootTracker::StageProp(void* prop, uint64_t tick, WorldPropInfo& i
   bool allAsleep = true;
   for (uint32_t i = 0; i < count; ++i) {
     if (!IsRangeReadable(bodies[i], sizeof(void*))) return reject(kWorldInvalid);
+    CountHostCall();
     const bool awake = getEnabled(bodies[i]) != 0;
     allAsleep = allAsleep && !awake;
     const WorldBodyStaging staging{prop, mesh, bodies[i], meshWord, ownerWord,

@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# What the plug-in costs, whole and stage by stage, from its measurement build
+# (DriftglassProfiled.dll): camera + hands root and pose at fixed 240 Hz with 64 and 512 tracked
+# bodies and with eight posed Grunts; camera + hands alone; the mouse poll in gameplay with a
+# nearly still and a 1000 Hz mouse; and the uncapped frame rate with every feature on against
+# RenderUnlock alone. With BEFORE_DLL=path (another measurement build) every run is made with that
+# build too, side by side in this one run. Numbers only, nothing is asserted.
+# Called by benchmark.sh; runs alone as well.
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/game_runs.sh"
+
+if [ -z "${DRIFTGLASS_BENCHMARK_READY:-}" ]; then
+  bash "$DRIFTGLASS_ROOT/scripts/setup.sh"
+  if [ -z "${DISPLAY:-}" ]; then
+    exec xvfb-run -a -s "-screen 0 1280x1024x24" bash "${BASH_SOURCE[0]}" "$@"
+  fi
+  configure_and_build >/dev/null
+  stop_wine
+  start_wine
+  trap stop_wine EXIT
+fi
+
+work="$BUILD_DIR/benchmark/cost"
+after="$BUILD_DIR/benchmarks/DriftglassProfiled.dll"
+builds=("after=$after")
+if [ -n "${BEFORE_DLL:-}" ]; then
+  builds=("before=$BEFORE_DLL" "${builds[@]}")
+fi
+
+ALL_INI='[Telemetry]\nReportIntervalSeconds=1\n[Features]\nRenderUnlock=1\nCameraInterpolation=1\nHandsRootInterpolation=1\nWorldRootInterpolation=1\nHandsPoseInterpolation=1\nWorldPoseInterpolation=1\nParticleInterpolation=1\nImageTrailTiming=1\nMouseOverlay=1\n[Telemetry]\nMotionTrace=1\n'
+fixed="duration_seconds=3\npacing=fixed:240\ncamera_speed=$CAMERA_SPEED\nidle_after_seconds=0.2\ncamera_write_log=0\n"
+runs=()
+for build in "${builds[@]}"; do
+  name=${build%%=*}
+  dll=${build#*=}
+  export PLUGIN_DLL="$dll"
+  run_game "$work/$name-hands" "$HANDS_INI" "$fixed"
+  run_game "$work/$name-64" "$HANDS_INI"'WorldRootInterpolation=1\n' "${fixed}world_props=52\n"
+  run_game "$work/$name-512" "$HANDS_INI"'WorldRootInterpolation=1\n' "${fixed}world_props=500\n"
+  run_game "$work/$name-512-poses" "$HANDS_INI"'WorldRootInterpolation=1\nWorldPoseInterpolation=1\n' \
+    "${fixed}world_props=494\nworld_grunts=8\npose_bones=128\n"
+  for rate in 1 1000; do
+    run_game "$work/$name-poll-$rate" "$MOUSE_INI" \
+      "duration_seconds=3\npacing=fixed:240\nlimit_fps=0\nidle_after_seconds=0.2\nwindow=visible\nmouse_pattern=sweep\nmouse_rate_hz=$rate\n"
+  done
+  runs+=("$name camera+hands=$(winepath -w "$work/$name-hands/record.txt")"
+         "$name 64 bodies=$(winepath -w "$work/$name-64/record.txt")"
+         "$name 512 bodies=$(winepath -w "$work/$name-512/record.txt")"
+         "$name 512 + 8 poses=$(winepath -w "$work/$name-512-poses/record.txt")"
+         "$name poll, 1 Hz mouse=$(winepath -w "$work/$name-poll-1/record.txt")"
+         "$name poll, 1000 Hz mouse=$(winepath -w "$work/$name-poll-1000/record.txt")")
+done
+unset PLUGIN_DLL
+wine "$BUILD_DIR/benchmarks/cost_report.exe" "${runs[@]}"
+
+echo "== Uncapped, every feature on against RenderUnlock alone ($(grep duration "$DRIFTGLASS_ROOT/simhost/scenarios/uncapped.txt"))"
+uncapped="$(cat "$DRIFTGLASS_ROOT/simhost/scenarios/uncapped.txt")"
+fps() {  # folder, INI text
+  run_game "$1" "$2" "$uncapped"
+  awk '/^summary/ { for (i = 2; i <= NF; i++) { split($i, kv, "="); v[kv[1]] = kv[2] }
+                    printf "%.1f", v["frames"] / v["seconds"] }' "$1/record.txt"
+}
+for build in "${builds[@]}"; do
+  name=${build%%=*}
+  export PLUGIN_DLL="${build#*=}"
+  unlock=$(fps "$work/$name-uncapped-unlock" "$UNLOCK_INI")
+  all=$(fps "$work/$name-uncapped-all" "$ALL_INI")
+  awk -v n="$name" -v u="$unlock" -v a="$all" 'BEGIN {
+    printf "%s: RenderUnlock alone %s fps, every feature %s fps (%.3f of it)\n", n, u, a, a / u }'
+done

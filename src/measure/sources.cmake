@@ -1,0 +1,3 @@
+target_sources(driftglass_core PRIVATE
+  measure/stage_meter.cpp
+)

@@ -1,0 +1,101 @@
+#pragma once
+// What each stage of the plug-in costs, for the measurement build only: calls, time, memory-region
+// queries, calls into the game's code and the plug-in's own message-queue and cursor calls. The
+// product is built without DRIFTGLASS_MEASURE, and every hook below compiles to nothing there.
+
+#include <cstdint>
+
+namespace driftglass {
+
+// Stages in report order; a stage's parent is the stage whose time includes it.
+enum MeasuredStage : uint32_t {
+  kStageHandsUpdate = 0,
+  kStagePropUpdate,
+  kStageEnemyUpdate,
+  kStageInputDetours,
+  kStageTickCapture,
+  kStageCameraCapture,
+  kStageHandsCapture,
+  kStageWorldCapture,
+  kStageMovedBodies,
+  kStageHandsPoseCapture,
+  kStageEnemyPoseCapture,
+  kStageDrawMessage,
+  kStageFrameApply,
+  kStageMousePoll,
+  kStageSdlPump,
+  kStageCameraApply,
+  kStageHandsApply,
+  kStageWorldApply,
+  kStageHandsPoseApply,
+  kStageEnemyPoseApply,
+  kStageFrameRestore,
+  kStageModelMatrix,
+  kStageTransformCallback,
+  kStageCount,
+  kStageNone = kStageCount,
+};
+
+// When a stage runs: at a tick (the staging and the capture), at a frame, or on a physics thread.
+enum MeasuredSide : uint32_t { kSideTick = 0, kSideFrame = 1, kSidePhysics = 2 };
+
+struct MeasuredStageInfo {
+  const char* name;
+  uint32_t parent;  // kStageNone for a stage nothing else includes
+  uint32_t side;
+};
+const MeasuredStageInfo& StageInfo(uint32_t stage);
+
+// Totals since start-up, and for one sampled tick and one sampled frame how many distinct
+// memory regions the stage's queries fell in.
+struct MeasuredStageTotals {
+  uint64_t calls = 0;
+  uint64_t counterTicks = 0;  // performance-counter ticks
+  uint64_t regionQueries = 0;
+  uint64_t hostCalls = 0;
+  uint64_t systemCalls = 0;
+  uint32_t sampledQueries = 0;
+  uint32_t sampledRegions = 0;
+};
+MeasuredStageTotals ReadStageTotals(uint32_t stage);
+
+#ifdef DRIFTGLASS_MEASURE
+
+class StageScope {
+ public:
+  explicit StageScope(uint32_t stage);
+  ~StageScope() { End(); }
+  // Ends the stage before the scope does (once; later calls do nothing).
+  void End();
+  StageScope(const StageScope&) = delete;
+  StageScope& operator=(const StageScope&) = delete;
+
+ private:
+  uint32_t stage_;
+  uint32_t outer_;
+  bool ended_ = false;
+  int64_t start_;
+  uint64_t queries_;
+  uint64_t hostCalls_;
+  uint64_t systemCalls_;
+};
+
+void CountHostCall();
+void CountSystemCall();
+// Called by every region query with the region it found (or null).
+void NoteRegionQuery(const void* regionBase);
+
+#else
+
+class StageScope {
+ public:
+  explicit StageScope(uint32_t) {}
+  void End() {}
+};
+inline void CountHostCall() {}
+inline void CountSystemCall() {}
+inline void NoteRegionQuery(const void*) {}
+
+#endif
+
+}  // namespace driftglass
