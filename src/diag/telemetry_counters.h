@@ -194,6 +194,7 @@ struct WorldTelemetry {
   typename S::Count movedMatched{0};
   typename S::Count movedStandalone{0};
   typename S::Count movedOverflow{0};
+  typename S::Count movedSkipped{0};  // claimed but not stored when drained
   typename S::Count ready{0};
   typename S::Count propModels{0};
   typename S::Count propParentModels{0};

@@ -187,6 +187,7 @@ void VisitWorldTelemetry(V& v, G&... g) {
   v.Interval("movedMatched", g.movedMatched...);
   v.Interval("movedStandalone", g.movedStandalone...);
   v.Interval("movedOverflow", g.movedOverflow...);
+  v.Interval("movedSkipped", g.movedSkipped...);
   v.Interval("ready", g.ready...);
   v.Interval("propModels", g.propModels...);
   v.Interval("propParentModels", g.propParentModels...);

@@ -2,7 +2,10 @@
 // Bodies the physics moved this tick, noted from the transform callback on any physics thread
 // and drained on the main thread after the tick. Producers take a position with one atomic
 // increment; two banks let a drain finish reading the positions claimed before it while new
-// notes go to the other bank, so a note made during a drain is neither lost nor read twice.
+// notes go to the other bank, so a note made during a drain is neither lost nor read twice. A
+// position claimed but not yet stored when the drain reaches it is skipped, never waited for:
+// the main thread must not stall on a preempted physics thread, and the slot's round stamp keeps
+// the late store from being read as a later note.
 
 #include <atomic>
 #include <cstdint>
@@ -12,15 +15,27 @@ namespace driftglass {
 struct MovedBodyDrain {
   uint32_t moved = 0;     // positions drained (at most the capacity)
   uint32_t overflow = 0;  // notes refused since the last drain for want of a position
-  uint32_t received = 0;  // bodies copied out; below moved only if a producer never stored
+  uint32_t received = 0;  // bodies copied out
+  uint32_t skipped = 0;   // positions whose producer had not stored yet; received + skipped == moved
+};
+
+// A producer's position, between taking it and storing its body.
+struct MovedBodyClaim {
+  uint32_t round = 0;
+  uint32_t position = 0;
+  bool taken = false;  // false when the bank was full (counted as overflow)
 };
 
 class MovedBodyQueue {
  public:
   static constexpr uint32_t kCapacity = 1024;
 
-  // Lock-free; null is ignored.
-  void Note(void* body);
+  // Lock-free; null is ignored. Claim, then Store: apart, a test can hold a producer between them.
+  void Note(void* body) {
+    if (body != nullptr) Store(Claim(), body);
+  }
+  MovedBodyClaim Claim();
+  void Store(const MovedBodyClaim& claim, void* body);
   // Copies the noted bodies, in the order their positions were taken, into bodies[0, received).
   // Main thread only.
   MovedBodyDrain Drain(void* (&bodies)[kCapacity]);

@@ -31,6 +31,7 @@ void CountWorldCapture(const WorldCaptureCounts& c) {
   AddCount(w.movedMatched, c.movedMatched);
   AddCount(w.movedStandalone, c.movedStandalone);
   AddCount(w.movedOverflow, c.movedOverflow);
+  AddCount(w.movedSkipped, c.movedSkipped);
   AddCount(w.modelCandidates, c.modelCandidates);
   AddCount(w.modelCaptured, c.modelCaptured);
   AddCount(w.modelInvalid, c.modelInvalid);

@@ -58,6 +58,7 @@ void WorldRootTracker::CaptureMovedBodies(uint64_t tick, WorldCaptureCounts& cou
   const MovedBodyDrain drain = moved_.Drain(drained_);
   counts.moved = drain.moved;
   counts.movedOverflow = drain.overflow;
+  counts.movedSkipped = drain.skipped;
   for (uint32_t i = 0; i < drain.received; ++i) {
     void* const body = drained_[i];
     WorldBodyEntry* entry = bodies_.FindByBody(body);

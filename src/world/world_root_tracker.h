@@ -37,7 +37,7 @@ struct WorldPropInfo {
 
 struct WorldCaptureCounts {
   uint32_t captured = 0, resets = 0, invalid = 0, sleeping = 0;
-  uint32_t moved = 0, movedMatched = 0, movedStandalone = 0, movedOverflow = 0;
+  uint32_t moved = 0, movedMatched = 0, movedStandalone = 0, movedOverflow = 0, movedSkipped = 0;
   uint32_t modelCandidates = 0, modelCaptured = 0, modelInvalid = 0, modelCapacity = 0;
 };
 
