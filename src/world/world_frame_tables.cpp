@@ -49,9 +49,17 @@ void WorldModelSlots::Clear() {
 }
 
 ModelMatrixSlot* WorldModelSlots::FindOrTake(const void* subMesh) {
+  if (ModelMatrixSlot* found = Find(subMesh)) return found;
+  return Take(subMesh);
+}
+
+ModelMatrixSlot* WorldModelSlots::Find(const void* subMesh) {
   const uint32_t position =
       index_.Find(subMesh, [this](uint32_t p) { return slots_[p].subMesh; });
-  if (position != kWorldIndexNotFound) return &slots_[position];
+  return position == kWorldIndexNotFound ? nullptr : &slots_[position];
+}
+
+ModelMatrixSlot* WorldModelSlots::Take(const void* subMesh) {
   if (count_ == kCapacity || !index_.Insert(subMesh, count_)) return nullptr;
   ModelMatrixSlot& slot = slots_[count_++];
   slot.subMesh = subMesh;

@@ -63,6 +63,10 @@ class WorldModelSlots {
   void Clear();
   // The sub-mesh's slot of this frame, else a new one; nullptr when all are taken.
   ModelMatrixSlot* FindOrTake(const void* subMesh);
+  ModelMatrixSlot* Find(const void* subMesh);
+  // A new slot for a sub-mesh that has none yet; nullptr when all are taken.
+  ModelMatrixSlot* Take(const void* subMesh);
+  bool full() const { return count_ == kCapacity; }
   uint32_t count() const { return count_; }
 
  private:

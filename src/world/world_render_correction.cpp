@@ -266,9 +266,13 @@ uint32_t WorldRenderCorrection::BodyModel(const WorldBodyChoice& choice, const v
     if (!IsRangeReadable(hostMatrix, sizeof(RigidTransform))) return kWorldModelInvalid;
     memcpy(&base, hostMatrix, sizeof(base));
   }
-  ModelMatrixSlot* const slot = slots_.FindOrTake(subMesh);
-  if (slot == nullptr) return kWorldModelSlotsExhausted;
-  if (!MultiplyTransforms(entry.correction, base, slot->matrix)) return kWorldModelInvalid;
+  // A full table answers first; a product that fails takes no slot.
+  ModelMatrixSlot* slot = slots_.Find(subMesh);
+  if (slot == nullptr && slots_.full()) return kWorldModelSlotsExhausted;
+  RigidTransform corrected;
+  if (!MultiplyTransforms(entry.correction, base, corrected)) return kWorldModelInvalid;
+  if (slot == nullptr && (slot = slots_.Take(subMesh)) == nullptr) return kWorldModelSlotsExhausted;
+  slot->matrix = corrected;
   result = slot->matrix.m;
   return BodyResult(entry.kind, choice.way, nullModel);
 }

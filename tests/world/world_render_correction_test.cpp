@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cfloat>
 #include <cmath>
 #include <cstring>
 #include <map>
@@ -417,11 +418,15 @@ TEST(WorldRenderCorrectionTest, The513thSubMeshOfAFrameKeepsTheHostMatrix) {
   uint8_t* mesh = s.Mesh();
   s.Prop({s.Body(0.5, 0.5)}, mesh);
   std::vector<uint8_t*> subMeshes;
-  for (int i = 0; i < 513; ++i) subMeshes.push_back(s.SubMesh(mesh, false));
+  for (int i = 0; i < 514; ++i) subMeshes.push_back(s.SubMesh(mesh, false));
   s.Tick(1);
   s.Tick(2);
   s.Protect(PAGE_READONLY);  // the history sub-mesh needs a slot too
   s.frame->Apply(Interpolated(0.5), *s.tracker);
+  // A product that fails takes no slot: the 512 after it still get theirs.
+  RigidTransform huge;
+  for (float& value : huge.m) value = FLT_MAX;
+  EXPECT_EQ(Ask(*s.frame, subMeshes[513], huge.m).result, kWorldModelInvalid);
   const RigidTransform host = Pose(0, 1);
   for (int i = 0; i < 513; ++i) {
     const Answer a = Ask(*s.frame, subMeshes[i], host.m);
