@@ -30,6 +30,11 @@ struct CameraAngles {
   uint32_t mustBeZero;
 };
 static_assert(sizeof(CameraAngles) == 32);
+constexpr size_t kCameraPoseBytes = kCameraAngles + sizeof(CameraAngles);
+
+// The viewport's camera, world and visible flag, one record read at once.
+constexpr uintptr_t kViewportFieldsBegin = kViewportCamera;
+constexpr size_t kViewportFieldsBytes = kViewportVisible + 1 - kViewportCamera;
 
 bool Finite(const CameraPose& p) {
   return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z) &&
@@ -69,25 +74,33 @@ uint32_t ResolveView(const void* scene, ViewIdentity& view) {
   const void* viewport = nullptr;
   if (!ReadHostValue(scene, kSceneListener, viewport)) return kCameraInvalidViewport;
   if (viewport == nullptr) return kCameraNoCurrentListener;
-  uint8_t visible = 0;
-  if (!ReadHostValue(viewport, kViewportVisible, visible) || visible > 1) return kCameraInvalidViewport;
+  uint8_t fields[kViewportFieldsBytes];
+  if (!ReadHostValue(viewport, kViewportFieldsBegin, fields)) return kCameraInvalidViewport;
+  const auto field = [&fields](uintptr_t offset) { return fields + (offset - kViewportFieldsBegin); };
+  const uint8_t visible = *field(kViewportVisible);
+  if (visible > 1) return kCameraInvalidViewport;
   if (visible == 0) return kCameraListenerHidden;
   const void* camera = nullptr;
-  if (!ReadHostValue(viewport, kViewportCamera, camera)) return kCameraInvalidViewport;
+  memcpy(&camera, field(kViewportCamera), sizeof(camera));
   if (camera == nullptr) return kCameraListenerMissingCamera;
   const void* world = nullptr;
-  if (!ReadHostValue(viewport, kViewportWorld, world)) return kCameraInvalidViewport;
+  memcpy(&world, field(kViewportWorld), sizeof(world));
   if (world == nullptr) return kCameraListenerMissingWorld;
   view = ViewIdentity{viewport, world, camera};
   return kCameraCaptured;
 }
 
 bool ReadCameraPose(const void* camera, CameraPose& pose, float* limits) {
+  return camera != nullptr && IsRangeReadable(camera, kCameraPoseBytes) &&
+         ParseCameraPose(static_cast<const uint8_t*>(camera), pose, limits);
+}
+
+// The pose from camera bytes already tested readable.
+bool ParseCameraPose(const uint8_t* camera, CameraPose& pose, float* limits) {
   float position[3];
   CameraAngles angles;
-  if (!ReadHostValue(camera, kCameraPosition, position) || !ReadHostValue(camera, kCameraAngles, angles)) {
-    return false;
-  }
+  memcpy(position, camera + kCameraPosition, sizeof(position));
+  memcpy(&angles, camera + kCameraAngles, sizeof(angles));
   if (angles.mustBeZero != 0) return false;
   for (float limit : angles.limits) {
     if (!std::isfinite(limit) || std::fabs(limit) > 1000.0f) return false;
@@ -175,12 +188,14 @@ uint32_t CameraInterpolator::ApplyCamera(void* scene, uint64_t tickSequence, con
   }
 
   auto* camera = static_cast<uint8_t*>(const_cast<void*>(view.camera));
-  if (!ReadCameraPose(camera, saved_.pose, saved_.limits) ||
-      !ReadHostValue(camera, kCameraBlocks, saved_.matrixBlocks) ||
-      !ReadHostValue(camera, kCameraCached, saved_.cachedBlock) ||
-      !ReadHostValue(camera, kCameraFlags, saved_.updateFlags)) {
-    return kCameraInvalidCamera;
+  // One writable test covers saving, writing and reading back: no host call comes between.
+  if (!IsRangeWritable(camera, kCameraWritableBytes)) {
+    return IsRangeReadable(camera, kCameraWritableBytes) ? kCameraApplyFailed : kCameraInvalidCamera;
   }
+  if (!ParseCameraPose(camera, saved_.pose, saved_.limits)) return kCameraInvalidCamera;
+  memcpy(saved_.matrixBlocks, camera + kCameraBlocks, sizeof(saved_.matrixBlocks));
+  memcpy(saved_.cachedBlock, camera + kCameraCached, sizeof(saved_.cachedBlock));
+  memcpy(saved_.updateFlags, camera + kCameraFlags, sizeof(saved_.updateFlags));
   appliedCamera_ = camera;
   if (WritePose(camera, blended)) {
     applied_ = true;
@@ -191,19 +206,19 @@ uint32_t CameraInterpolator::ApplyCamera(void* scene, uint64_t tickSequence, con
   return kCameraApplyFailed;
 }
 
+// The caller has tested the camera's bytes writable just before.
 bool CameraInterpolator::WritePose(uint8_t* camera, const CameraPose& pose) {
   if (camera == nullptr || !Finite(pose)) return false;
   for (uintptr_t setter : setters_) {
     if (setter == 0) return false;
   }
-  if (!IsRangeWritable(camera, kCameraWritableBytes)) return false;
   WritePoseFields(camera, pose);
   // Raising these makes the engine rebuild its cached view from the written pose.
   camera[kCameraFlags + 1] = 1;
   camera[kCameraFlags + 3] = 1;
   camera[kCameraFlags + 4] = 1;
   CameraPose written;
-  return ReadCameraPose(camera, written, nullptr) && SameBytes(written, pose);
+  return ParseCameraPose(camera, written, nullptr) && SameBytes(written, pose);
 }
 
 bool CameraInterpolator::RestoreInto(uint8_t* camera) {
@@ -213,7 +228,7 @@ bool CameraInterpolator::RestoreInto(uint8_t* camera) {
   memcpy(camera + kCameraCached, saved_.cachedBlock, sizeof(saved_.cachedBlock));
   memcpy(camera + kCameraFlags, saved_.updateFlags, sizeof(saved_.updateFlags));
   CameraPose restored;
-  return ReadCameraPose(camera, restored, nullptr) && SameBytes(restored, saved_.pose);
+  return ParseCameraPose(camera, restored, nullptr) && SameBytes(restored, saved_.pose);
 }
 
 bool CameraInterpolator::RestoreCamera() {

@@ -66,6 +66,8 @@ CameraInterpolator& ProcessCameraInterpolator();
 
 // Where the engine keeps what the camera interpolation reads (scene, viewport and camera).
 uint32_t ResolveView(const void* scene, ViewIdentity& view);
+// One readable test covers the pose's fields.
 bool ReadCameraPose(const void* camera, CameraPose& pose, float* limits);
+bool ParseCameraPose(const uint8_t* camera, CameraPose& pose, float* limits);
 
 }  // namespace driftglass

@@ -159,11 +159,12 @@ void DRIFTGLASS_THISCALL SceneRenderDetour(void* scene, float frameTime, uint32_
     if (result == kCameraApplied) {
       cameraApplied = true;
       trace.flags |= kMotionCameraApplied;
+      // The drawn poses are read back for the trace alone: each read is a region query.
       if (camera.GetSavedLogicPose(trace.auth)) trace.flags |= kMotionAuthPose;
-      if (camera.ReadAppliedCameraPose(trace.base)) trace.flags |= kMotionBasePose;
+      if (settings.motionTrace && camera.ReadAppliedCameraPose(trace.base)) trace.flags |= kMotionBasePose;
       previewApplied = ApplyLookPreview(ProcessLookState(), mouse, camera, ProcessTelemetry().mouseAudit, sample,
                                         tickSequence, viewCorrection, preview);
-      if (camera.ReadAppliedCameraPose(trace.final)) trace.flags |= kMotionFinalPose;
+      if (settings.motionTrace && camera.ReadAppliedCameraPose(trace.final)) trace.flags |= kMotionFinalPose;
     }
   }
 

@@ -49,7 +49,8 @@ void HandsAttachments::CorrectEntity(void* entity, const void* heldMesh,
   if (HasCache(cache)) return;
   RigidTransform current;
   RigidTransform corrected;
-  if (!IsRangeWritable(cache, sizeof(RigidTransform)) || !ReadRigidTransform(cache, current) ||
+  // Writable implies readable: the one test covers reading, saving and writing the cache.
+  if (!IsRangeWritable(cache, sizeof(RigidTransform)) || !ParseRigidTransform(cache, current) ||
       !MultiplyTransforms(correction, current, corrected)) {
     ++counts.invalid;
     return;

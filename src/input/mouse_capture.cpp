@@ -105,7 +105,9 @@ PresentationMotion PollPresentationMotion(MouseState& mouse, const RawTapState& 
     audit.threadMismatch.fetch_add(1);
     return motion;
   }
-  actions.drainRawInput();
+  // The pump dispatches the queue's packets, and every one passes the tap before SDL2 sees it;
+  // the drain then takes what arrived during the pump or what it left, each a round trip less
+  // than draining before the pump too.
   actions.pumpEvents();
   actions.drainRawInput();
   if (tap.rawActive.load()) {

@@ -20,7 +20,10 @@ void* CallGetEntityParent(uintptr_t getEntityParent, void* entity) {
 }
 
 bool ReadRigidTransform(const float* source, RigidTransform& out) {
-  if (!IsRangeReadable(source, sizeof(RigidTransform))) return false;
+  return IsRangeReadable(source, sizeof(RigidTransform)) && ParseRigidTransform(source, out);
+}
+
+bool ParseRigidTransform(const float* source, RigidTransform& out) {
   RigidTransform copy;
   memcpy(&copy, source, sizeof(copy));
   if (!IsValidRigidTransform(copy)) return false;

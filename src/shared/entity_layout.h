@@ -21,6 +21,8 @@ void* CallGetEntityParent(uintptr_t getEntityParent, void* entity);
 
 // Copies a host matrix that must be readable and rigid.
 bool ReadRigidTransform(const float* source, RigidTransform& out);
+// The same for a matrix whose bytes were tested just before, with no host call since.
+bool ParseRigidTransform(const float* source, RigidTransform& out);
 
 // A mesh entity's active flag: false when unreadable or neither 0 nor 1.
 bool ReadMeshActive(const void* mesh, bool& active);

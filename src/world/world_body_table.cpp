@@ -23,6 +23,7 @@ void RestartBodyHistory(WorldBodyEntry& entry) {
 void WorldBodyTable::Clear() {
   for (WorldBodyEntry& entry : entries_) entry = WorldBodyEntry{};
   index_.Clear();
+  bodyIndex_.Clear();
 }
 
 uint32_t WorldBodyTable::Position(const WorldPairKey& key) const {
@@ -35,20 +36,22 @@ WorldBodyEntry* WorldBodyTable::Find(const void* owner, const void* body) {
 }
 
 WorldBodyEntry* WorldBodyTable::FindByBody(const void* body) {
-  // The index is keyed by owner too, and a moved body does not say who owns it.
-  for (WorldBodyEntry& entry : entries_) {
-    if (entry.inUse && entry.body == body && entry.kind != kWorldBodyStandalone) return &entry;
-  }
+  const uint32_t owned = bodyIndex_.Find(body, [this](uint32_t p) { return entries_[p].body; });
+  if (owned != kWorldIndexNotFound) return &entries_[owned];
   WorldBodyEntry* standalone = Find(body, body);
   return standalone != nullptr && standalone->kind == kWorldBodyStandalone ? standalone : nullptr;
 }
 
-WorldBodyEntry* WorldBodyTable::Stage(const WorldBodyStaging& staging, uint64_t tick) {
+WorldBodyEntry* WorldBodyTable::Stage(const WorldBodyStaging& staging, uint64_t tick,
+                                      uint16_t* previousBodyCount) {
   if (staging.kind != kWorldBodyStandalone) DropStandalone(staging.body);
   const WorldPairKey key{staging.owner, staging.body};
   WorldBodyEntry* entry = Find(staging.owner, staging.body);
-  if (entry == nullptr) {
-    entry = Take(key, tick);
+  if (previousBodyCount != nullptr) *previousBodyCount = entry != nullptr ? entry->bodyCount : 0;
+  bool evicted = false;
+  const bool added = entry == nullptr;
+  if (added) {
+    entry = Take(key, tick, evicted);
     if (entry == nullptr) return nullptr;
   } else if (!SameIdentity(*entry, staging)) {
     RestartBodyHistory(*entry);
@@ -62,12 +65,20 @@ WorldBodyEntry* WorldBodyTable::Stage(const WorldBodyStaging& staging, uint64_t 
   entry->bodyCount = staging.bodyCount;
   entry->stagedTick = tick;
   entry->staged = true;
+  const auto bodyAt = [this](uint32_t p) { return entries_[p].body; };
+  if (evicted) {
+    // Only a full table evicts; the evicted entry may have stood for its body.
+    RebuildBodyIndex();
+  } else if (added && staging.kind != kWorldBodyStandalone &&
+             bodyIndex_.Find(staging.body, bodyAt) == kWorldIndexNotFound) {
+    bodyIndex_.Insert(staging.body, static_cast<uint32_t>(entry - entries_));
+  }
   return entry;
 }
 
 // A free entry, else the unstaged one staged longest ago. The evicted entry changes key, so its
 // index slot moves with it.
-WorldBodyEntry* WorldBodyTable::Take(const WorldPairKey& key, uint64_t tick) {
+WorldBodyEntry* WorldBodyTable::Take(const WorldPairKey& key, uint64_t tick, bool& evicted) {
   WorldBodyEntry* victim = nullptr;
   for (WorldBodyEntry& entry : entries_) {
     if (!entry.inUse) {
@@ -79,7 +90,8 @@ WorldBodyEntry* WorldBodyTable::Take(const WorldPairKey& key, uint64_t tick) {
     }
   }
   if (victim == nullptr || (victim->inUse && victim->stagedTick == tick)) return nullptr;
-  if (victim->inUse) {
+  evicted = victim->inUse;
+  if (evicted) {
     index_.Erase(KeyOf(*victim), [this](uint32_t p) { return KeyOf(entries_[p]); });
   }
   *victim = WorldBodyEntry{};
@@ -132,6 +144,20 @@ void WorldBodyTable::RebuildIndex() {
     key = KeyOf(entries_[p]);
     return entries_[p].inUse;
   });
+  RebuildBodyIndex();
+}
+
+// The first owned entry of each body, in table order.
+void WorldBodyTable::RebuildBodyIndex() {
+  bodyIndex_.Clear();
+  const auto bodyAt = [this](uint32_t p) { return entries_[p].body; };
+  for (uint32_t p = 0; p < kCapacity; ++p) {
+    const WorldBodyEntry& entry = entries_[p];
+    if (entry.inUse && entry.kind != kWorldBodyStandalone &&
+        bodyIndex_.Find(entry.body, bodyAt) == kWorldIndexNotFound) {
+      bodyIndex_.Insert(entry.body, p);
+    }
+  }
 }
 
 }  // namespace driftglass

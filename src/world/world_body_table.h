@@ -62,8 +62,10 @@ class WorldBodyTable {
 
   void Clear();
   // Finds or takes the (owner, body) entry and stamps it staged at tick; nullptr when the table
-  // is full of entries staged this tick.
-  WorldBodyEntry* Stage(const WorldBodyStaging& staging, uint64_t tick);
+  // is full of entries staged this tick. previousBodyCount: the entry's body count before this
+  // staging, 0 for a new entry.
+  WorldBodyEntry* Stage(const WorldBodyStaging& staging, uint64_t tick,
+                        uint16_t* previousBodyCount = nullptr);
   WorldBodyEntry* Find(const void* owner, const void* body);
   // An owned entry of the body if any, else its standalone entry.
   WorldBodyEntry* FindByBody(const void* body);
@@ -78,13 +80,16 @@ class WorldBodyTable {
   const WorldIndex<WorldPairKey>& index() const { return index_; }
 
  private:
-  WorldBodyEntry* Take(const WorldPairKey& key, uint64_t tick);
+  WorldBodyEntry* Take(const WorldPairKey& key, uint64_t tick, bool& evicted);
   void DropStandalone(const void* body);
   uint32_t Position(const WorldPairKey& key) const;
   void RebuildIndex();
+  void RebuildBodyIndex();
 
   WorldBodyEntry entries_[kCapacity];
   WorldIndex<WorldPairKey> index_;
+  // Body -> an owned (prop or Grunt) entry of it, for the moved bodies, which name no owner.
+  WorldIndex<const void*> bodyIndex_;
 };
 
 }  // namespace driftglass

@@ -159,11 +159,14 @@ void WorldRenderCorrection::ApplyModelHistories(WorldApplyCounts& counts) {
     // The sub-mesh may have gone since the tick: read its links through the guard.
     WorldSubMeshLinks links;
     links.subMesh = const_cast<void*>(history.subMesh);
-    if (!ReadHostValue(history.subMesh, kSubMeshOwner, links.ownerMesh) ||
-        !ReadHostValue(history.subMesh, kSubMeshAttachedBody, links.attachedBody)) {
+    // Both links lie in one stretch of the sub-mesh: one test, one copy.
+    uint8_t linkBytes[kSubMeshOwner + sizeof(void*) - kSubMeshAttachedBody];
+    if (!ReadHostValue(history.subMesh, kSubMeshAttachedBody, linkBytes)) {
       ++counts.modelCacheInvalid;
       continue;
     }
+    memcpy(&links.attachedBody, linkBytes, sizeof(links.attachedBody));
+    memcpy(&links.ownerMesh, linkBytes + (kSubMeshOwner - kSubMeshAttachedBody), sizeof(links.ownerMesh));
     // A sub-mesh tied to a moving body follows that body through plug-in storage; only the
     // ones tied to none need the host's cache written.
     if (ChooseWorldBody(links, meshes_, bodies_, tracker_->getEntityParent()).entry == nullptr) {

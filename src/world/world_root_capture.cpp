@@ -25,13 +25,16 @@ bool IsWorldJump(const RigidTransform& last, const RigidTransform& next) {
          RotationAngleBetween(last, next) > kJumpAngle;
 }
 
+// The active flag, identity word and range of a body no prop owns, from one copy of its record.
 bool IsStandaloneBody(const void* body, uint32_t& identityWord) {
-  uint8_t active = 0;
+  uint8_t record[kStandaloneRange + sizeof(uint32_t) - kStandaloneActive];
+  if (!ReadHostValue(body, kStandaloneActive, record)) return false;
+  const auto at = [&record](uintptr_t offset) { return record + (offset - kStandaloneActive); };
   uint32_t range = 0;
-  return ReadHostValue(body, kStandaloneActive, active) && active == 1 &&
-         ReadHostValue(body, kStandaloneIdentityWord, identityWord) &&
-         ReadHostValue(body, kStandaloneRange, range) && range >= 1 &&
-         range <= kStandaloneRangeMax;
+  memcpy(&range, at(kStandaloneRange), sizeof(range));
+  if (*at(kStandaloneActive) != 1 || range < 1 || range > kStandaloneRangeMax) return false;
+  memcpy(&identityWord, at(kStandaloneIdentityWord), sizeof(identityWord));
+  return true;
 }
 
 // The entity's world matrix, through the host call, when the entity and the matrix are sound.

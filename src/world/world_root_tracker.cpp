@@ -40,13 +40,16 @@ uint32_t ReadPropBodies(const uint8_t* prop, void* (&bodies)[kPropMaxBodies], ui
   return kWorldStagedProp;
 }
 
-// The mesh's identity word when it is readable and active.
+// The mesh's identity word when it is readable and active (one test covers both fields).
 bool ReadActiveMesh(const void* mesh, uint32_t& meshWord) {
-  if (mesh == nullptr) return false;
   const auto* bytes = static_cast<const uint8_t*>(mesh);
-  uint8_t active = 0;
-  return ReadHostValue(bytes, kMeshActiveFlag, active) && active == 1 &&
-         ReadHostValue(bytes, kMeshIdentityWord, meshWord);
+  if (mesh == nullptr ||
+      !IsRangeReadable(bytes + kMeshIdentityWord, kMeshActiveFlag + 1 - kMeshIdentityWord) ||
+      At<uint8_t>(bytes, kMeshActiveFlag) != 1) {
+    return false;
+  }
+  meshWord = At<uint32_t>(bytes, kMeshIdentityWord);
+  return true;
 }
 
 }  // namespace
@@ -111,17 +114,15 @@ uint32_t WorldRootTracker::StageProp(void* prop, uint64_t tick, WorldPropInfo& i
   const uint32_t array = ReadPropBodies(bytes, bodies, count);
   if (array != kWorldStagedProp) return reject(array);
   void* const mesh = At<void*>(bytes, kPropMesh);
-  const auto* meshBytes = static_cast<const uint8_t*>(mesh);
-  if (mesh == nullptr ||
-      !IsRangeReadable(meshBytes + kMeshIdentityWord, kMeshActiveFlag + 1 - kMeshIdentityWord) ||
-      At<uint8_t>(meshBytes, kMeshActiveFlag) != 1) {
-    return reject(kWorldInvalid);
-  }
-  const auto meshWord = At<uint32_t>(meshBytes, kMeshIdentityWord);
+  uint32_t meshWord = 0;
+  if (!ReadActiveMesh(mesh, meshWord)) return reject(kWorldInvalid);
   const auto ownerWord = At<uint32_t>(bytes, kPropOwnerWord);
   const auto getEnabled = reinterpret_cast<GetEnabledFunction>(getEnabled_);
 
   bool allAsleep = true;
+  // Every body already tracked with this count means the prop kept the same bodies: a prop's
+  // entries are always those of its last staging, all with its count.
+  bool sameBodies = true;
   for (uint32_t i = 0; i < count; ++i) {
     if (!IsRangeReadable(bodies[i], sizeof(void*))) return reject(kWorldInvalid);
     CountHostCall();
@@ -129,10 +130,12 @@ uint32_t WorldRootTracker::StageProp(void* prop, uint64_t tick, WorldPropInfo& i
     allAsleep = allAsleep && !awake;
     const WorldBodyStaging staging{prop, mesh, bodies[i], meshWord, ownerWord,
                                    kWorldBodyProp, awake, static_cast<uint16_t>(count)};
-    if (bodies_.Stage(staging, tick) == nullptr) return reject(kWorldCapacity);
+    uint16_t previousCount = 0;
+    if (bodies_.Stage(staging, tick, &previousCount) == nullptr) return reject(kWorldCapacity);
+    sameBodies = sameBodies && previousCount == count;
   }
   // Bodies that left the prop.
-  bodies_.DropUnstaged(prop, tick);
+  if (!sameBodies) bodies_.DropUnstaged(prop, tick);
   sleep_.Record(prop, ownerWord, tick, allAsleep, count > 1);
   info = WorldPropInfo{mesh, ownerWord, count, allAsleep, true};
   return kWorldStagedProp;
@@ -143,16 +146,17 @@ uint32_t WorldRootTracker::StageGrunt(void* enemy, uint64_t tick) {
     Forget(enemy);
     return result;
   };
-  uint32_t kind = 0;
-  if (!ReadHostValue(enemy, kEnemyKind, kind)) return reject(kWorldInvalid);
-  if (kind != 0) return reject(kWorldIneligible);
-  void* mesh = nullptr;
-  uint32_t ownerWord = 0;
-  uint32_t meshWord = 0;
-  if (!ReadHostValue(enemy, kEnemyMesh, mesh) || !ReadHostValue(enemy, kEnemyOwnerWord, ownerWord) ||
-      !ReadActiveMesh(mesh, meshWord)) {
+  // Kind, mesh and identity word from one test of the enemy's record.
+  const auto* bytes = static_cast<const uint8_t*>(enemy);
+  if (enemy == nullptr ||
+      !IsRangeReadable(bytes + kEnemyOwnerWord, kEnemyKind + sizeof(uint32_t) - kEnemyOwnerWord)) {
     return reject(kWorldInvalid);
   }
+  if (At<uint32_t>(bytes, kEnemyKind) != 0) return reject(kWorldIneligible);
+  void* const mesh = At<void*>(bytes, kEnemyMesh);
+  const auto ownerWord = At<uint32_t>(bytes, kEnemyOwnerWord);
+  uint32_t meshWord = 0;
+  if (!ReadActiveMesh(mesh, meshWord)) return reject(kWorldInvalid);
   const WorldBodyStaging staging{enemy, mesh, mesh, meshWord, ownerWord, kWorldBodyGrunt, true, 1};
   if (bodies_.Stage(staging, tick) == nullptr) return reject(kWorldCapacity);
   return kWorldStagedGrunt;
