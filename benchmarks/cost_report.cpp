@@ -36,19 +36,22 @@ void PrintStages(const std::string& label, const std::string& path) {
   const double ticks = summary[0].values.at("ticks");
   const double frames = summary[0].values.at("frames");
   const double seconds = summary[0].values.at("seconds");
-  double mainUs = 0, physicsUs = 0, tickUs = 0, frameUs = 0;
+  double mainUs = 0, physicsUs = 0, tickUs = 0, frameUs = 0, tickQueries = 0, frameQueries = 0;
   for (const RecordLine& s : stages) {
     if (s.text.at("parent") != "-") continue;  // included in its parent
     const std::string side = s.text.at("side");
     const double us = s.values.at("us");
     (side == "physics" ? physicsUs : mainUs) += us;
     (side == "frame" ? frameUs : tickUs) += us;
+    (side == "frame" ? frameQueries : tickQueries) += s.values.at("queries");
   }
   std::printf("%s: main thread %.0f us per second of play (%.2f %%), physics threads %.0f us per second; "
-              "per tick %.1f us (staging, capture, physics), per frame %.1f us (%.2f %% of 240 Hz)\n",
+              "per tick %.1f us (staging, capture, physics), per frame %.1f us (%.2f %% of 240 Hz); "
+              "region queries per frame %.0f, per tick %.0f\n",
               label.c_str(), mainUs / seconds, mainUs / seconds / 1e4, physicsUs / seconds,
               ticks > 0 ? tickUs / ticks : 0, frames > 0 ? frameUs / frames : 0,
-              frames > 0 ? 100.0 * frameUs / frames / 4166.7 : 0);
+              frames > 0 ? 100.0 * frameUs / frames / 4166.7 : 0, frames > 0 ? frameQueries / frames : 0,
+              ticks > 0 ? tickQueries / ticks : 0);
   std::printf("  %-22s %5s %9s %10s %9s %9s %9s %15s\n", "stage", "per", "calls", "us", "queries",
               "host calls", "sys calls", "sampled q/regions");
   for (const RecordLine& s : stages) {
