@@ -21,14 +21,7 @@ set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
 source "$(dirname "${BASH_SOURCE[0]}")/game_runs.sh"
 
-bash "$DRIFTGLASS_ROOT/scripts/setup.sh"
-if [ -z "${DISPLAY:-}" ]; then
-  exec xvfb-run -a -s "-screen 0 1280x1024x24" bash "${BASH_SOURCE[0]}" "$@"
-fi
-configure_and_build >/dev/null
-stop_wine  # a server left from another display would keep it for every window
-start_wine
-trap stop_wine EXIT
+prepare_game_run "${BASH_SOURCE[0]}" "$@"
 
 echo "== Detour library"
 wine "$BUILD_DIR/benchmarks/detour_benchmark.exe"

@@ -10,16 +10,7 @@ set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
 source "$(dirname "${BASH_SOURCE[0]}")/game_runs.sh"
 
-if [ -z "${DRIFTGLASS_BENCHMARK_READY:-}" ]; then
-  bash "$DRIFTGLASS_ROOT/scripts/setup.sh"
-  if [ -z "${DISPLAY:-}" ]; then
-    exec xvfb-run -a -s "-screen 0 1280x1024x24" bash "${BASH_SOURCE[0]}" "$@"
-  fi
-  configure_and_build >/dev/null
-  stop_wine
-  start_wine
-  trap stop_wine EXIT
-fi
+[ -n "${DRIFTGLASS_BENCHMARK_READY:-}" ] || prepare_game_run "${BASH_SOURCE[0]}" "$@"
 
 work="$BUILD_DIR/benchmark/cost"
 after="$BUILD_DIR/benchmarks/DriftglassProfiled.dll"

@@ -18,15 +18,7 @@ set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
 source "$(dirname "${BASH_SOURCE[0]}")/game_runs.sh"
 
-bash "$DRIFTGLASS_ROOT/scripts/setup.sh"
-if [ -z "${DISPLAY:-}" ]; then
-  exec xvfb-run -a -s "-screen 0 1280x1024x24" bash "${BASH_SOURCE[0]}" "$@"
-fi
-configure_and_build >/dev/null
-# A wineserver left from a run on another display would keep that display for every window.
-stop_wine
-start_wine
-trap stop_wine EXIT
+prepare_game_run "${BASH_SOURCE[0]}" "$@"
 
 demo="$BUILD_DIR/demo"
 echo "== 1. The sample configuration ($demo/sample, about 6 seconds)"

@@ -29,3 +29,20 @@ start_wine() {
 stop_wine() {
   wineserver -k 2>/dev/null || true
 }
+
+# The start of every command that runs the game: installs what is missing, runs the calling script
+# again on a virtual display when there is none (the game has a window), builds, and starts a
+# wineserver for this display (one left from another display would keep it for every window).
+# Usage, at a script's top level: prepare_game_run "${BASH_SOURCE[0]}" "$@"
+prepare_game_run() {
+  local script="$1"
+  shift
+  bash "$DRIFTGLASS_ROOT/scripts/setup.sh"
+  if [ -z "${DISPLAY:-}" ]; then
+    exec xvfb-run -a -s "-screen 0 1280x1024x24" bash "$script" "$@"
+  fi
+  configure_and_build >/dev/null
+  stop_wine
+  start_wine
+  trap stop_wine EXIT
+}

@@ -9,17 +9,10 @@ set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
 source "$(dirname "${BASH_SOURCE[0]}")/game_runs.sh"
 
-bash "$DRIFTGLASS_ROOT/scripts/setup.sh"
 if ! command -v perf >/dev/null; then
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends linux-perf >/dev/null
 fi
-if [ -z "${DISPLAY:-}" ]; then
-  exec xvfb-run -a -s "-screen 0 1280x1024x24" bash "${BASH_SOURCE[0]}" "$@"
-fi
-configure_and_build >/dev/null
-stop_wine
-start_wine
-trap stop_wine EXIT
+prepare_game_run "${BASH_SOURCE[0]}" "$@"
 
 out="${1:-$BUILD_DIR/profile}"
 dll="${PLUGIN_DLL:-$BUILD_DIR/benchmarks/DriftglassProfiled.dll}"
