@@ -18,6 +18,8 @@
   const FLAG_POLL_VALID = 1 << 0;
   const FLAG_CAMERA_APPLIED = 1 << 1;
   const FLAG_ALPHA_VALID = 1 << 8;
+  // Which of the three camera poses a frame read; a pose it did not read is zero in the trace.
+  const POSE_FLAGS = { auth: 1 << 2, base: 1 << 3, final: 1 << 4 };
 
   // A problem with an input file, worded for the player.
   class InputError extends Error {}
@@ -356,8 +358,18 @@
     return lines.join("\n") + "\n";
   }
 
+  // One axis of a camera pose ("auth", "base", "final"), null where the frame did not read the
+  // pose, so a chart draws a gap there rather than the camera at the origin.
+  function poseSeries(columns, pose, axis) {
+    const flag = POSE_FLAGS[pose];
+    const values = columns[`${pose}_${axis}`];
+    const out = new Array(values.length);
+    for (let i = 0; i < values.length; ++i) out[i] = (columns.flags[i] & flag) !== 0 ? values[i] : null;
+    return out;
+  }
+
   return {
-    TICK_RATE, TRACE_COLUMNS, TRACE_HEADER, FLAG_CAMERA_APPLIED, FLAG_ALPHA_VALID, InputError,
+    TICK_RATE, poseSeries, TRACE_COLUMNS, TRACE_HEADER, FLAG_CAMERA_APPLIED, FLAG_ALPHA_VALID, InputError,
     classify, parseTrace, percentile, mean, deriveSeries, summarize, histogram, parseTelemetry,
     parseLog, summaryText,
   };

@@ -277,11 +277,11 @@
       addChart("Camera yaw",
                "Yaw as the game computed it at the newest tick (auth), as interpolated between ticks (base) and as finally shown (final).",
                "yaw", [{ label: "auth" }, { label: "base" }, { label: "final" }],
-               [x, c.auth_yaw, c.base_yaw, c.final_yaw]);
+               [x, ...["auth", "base", "final"].map((p) => A.poseSeries(c, p, "yaw"))]);
       addChart("Camera position",
                "Position as the game computed it at the newest tick (auth), as interpolated (base) and as shown (final); click a legend entry to hide it.",
                "units", ["auth", "base", "final"].flatMap((p) => ["x", "y", "z"].map((a) => ({ label: `${p}_${a}` }))),
-               [x, c.auth_x, c.auth_y, c.auth_z, c.base_x, c.base_y, c.base_z, c.final_x, c.final_y, c.final_z]);
+               [x, ...["auth", "base", "final"].flatMap((p) => ["x", "y", "z"].map((a) => A.poseSeries(c, p, a)))]);
     }
     if (s.mouse) {
       addChart("Mouse counts",

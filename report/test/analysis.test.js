@@ -39,6 +39,18 @@ test("summary of a hand-made trace", () => {
   assert.strictEqual(s.series.errorMs.length, 5);
 });
 
+test("a camera pose the frame did not read is a gap, not the origin", () => {
+  const rows = [
+    { qpc_seconds: "1.000000000", flags: 2 | 4 | 8 | 16, auth_yaw: 0.5, base_yaw: 0.4, final_yaw: 0.45 },
+    { qpc_seconds: "1.010000000", flags: 2 | 8, auth_yaw: 0, base_yaw: 0.41, final_yaw: 0 },
+  ];
+  const c = A.parseTrace(traceText(rows)).columns;
+  assert.deepStrictEqual(A.poseSeries(c, "auth", "yaw"), [0.5, null]);
+  assert.deepStrictEqual(A.poseSeries(c, "base", "yaw"), [0.4, 0.41]);
+  assert.deepStrictEqual(A.poseSeries(c, "final", "yaw"), [0.45, null]);
+  assert.deepStrictEqual(A.poseSeries(c, "final", "x"), [0, null]);
+});
+
 test("percentiles are nearest-rank", () => {
   const values = Array.from({ length: 100 }, (_, i) => 100 - i);
   for (const [fraction, expected] of [[0.5, 50], [0.95, 95], [0.99, 99], [1, 100], [0, 1]]) {
