@@ -130,11 +130,24 @@ DWORD WINAPI TelemetryReporterThreadProc(LPVOID) {
   QueryPerformanceFrequency(&frequency);
   QueryPerformanceCounter(&counter);
   reporter.Begin(counter.QuadPart, frequency.QuadPart);
-  while (WaitForSingleObject(stopEvent, intervalSeconds * 1000) == WAIT_TIMEOUT) {
+  for (;;) {
+    const DWORD waited = WaitForSingleObject(stopEvent, intervalSeconds * 1000);
+    if (waited != WAIT_TIMEOUT && waited != WAIT_OBJECT_0) break;
     QueryPerformanceCounter(&counter);
     reporter.Report(counter.QuadPart, settings.motionTraceOn.load());
+    if (waited == WAIT_OBJECT_0) break;  // the game is ending: that was the last interval
   }
   return 0;
+}
+
+void FinishTelemetryReport() {
+  constexpr DWORD kLastReportWaitMs = 2000;
+  TelemetrySettings& settings = ProcessTelemetrySettings();
+  const HANDLE thread = settings.reporterThread.exchange(nullptr);
+  const HANDLE stop = settings.stopEvent.load();
+  if (thread == nullptr || stop == nullptr) return;
+  SetEvent(stop);
+  WaitForSingleObject(thread, kLastReportWaitMs);
 }
 
 }  // namespace driftglass

@@ -19,6 +19,7 @@ struct TelemetrySettings {
   std::atomic<uint32_t> reportIntervalSeconds{5};
   std::atomic<HANDLE> stopEvent{nullptr};
   std::atomic<bool> motionTraceOn{false};
+  std::atomic<HANDLE> reporterThread{nullptr};
 };
 
 TelemetrySettings& ProcessTelemetrySettings();
@@ -57,7 +58,13 @@ class TelemetryReporter {
 };
 
 // The reporter thread over the process-wide counters, settings and log; started without a
-// parameter, it reports every interval until the stop event is signalled or fails.
+// parameter, it reports every interval until the stop event is signalled, then reports the
+// interval that was running and ends (a failed wait ends it at once).
 DWORD WINAPI TelemetryReporterThreadProc(LPVOID);
+
+// On the main thread when the engine's loop has returned: signals the reporter and waits, at most
+// about 2 s, for its last telemetry line and trace rows, so nothing drawn is lost when the game
+// quits. Once; nothing when no reporter runs.
+void FinishTelemetryReport();
 
 }  // namespace driftglass

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "diag/telemetry_reporter.h"
 #include "host/guarded_memory.h"
 #include "log/diagnostic_log.h"
 #include "timing/logic_timer_residual.h"
@@ -120,6 +121,9 @@ void RunEngineWithPresentation(void* engine, EngineLoopFunction loop,
 void DRIFTGLASS_THISCALL EngineRunDetour(void* engine) {
   RunEngineWithPresentation(engine, Original<EngineLoopFunction>(kDetourEngineRun),
                             ProcessEngineRunSettings(), ProcessLogicTimerAccess(), ProcessLog());
+  // The game is quitting: the frames since the last report reach the log and the trace now, not
+  // at process detach, where the loader lock forbids it.
+  FinishTelemetryReport();
 }
 
 bool QueryLogicTimerResidual(const EngineRunSettings& settings, const LogicTimerAccess& access,

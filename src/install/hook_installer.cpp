@@ -38,7 +38,9 @@ Switches DeriveSwitches(const HookInstallRequest& r) {
   s.interpolation = r.cameraInterpolation || r.handsRootInterpolation || r.worldRootInterpolation ||
                     r.handsPoseInterpolation || r.worldPoseInterpolation || r.particleInterpolation;
   s.tickAndFrame = r.telemetryEnabled || r.motionTrace || r.mouseOverlay || s.interpolation;
-  s.engineRun = s.interpolation || r.renderUnlock;
+  // The reporter's last interval is written when the engine's loop returns, so wherever the
+  // reporter runs the run hook exists too.
+  s.engineRun = s.interpolation || r.renderUnlock || r.telemetryEnabled || r.motionTrace;
   return s;
 }
 
@@ -293,7 +295,8 @@ bool InstallHooks(const HookInstallRequest& r, HookInstallation& installation, D
     return Fail(errorText, L"CreateThread for telemetry reporter failed with Win32 error " +
                                std::to_wstring(error));
   }
-  CloseHandle(reporter);
+  // Kept for the main thread, which waits for the reporter's last report when the loop ends.
+  ProcessTelemetrySettings().reporterThread.store(reporter);
   WriteInfo(log, L"Read-only telemetry hooks enabled; report interval " +
                      std::to_wstring(r.reportIntervalSeconds) + L" seconds.");
   return true;

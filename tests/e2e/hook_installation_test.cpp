@@ -50,7 +50,8 @@ TEST(HookInstallation, DefaultConfigurationCountsEveryTickAndFrame) {
     ExpectCleanRun(run);
     EXPECT_TRUE(run.HasLine("INFO Compatible x86 executable signatures accepted. Requested hooks are active."));
     EXPECT_TRUE(run.HasLine("INFO Read-only telemetry hooks enabled; report interval 1 seconds."));
-    EXPECT_EQ(run.PatchedEntries(), (Names{"cScene::Render", "cUpdater::RunMessage"}));
+    // The run hook lets the reporter write its last interval when the game quits.
+    EXPECT_EQ(run.PatchedEntries(), (Names{"cEngine::Run", "cScene::Render", "cUpdater::RunMessage"}));
 
     // Every RVA the plug-in validated is the game's own.
     const auto rva = [&run](const char* name) { return RvaText(run.entries[name].rva); };
@@ -251,13 +252,15 @@ TEST(HookInstallation, EveryFeatureLineIsLoggedInItsOrder) {
   EXPECT_EQ(run.PatchedEntries().size(), 18u);
 }
 
+// The game quits 1.5 s into the default 5-second interval, at once: the reporter still writes
+// that interval's line and every frame drawn, once.
 TEST(HookInstallation, MotionTraceAloneStartsTheReporter) {
   GameSetup setup;
-  setup.ini = kTelemetryOff + "MotionTrace=true\r\nReportIntervalSeconds=1\r\n";
-  setup.scenario = "duration_seconds=1.5\nidle_after_seconds=1.6\npacing=capped\n";
+  setup.ini = kTelemetryOff + "MotionTrace=true\r\n";
+  setup.scenario = "duration_seconds=1.5\nidle_after_seconds=0\npacing=capped\n";
   GameRun run = Play(setup);
   ExpectCleanRun(run);
-  EXPECT_EQ(run.PatchedEntries(), (Names{"cScene::Render", "cUpdater::RunMessage"}));
+  EXPECT_EQ(run.PatchedEntries(), (Names{"cEngine::Run", "cScene::Render", "cUpdater::RunMessage"}));
   EXPECT_FALSE(run.LinesStartingWith("INFO Telemetry interval=").empty());
   EXPECT_FALSE(run.LinesStartingWith("INFO Asynchronous camera motion trace enabled: ").empty());
 
@@ -322,7 +325,7 @@ TEST(HookInstallation, GameBuildsThatDoNotMatchFailClosed) {
   setup.variant = L"simhost-without-mouse-mode";
   GameRun run = Play(setup);
   ExpectCleanRun(run);
-  EXPECT_EQ(run.PatchedEntries(), (Names{"cScene::Render", "cUpdater::RunMessage"}));
+  EXPECT_EQ(run.PatchedEntries(), (Names{"cEngine::Run", "cScene::Render", "cUpdater::RunMessage"}));
 }
 
 TEST(HookInstallation, FailedDetourCreationRollsEverythingBack) {

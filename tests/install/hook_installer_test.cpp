@@ -72,11 +72,11 @@ TEST(HookInstaller, FailuresBeforeAnyDetourIsLiveUndoEverything) {
   EXPECT_EQ(error, L"MH_Initialize failed: MH_ERROR_ALREADY_INITIALIZED");
   EXPECT_EQ(RecordingBackend::creates, 0);
 
-  // The second detour (cScene::Render) fails: every detourable target is removed, whether or
-  // not a detour was created for it.
+  // The second detour (cUpdater::RunMessage, after the run hook) fails: every detourable target
+  // is removed, whether or not a detour was created for it.
   RecordingBackend::initializeStatus = MH_OK;
   EXPECT_FALSE(InstallHooks(request, installation, log, error));
-  EXPECT_EQ(error, L"MH_CreateHook(cScene::Render) failed: MH_ERROR_NOT_EXECUTABLE");
+  EXPECT_EQ(error, L"MH_CreateHook(cUpdater::RunMessage) failed: MH_ERROR_NOT_EXECUTABLE");
   EXPECT_EQ(RecordingBackend::creates, 2);
   EXPECT_EQ(RecordingBackend::removes, 18);
   EXPECT_EQ(RecordingBackend::uninitializes, 1);
