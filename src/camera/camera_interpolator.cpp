@@ -276,6 +276,20 @@ bool CameraInterpolator::ApplyLookOffset(float pitchOffset, float yawOffset, Cam
   return true;
 }
 
+bool CameraInterpolator::UndoLookOffset(const CameraPose& before) {
+  if (!applied_ || appliedCamera_ == nullptr || setters_[kSetPitch] == 0 || setters_[kSetYaw] == 0) {
+    return false;
+  }
+  using Setter = void(__attribute__((thiscall))*)(void*, float);
+  CountHostCall();
+  reinterpret_cast<Setter>(setters_[kSetPitch])(appliedCamera_, before.pitch);
+  CountHostCall();
+  reinterpret_cast<Setter>(setters_[kSetYaw])(appliedCamera_, before.yaw);
+  CameraPose undone;
+  return ReadCameraPose(appliedCamera_, undone, nullptr) && undone.pitch == before.pitch &&
+         undone.yaw == before.yaw;
+}
+
 CameraInterpolator& ProcessCameraInterpolator() {
   static CameraInterpolator interpolator;
   return interpolator;

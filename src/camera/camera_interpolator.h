@@ -41,6 +41,9 @@ class CameraInterpolator {
   bool ReadAppliedCameraPose(CameraPose& pose) const;
   // Turns the applied camera through the engine's own setters (limits kept).
   bool ApplyLookOffset(float pitchOffset, float yawOffset, CameraPose* before, CameraPose* after);
+  // Writes the pitch and yaw read before a turn back through the same setters: a negated offset
+  // would be inexact at the pitch limit and after a yaw rebase.
+  bool UndoLookOffset(const CameraPose& before);
 
   bool applied() const { return applied_; }
   // The camera written this frame (null unless applied).

@@ -85,18 +85,19 @@ bool ApplyLookPreview(LookState& look, const MouseState& mouse, CameraInterpolat
     audit.previewApplyFail.fetch_add(1);
     return false;
   }
-  record.rotationApplied = true;
-  audit.previewApplied.fetch_add(1);
-  if (std::fabs(after.yaw - before.yaw) > 3.1415927f) audit.previewYawRebased.fetch_add(1);
-
   RigidTransform inverse, product;
   const RigidTransform beforeMatrix = PoseToMatrix(before);
   const RigidTransform afterMatrix = PoseToMatrix(after);
   if (!IsValidRigidTransform(afterMatrix) || !InvertRigidTransform(beforeMatrix, inverse) ||
       !MultiplyTransforms(afterMatrix, inverse, product) || !IsValidRigidTransform(product)) {
+    // The hands cannot turn with the view, so the view does not turn either.
     audit.handsCorrectionFail.fetch_add(1);
+    if (!camera.UndoLookOffset(before)) audit.previewApplyFail.fetch_add(1);
     return false;
   }
+  record.rotationApplied = true;
+  audit.previewApplied.fetch_add(1);
+  if (std::fabs(after.yaw - before.yaw) > 3.1415927f) audit.previewYawRebased.fetch_add(1);
   correction = product;
   audit.handsCorrectionBuilt.fetch_add(1);
   return true;

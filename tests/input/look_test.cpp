@@ -6,6 +6,7 @@
 #include "input/look_command.h"
 #include "input/look_preview.h"
 #include "input/player_dequantize.h"
+#include "support/fake_camera.h"
 
 namespace driftglass {
 namespace {
@@ -102,6 +103,13 @@ TEST(Look, TheScaleIsLearnedRefinedOnlyByMatchesAndFallbackTakesTwelveMatchesToL
   CaptureAngularCommand(look, twice, audit, 21, 1.0f, false);
   EXPECT_FALSE(look.ring[0].valid);
   EXPECT_EQ(audit.commandMissing.load(), 1u);
+
+  // A dequantized turn is judged against the exact product (3 × 0.5 = 1.5), not the rounded 2.
+  LookState exact;
+  GameplayInputFrame half = Pass(3, 0, 0, 1.5f * -0.002f, &camera);
+  half.yawDequantized = true;
+  CaptureAngularCommand(exact, half, audit, 1, 0.5f, false);
+  EXPECT_FLOAT_EQ(exact.scale.scale, -0.002f);
 }
 
 TEST(Look, ATurnOnASecondCameraIsNotThePassesTurn) {
@@ -170,6 +178,60 @@ TEST(Look, PreviewNeedsALiveLookAndTheAppliedCamera) {
   EXPECT_FALSE(ApplyLookPreview(look, mouse, camera, audit, sample, 5, correction, record));
   EXPECT_EQ(audit.previewNoCommand.load(), 1u);  // no camera applied this frame
   EXPECT_EQ(mouse.tickPending.x.load(), 4);      // read, never taken
+}
+
+// The preview on a camera drawn half-way between two ticks, with a turn of the newer tick not yet
+// shown and pending counts: the drawn view turns by half the turn plus the counts at the captured
+// sensitivity and scale (pitch against the scale with inverted Y), in direct mode only; a preview
+// whose hands correction fails leaves the camera's angles as they were and says so.
+TEST(Look, PreviewTurnsTheDrawnCameraByTheUnshownTurnAndThePendingCounts) {
+  constexpr float kScale = -0.0011f;
+  const struct {
+    const char* name;
+    float sensitivity;
+    bool invertY;
+    bool direct;
+    float position;  // x and y; far enough out, the view's matrix cannot be inverted
+    float angle;     // the camera's pitch and yaw at both ticks
+    bool applied;
+    float pitch, yaw;
+  } cases[] = {
+      {"sensitivity 1", 1.0f, false, true, 1.5f, 0.0f, true, 0.02f + 4 * kScale, -0.04f + 10 * kScale},
+      {"sensitivity 0.5", 0.5f, false, true, 1.5f, 0.0f, true, 0.02f + 2 * kScale, -0.04f + 5 * kScale},
+      {"sensitivity 2, inverted Y", 2.0f, true, true, 1.5f, 0.0f, true, 0.02f - 8 * kScale,
+       -0.04f + 20 * kScale},
+      {"fallback mode", 1.0f, false, false, 1.5f, 0.0f, false, 0.0f, 0.0f},
+      {"hands correction fails", 1.0f, false, true, 3e38f, 0.7f, false, 0.7f, 0.7f},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::View v;
+    CameraInterpolator camera = test::FreshCamera();
+    v.SetPose(c.position, c.angle, c.angle, c.position);
+    ASSERT_EQ(camera.ApplyCamera(v.scene, 0, ClockSample{}), kCameraIdentityChanged);
+    ASSERT_EQ(camera.CaptureCamera(1, 0), kCameraCaptured);
+    ASSERT_EQ(camera.CaptureCamera(2, 0), kCameraCaptured);
+    ASSERT_EQ(camera.ApplyCamera(v.scene, 2, test::Interpolated(1, 0.5)), kCameraApplied);
+
+    LookState look;
+    look.ring[0] = AngularCommand{2, v.camera, 0.04f, -0.08f, c.direct, true};
+    look.scale = CommandScale{kScale, true, v.camera, c.sensitivity, c.invertY};
+    MouseState mouse;
+    mouse.mouseOverlay = true;
+    mouse.gameplayLive = true;
+    mouse.tickPending.Add(10, 4);
+    MouseAudit audit;
+    RigidTransform correction;
+    PreviewRecord record;
+    const bool applied =
+        ApplyLookPreview(look, mouse, camera, audit, test::Interpolated(1, 0.5), 2, correction, record);
+    EXPECT_EQ(applied, c.applied);
+    EXPECT_EQ(record.rotationApplied, c.applied);
+    EXPECT_EQ(audit.previewApplied.load(), c.applied ? 1u : 0u);
+    EXPECT_NEAR(v.Get(40), c.pitch, 1e-6f);
+    EXPECT_NEAR(v.Get(44), c.yaw, 1e-6f);
+    ASSERT_TRUE(camera.RestoreCamera());
+  }
 }
 
 TEST(Look, PoseMatricesAreRigidAndTurnAboutTheirOwnPosition) {
