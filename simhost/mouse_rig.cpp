@@ -12,6 +12,8 @@
 
 extern "C" {
 void* SDL_CreateWindow(const char* title, int x, int y, int w, int h, uint32_t flags);
+void SDL_DestroyWindow(void* window);
+void SDLStandIn_ReceivedMotion(long long* x, long long* y);
 int SDL_SetRelativeMouseMode(int enabled);
 uint32_t SDL_GetMouseState(int* x, int* y);
 void SDL_PumpEvents(void);
@@ -148,6 +150,18 @@ void MouseRig::LoopStarted(double loopStartSeconds) {
 
 void MouseRig::StepStart(uint32_t tick) {
   tick_ = tick;
+  if (window_ != nullptr && EventActive(*scenario_, "window_recreate", tick) && recreatedTick_ == 0) {
+    // The game replaces its window (a display-mode change does this), during the user's motion.
+    // Raw input reaches only a process with a foreground window here, so the new window is shown
+    // and waited for as at the start. Under Wine the swap takes a while (destroying a shown
+    // window about 2 s); like a burst, that time does not count against the run.
+    const double started = HostSeconds();
+    SDL_DestroyWindow(window_);
+    window_ = nullptr;
+    CreateGameWindow();
+    recreatedTick_ = tick;
+    recreateSeconds_ = HostSeconds() - started;
+  }
   for (const CameraEvent& e : scenario_->events) {
     if (e.name == "sensitivity" && e.tick == tick) objects_.input->mfMouseSensitivity = static_cast<float>(e.value);
   }
@@ -189,6 +203,7 @@ void MouseRig::GameplayInput() {
     ReadMouse(relative);
     readX_ += relative[0];
     readY_ += relative[1];
+    if (recreatedTick_ != 0 && tick_ > recreatedTick_) readAfterRecreateX_ += relative[0];
     ++reads_;
     tickCounts[0] += relative[0];
     tickCounts[1] += relative[1];
@@ -317,17 +332,21 @@ void MouseRig::Finish() {
   record_->Invariant("gui-consistent", guiInconsistent_ == 0, detail);
   if (!UsesMouse()) return;
   const char* window = window_ == nullptr ? "none" : IsWindowVisible(window_) ? "visible" : "hidden";
+  long long sdlX = 0, sdlY = 0;
+  SDLStandIn_ReceivedMotion(&sdlX, &sdlY);
   record_->Line("fact mouse injected_x=%lld injected_y=%lld sends=%u send_failures=%u read_x=%lld "
                 "read_y=%lld reads=%u gui_read_x=%lld gui_read_y=%lld gui_calls=%u gui_inconsistent=%u "
                 "sdl_packets=%u sdl_absolute=%u burst_x=%lld burst_seconds=%.3f absolute_moves=%u "
-                "absolute_jump_x=%lld absolute_jump_y=%lld window=%s foreground=%d",
+                "absolute_jump_x=%lld absolute_jump_y=%lld window=%s foreground=%d sdl_x=%lld sdl_y=%lld "
+                "recreated_tick=%u read_after_recreate_x=%lld",
                 static_cast<long long>(user_.totalX()), static_cast<long long>(user_.totalY()),
                 user_.sends(), user_.failures(), static_cast<long long>(readX_),
                 static_cast<long long>(readY_), reads_, static_cast<long long>(guiReadX_),
                 static_cast<long long>(guiReadY_), guiCalls_, guiInconsistent_, SDLStandIn_RawPackets(),
                 SDLStandIn_AbsolutePackets(), static_cast<long long>(burstX_), burstSeconds_, absoluteMoves_,
                 static_cast<long long>(absoluteJumpX_), static_cast<long long>(absoluteJumpY_), window,
-                window_ != nullptr && GetForegroundWindow() == window_ ? 1 : 0);
+                window_ != nullptr && GetForegroundWindow() == window_ ? 1 : 0, sdlX, sdlY, recreatedTick_,
+                static_cast<long long>(readAfterRecreateX_));
   for (uint32_t i = 0; i < user_.sends(); ++i) {
     const MouseSend& send = user_.send(i);
     record_->Line("input t=%.7f dx=%d dy=%d", send.seconds, static_cast<int>(send.dx), static_cast<int>(send.dy));

@@ -45,7 +45,8 @@ class MouseRig {
   uint32_t lastMotionTick() const { return lastMotionTick_; }  // the latest tick that read motion
   // A window, a GUI or a double read: the record then carries the mouse's lines.
   bool UsesMouse() const;
-  double stalledSeconds() const { return burstSeconds_; }  // the game's thread inside a burst
+  // The game's thread inside a burst or replacing its window.
+  double stalledSeconds() const { return burstSeconds_ + recreateSeconds_; }
   // After the loop: stops the user and the helper, writes the record's mouse lines (the fact
   // and one line per send only when the scenario uses the mouse: a window, a GUI, a double read).
   void Finish();
@@ -77,6 +78,9 @@ class MouseRig {
   std::vector<INPUT> burst_;
 
   int64_t readX_ = 0, readY_ = 0;  // everything the gameplay pass read
+  uint32_t recreatedTick_ = 0;     // the tick the window was replaced at (0: never)
+  double recreateSeconds_ = 0;
+  int64_t readAfterRecreateX_ = 0;
   uint32_t reads_ = 0;
   int64_t guiReadX_ = 0, guiReadY_ = 0;  // what the open GUI read
   int32_t recent_[4][2] = {};            // the last ticks' counts, for smoothing

@@ -50,7 +50,8 @@ bool ParseEvents(const std::string& text, Scenario& s) {
                                        "ragdoll_33", "enemy_skip", "pose_bone_count",
                                        "pose_readonly", "emitter4097", "particle_nan",
                                        "live_above_capacity", "trail_reentrant", "trail_clear",
-                                       "gui_open", "double_read", "burst10000", "absolute_move"};
+                                       "gui_open", "double_read", "burst10000", "absolute_move",
+                                       "window_recreate"};
   std::istringstream items(text);
   std::string item;
   while (std::getline(items, item, ',')) {

@@ -48,7 +48,8 @@
 //                               tick's gameplay pass reads the mouse twice), burst10000 (after
 //                               that tick, one SendInput of 10000 moves, dx +2/-1 in turn),
 //                               absolute_move (after that tick, one absolute move to the
-//                               screen's centre), sensitivityVALUE (from that tick on, the
+//                               screen's centre), window_recreate (the game destroys its
+//                               window and creates another), sensitivityVALUE (from that tick on, the
 //                               mouse sensitivity is VALUE: sensitivity2@30, sensitivity0.35@90)
 //   pose_bones=24               bones of each Grunt's palette
 //   smoke_particles=16          live particles of the third emitter (at most 5000)

@@ -18,12 +18,16 @@ LARGE_INTEGER StartCounter() {
 const LARGE_INTEGER gStart = StartCounter();
 volatile LONG gRelativeX = 0;
 volatile LONG gRelativeY = 0;
+volatile LONG64 gReceivedX = 0;
+volatile LONG64 gReceivedY = 0;
 
 }  // namespace
 
 void sdl2_stand_in::AddRelativeMotion(LONG x, LONG y) {
   InterlockedExchangeAdd(&gRelativeX, x);
   InterlockedExchangeAdd(&gRelativeY, y);
+  InterlockedExchangeAdd64(&gReceivedX, x);
+  InterlockedExchangeAdd64(&gReceivedY, y);
 }
 
 extern "C" {
@@ -59,6 +63,13 @@ __declspec(dllexport) uint32_t SDL_GetRelativeMouseState(int* x, int* y) {
   if (x != nullptr) *x = takenX;
   if (y != nullptr) *y = takenY;
   return 0;
+}
+
+// Test hook of the stand-in: all the relative motion SDL2 received, the game's ground truth when
+// packets can be lost to everyone (while no window exists).
+__declspec(dllexport) void SDLStandIn_ReceivedMotion(long long* x, long long* y) {
+  *x = InterlockedCompareExchange64(&gReceivedX, 0, 0);
+  *y = InterlockedCompareExchange64(&gReceivedY, 0, 0);
 }
 
 // Test hook of the stand-in: motion the "user" made since the last read.

@@ -138,6 +138,14 @@ __declspec(dllexport) void* SDL_CreateWindow(const char* title, int x, int y, in
   return gWindow;  // the handle doubles as SDL's opaque window pointer
 }
 
+// Destroys the game's window; raw input stops until a new window registers for it again, which
+// SDL_CreateWindow does in relative mode, as SDL2 does.
+__declspec(dllexport) void SDL_DestroyWindow(void* window) {
+  if (window == nullptr || window != gWindow) return;
+  DestroyWindow(gWindow);
+  gWindow = nullptr;
+}
+
 // Relative mode reads raw mouse motion into the relative state; off, the window stops receiving
 // it. Without a window only the mode changes.
 __declspec(dllexport) int SDL_SetRelativeMouseMode(int enabled) {

@@ -19,6 +19,9 @@ constexpr UINT kRawInputFailed = static_cast<UINT>(-1);
 const wchar_t kTapInstalledText[] =
     L"Native raw-mouse packet tap installed on the SDL game window; SDL remains responsible for "
     L"registration, buttons, focus, and menus.";
+const wchar_t kTapReleasedText[] =
+    L"Native raw-mouse packet tap released: the game window was destroyed; SDL's counts are used "
+    L"until the tap is installed on the game's next window.";
 
 struct WindowSearch {
   DWORD pid = 0;
@@ -104,8 +107,36 @@ bool InstallRawTap() {
   return true;
 }
 
+namespace {
+
+void ReleaseRawTap(RawTapState& tap, MouseState& mouse, MouseAudit& audit, HWND window) {
+  const WNDPROC previous = tap.previousProc.load();
+  // Only our own procedure is swapped back; one installed over it keeps its place.
+  if (reinterpret_cast<WNDPROC>(static_cast<LONG_PTR>(GetWindowLongW(window, GWL_WNDPROC))) == &RawTapWindowProc) {
+    SetWindowLongW(window, GWL_WNDPROC, static_cast<LONG>(reinterpret_cast<LONG_PTR>(previous)));
+  }
+  tap.tapWindow.store(nullptr);
+  tap.installed.store(false);
+  audit.rawTap.store(0);
+  if (tap.rawActive.exchange(false)) {
+    // Every packet the tap counted is in SDL2's own count too: from now on that count delivers
+    // it, so the tap's copies go, and no motion arrives twice.
+    mouse.tickPending.x.exchange(0);
+    mouse.tickPending.y.exchange(0);
+    mouse.presentPending.x.exchange(0);
+    mouse.presentPending.y.exchange(0);
+    audit.rawActive.store(0);
+  }
+  ProcessLog().WriteLine(kLogInfo, kTapReleasedText);
+}
+
+}  // namespace
+
 LRESULT CALLBACK RawTapWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   RawTapState& tap = ProcessRawTap();
+  if (message == WM_NCDESTROY && window == tap.tapWindow.load()) {
+    ReleaseRawTap(tap, ProcessMouseState(), ProcessTelemetry().mouseAudit, window);
+  }
   if (message == WM_INPUT) {
     alignas(8) uint8_t buffer[sizeof(RAWINPUT)] = {};
     UINT size = sizeof(buffer);

@@ -19,7 +19,8 @@ struct RawTapState {
   std::atomic<HWND> tapWindow{nullptr};
   std::atomic<WNDPROC> previousProc{nullptr};
   std::atomic<bool> installed{false};
-  std::atomic<bool> rawActive{false};  // set by the first relative packet, never cleared
+  // Set by the first relative packet on the tapped window; cleared when that window goes.
+  std::atomic<bool> rawActive{false};
 };
 
 RawTapState& ProcessRawTap();
@@ -32,7 +33,9 @@ void CountRawPacket(RawTapState& tap, MouseState& mouse, MouseAudit& audit, int3
 
 // The process's foreground window, else its first visible unowned top-level window, else null.
 HWND FindGameWindow();
-// Subclasses the game window once; every failure is counted and retried at the next call.
+// Subclasses the game window; every failure is counted and retried at the next call. When the
+// window is destroyed (WM_NCDESTROY) the tap puts its procedure back, stops counting as raw mode
+// and leaves the tap's counts to SDL2's own, and the next call installs it on the new window.
 bool InstallRawTap();
 LRESULT CALLBACK RawTapWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // Dispatches the raw-input messages queued for the tap window, at most 8192 per call.

@@ -97,6 +97,29 @@ TEST(MouseCapture, WithoutATappableWindowTheFramesDrainSdlAndStillDeliverOnce) {
   }
 }
 
+// The game replaces its window while the mouse sweeps: the tap lets go of the old window and
+// taps the new one, SDL2's counts carry the motion in between, and nothing SDL2 received reaches
+// the game twice or never (packets sent while no window exists reach no one, so SDL2's own total
+// is the truth here, not what was sent).
+TEST(MouseCapture, AReplacedWindowIsTappedAgainAndTheLookStaysLive) {
+  // Wine takes about 2 s to destroy a shown window here; the game does not count that time, but
+  // the user's motion runs on: it keeps moving long enough to be seen after the swap.
+  const GameRun run = test::PlayGame(kOverlayIni, "duration_seconds=4.5\nidle_after_seconds=1.3\npacing=fixed:144\n"
+                                                  "limit_fps=0\nwindow=visible\nmouse_pattern=sweep_right\n"
+                                                  "events=window_recreate@30\n");
+  test::ExpectCleanRun(run);
+  auto fact = MouseFact(run);
+  EXPECT_EQ(fact["recreated_tick"], 30);
+  EXPECT_EQ(fact["read_x"] + fact["gui_read_x"], fact["sdl_x"]);
+  EXPECT_EQ(fact["read_y"] + fact["gui_read_y"], fact["sdl_y"]);
+  EXPECT_GT(fact["read_after_recreate_x"], 100) << "the mouse turns the view again";
+  EXPECT_TRUE(run.HasLine("INFO Native raw-mouse packet tap released: the game window was destroyed; SDL's "
+                          "counts are used until the tap is installed on the game's next window."));
+  EXPECT_EQ(run.LinesStartingWith("INFO Native raw-mouse packet tap installed").size(), 2u);
+  EXPECT_EQ(LatestText(run, "rawTap"), "installed");
+  EXPECT_EQ(LatestText(run, "rawActive"), "yes");
+}
+
 TEST(MouseCapture, TenThousandQueuedPacketsAreCountedOnceInBoundedDrains) {
   const GameRun run = test::PlayGame(kOverlayIni, Scenario("window=visible\nevents=burst10000@10\n"));
   test::ExpectCleanRun(run);

@@ -93,6 +93,30 @@ TEST(RawInputTap, CountsEveryQueuedPacketOnceAndPassesItOnInBoundedDrains) {
   EXPECT_EQ(audit.rawActive.load(), 1u);
   EXPECT_TRUE(InstallRawTap());
   EXPECT_EQ(audit.rawInstallFail.load(), 0u);
+
+  // The game destroys its window and makes another: the tap lets go of the old one, leaves its
+  // counts to SDL2's own, and taps the new window once SDL2 registered it for raw input again.
+  ASSERT_TRUE(DestroyWindow(window));
+  EXPECT_FALSE(ProcessRawTap().installed.load());
+  EXPECT_FALSE(ProcessRawTap().rawActive.load());
+  EXPECT_EQ(ProcessRawTap().tapWindow.load(), nullptr);
+  EXPECT_EQ(ProcessMouseState().tickPending.x.load(), 0);
+  EXPECT_EQ(ProcessMouseState().presentPending.x.load(), 0);
+  EXPECT_EQ(audit.rawTap.load(), 0u);
+  const HWND next = CreateWindowExW(0, L"TapTestWindow", L"game", WS_OVERLAPPEDWINDOW, 0, 0, 320, 240, nullptr,
+                                    nullptr, windowClass.hInstance, nullptr);
+  ASSERT_NE(next, nullptr);
+  ShowWindow(next, SW_SHOW);
+  const RAWINPUTDEVICE again{1, 2, RIDEV_INPUTSINK, next};
+  ASSERT_TRUE(RegisterRawInputDevices(&again, 1, sizeof(again)));
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+  ASSERT_TRUE(InstallRawTap());
+  EXPECT_EQ(ProcessRawTap().tapWindow.load(), next);
+  ASSERT_EQ(SendInput(4, moves.data(), sizeof(INPUT)), 4u);
+  DrainRawInput();
+  EXPECT_EQ(ProcessMouseState().tickPending.x.load(), 2);
+  EXPECT_TRUE(ProcessRawTap().rawActive.load());
+  DestroyWindow(next);
 }
 
 }  // namespace
