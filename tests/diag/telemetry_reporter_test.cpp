@@ -203,8 +203,9 @@ DWORD Finish(HANDLE thread) {
   return code;
 }
 
-// The thread procedure over the process-wide state: reports each interval, stops on the event.
-TEST(TelemetryReporter, ThreadReportsUntilStopped) {
+// The thread procedure over the process-wide state: reports each interval; the event (the game
+// is ending) makes it report the interval that was running and end; a failed wait ends it at once.
+TEST(TelemetryReporter, ThreadReportsUntilStoppedAndOnceMoreWhenStopped) {
   CapturedLines captured;
   ProcessLog().SetDebugOutputSink(&CaptureLine, &captured);
   HANDLE stop = CreateEventW(nullptr, TRUE, TRUE, nullptr);
@@ -213,19 +214,24 @@ TEST(TelemetryReporter, ThreadReportsUntilStopped) {
   PublishTelemetrySettings(1, stop, false);
   HANDLE thread = CreateThread(nullptr, 0, &TelemetryReporterThreadProc, nullptr, 0, nullptr);
   EXPECT_EQ(Finish(thread), 0u);
-  EXPECT_EQ(captured.Count(), 0u) << "a signalled event ends the thread before any report";
+  EXPECT_EQ(captured.Count(), 1u) << "a signalled event: the last interval, once";
+  PublishTelemetrySettings(1, nullptr, false);
+  thread = CreateThread(nullptr, 0, &TelemetryReporterThreadProc, nullptr, 0, nullptr);
+  EXPECT_EQ(Finish(thread), 0u);
+  EXPECT_EQ(captured.Count(), 1u) << "a failed wait ends the thread before any report";
 
   ResetEvent(stop);
+  PublishTelemetrySettings(1, stop, false);
   thread = CreateThread(nullptr, 0, &TelemetryReporterThreadProc, nullptr, 0, nullptr);
-  for (int i = 0; i < 1000 && captured.Count() == 0; ++i) Sleep(10);
+  for (int i = 0; i < 1000 && captured.Count() < 2; ++i) Sleep(10);
   SetEvent(stop);
   EXPECT_EQ(Finish(thread), 0u);
   ProcessLog().SetDebugOutputSink(nullptr, nullptr);
   CloseHandle(stop);
   PublishTelemetrySettings(5, nullptr, false);
 
-  ASSERT_GE(captured.lines.size(), 1u);
-  const std::wstring& line = captured.lines[0];
+  ASSERT_GE(captured.lines.size(), 3u);
+  const std::wstring& line = captured.lines[1];
   EXPECT_NE(line.find(L"[INFO] Telemetry interval=1."), std::wstring::npos) << line;
   EXPECT_EQ(line.substr(line.size() - 2), L"\r\n");
 }
