@@ -37,7 +37,10 @@
 //                               in one tick), world_sleep (a prop's body sleeps, then wakes),
 //                               world_callbacks (over 1024 in one tick), world_prop33,
 //                               world_reversed_bodies, world_submeshes513, world_readonly (one
-//                               render), world_reuse (a prop destroyed, its memory reused);
+//                               render), world_reuse (a prop destroyed, its memory reused),
+//                               world_reuse_near (another prop in the same memory with the same
+//                               body, 0.3 units on), grunt_reuse_near (another Grunt in the first
+//                               one's memory with its mesh, 0.3 units on, in another pose);
 //                               poses: pose_ninth (seven more Grunts animate), ragdoll_hidden,
 //                               ragdoll_rest (its bodies sleep for good), ragdoll_one_body,
 //                               ragdoll_33, enemy_skip (the first Grunt skips its update),

@@ -41,6 +41,7 @@ struct SkinnedMeshes::Target {
   std::vector<float> atTick[2];
   uint32_t tickAt[2] = {};
   bool protectedNow = false;
+  uint32_t recreatedTick = 0;
 };
 
 SkinnedMeshes& Skins() { return gSkins; }
@@ -78,6 +79,13 @@ SkinnedMeshes::Target* SkinnedMeshes::Find(const void* mesh) {
 
 void SkinnedMeshes::Advance(const void* mesh) {
   if (Target* t = Find(mesh)) t->anim += 1.0;
+}
+
+void SkinnedMeshes::Recreate(const void* mesh, uint32_t tick) {
+  Target* t = Find(mesh);
+  if (t == nullptr) return;
+  t->anim += 25.0;  // bone 0 half a radian on, the others elsewhere in their swing
+  t->recreatedTick = tick;
 }
 
 void SkinnedMeshes::SetBones(const void* mesh, uint32_t bones) {
@@ -142,6 +150,16 @@ void SkinnedMeshes::Draw(const void* mesh) {
                     t->tickAt[(completedTicks_ + 1) % 2] + 1 == completedTicks_ && newest.size() == older.size() &&
                     newest.size() == 16 * t->bones;
   if (!pair) return;
+  if (t->recreatedTick != 0 && t->recreatedTick == completedTicks_) {
+    // The newest tick holds another Grunt: only its pose may be drawn.
+    double off = 0;
+    for (uint32_t i = 0; i < 16 * t->bones; ++i) off = std::fmax(off, std::fabs(t->palette[i] - newest[i]));
+    if (!(off <= 1e-5)) {
+      record_->Invariant("pose-recreated-never-blended", false,
+                         "a Grunt re-created in the same memory is drawn in its own pose only");
+    }
+    return;
+  }
   const double alpha = truth_.valid ? truth_.alpha : 1.0;
   double worst = 0;
   for (uint32_t b = 0; b < t->bones; ++b) {

@@ -21,6 +21,9 @@ class SkinnedMeshes {
 
   // A Grunt's own update advanced its animation by one step.
   void Advance(const void* mesh);
+  // Another Grunt now owns the mesh, in another pose: from tick `tick` its palette is new, and no
+  // frame may show it blended with the old one's.
+  void Recreate(const void* mesh, uint32_t tick);
   // A mesh's bone count changes for good (the animation asset was swapped).
   void SetBones(const void* mesh, uint32_t bones);
   // After the step's physics and updates: each target's palette of tick `tick`.

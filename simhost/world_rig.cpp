@@ -458,6 +458,25 @@ void WorldRig::ApplyEvents(uint32_t tick) {
     for (uint8_t* body : o.ragdollBodies) setSleeping(HandleOf(body), EventStartedAt(s, "ragdoll_rest", tick) ? 1 : 0);
   }
   if (!o.enemies.empty() && EventStartedAt(s, "pose_bone_count", tick)) Skins().SetBones(o.enemies[0].mesh, 20);
+  if (o.reusedProp != nullptr && EventActive(s, "world_reuse_near", tick)) {
+    // Another prop takes this one's memory and its body's, close by: only the identity words tell
+    // the two apart, and the old one must not be blended into the new.
+    uint8_t* body = At<uint8_t*>(o.reusedProp, kArrays);
+    At<uint32_t>(o.reusedProp, kIdentityWord) = ++o.nextWord;
+    At<uint32_t>(At<uint8_t*>(o.reusedProp, kPropMesh), kMeshIdentityWord) = ++o.nextWord;
+    const float shift[3] = {0.3f, 0.0f, 0.0f};
+    move(HandleOf(body), shift);
+    for (Tracked& t : o.tracked) t.jumpTick = t.root == body ? tick : t.jumpTick;
+  }
+  if (!o.enemies.empty() && EventActive(s, "grunt_reuse_near", tick)) {
+    // A new Grunt in the first one's memory with the same mesh, a step away, in another pose.
+    Enemy& e = o.enemies[0];
+    At<uint32_t>(e.object, kIdentityWord) = ++o.nextWord;
+    At<uint32_t>(e.mesh, kMeshIdentityWord) = ++o.nextWord;
+    (&At<float>(e.mesh, kWorldMatrix))[3] += 0.3f;
+    Skins().Recreate(e.mesh, tick);
+    for (Tracked& t : o.tracked) t.jumpTick = t.root == e.mesh ? tick : t.jumpTick;
+  }
   if (o.reusedProp != nullptr && EventActive(s, "world_reuse", tick)) {
     // The prop is destroyed and another object takes its memory: new words, a new body elsewhere.
     uint8_t* old = At<uint8_t*>(o.reusedProp, kArrays);

@@ -43,7 +43,7 @@ TEST(EnemyPoses, EveryEventIsCountedAndThePosesRecover) {
   GameRun run = Play(kPoseIni, "duration_seconds=3\nidle_after_seconds=1.3\npacing=fixed:144\n"
                                "events=pose_ninth@40:5,ragdoll_hidden@60:10,ragdoll_one_body@80:3,"
                                "ragdoll_33@90:3,enemy_skip@100,pose_bone_count@110,pose_readonly@120,"
-                               "ragdoll_rest@140\n");
+                               "ragdoll_rest@140,grunt_reuse_near@160\n");
   test::ExpectCleanRun(run);
   const struct {
     const char* counter;

@@ -67,6 +67,10 @@ TEST(WorldInterpolation, EveryEventIsCountedAndTheWorldRecovers) {
       {"world_submeshes513", 130, 2, "slotFull", kProp},
       {"world_readonly", 140, 0, "modelRestoreFail", kMultiBodyProp},
       {"world_reuse", 150, 0, "", kReusedProp},
+      // Same memory, same body or mesh, a short step away: only the identity words tell the new
+      // object from the old (the game checks it is never drawn blended from the old one).
+      {"world_reuse_near", 165, 0, "", kReusedProp},
+      {"grunt_reuse_near", 175, 0, "", kGrunt},
   };
   std::string list;
   for (const auto& e : events) {

@@ -538,10 +538,27 @@ TEST(WorldRootTrackerTest, MultiBodyPropsKeepSubMeshHistoriesOnlyAcrossMotion) {
   EXPECT_EQ(resting->history.count(), 1u);
   EXPECT_EQ(resting->history.entry(0).tick, 3u);
 
-  // A sub-mesh array the host could not have built counts once.
-  host.SetArray(mesh, 0x30C, std::vector<const void*>(129, subMeshes[0]));
+  // The moving sub-mesh's memory now belongs to another prop's mesh, a short step from where it
+  // was: its history starts over rather than blend the old sub-mesh into the new.
+  uint8_t* const moved = subMeshes[0];
+  uint8_t* const kept = subMeshes[1];
+  uint8_t* otherMesh = host.NewMesh();
+  uint8_t* other = host.NewProp({host.NewBody(), host.NewBody()}, otherMesh);
+  host.SetArray(otherMesh, 0x30C, std::vector<const void*>{moved});
+  host.SetArray(mesh, 0x30C, std::vector<const void*>{kept});
+  Host::SetWorld(moved, Pose(0, 0.35f));
   Stage(*tracker, prop, 4);
-  const WorldCaptureCounts counts = tracker->Capture(4, 1);
+  Stage(*tracker, other, 4);
+  tracker->Capture(4, 1);
+  const ModelHistory* reused = tracker->modelHistories().Find(moved);
+  ASSERT_NE(reused, nullptr);
+  EXPECT_EQ(reused->ownerMesh, otherMesh);
+  EXPECT_EQ(reused->history.count(), 1u);
+
+  // A sub-mesh array the host could not have built counts once.
+  host.SetArray(mesh, 0x30C, std::vector<const void*>(129, moved));
+  Stage(*tracker, prop, 5);
+  const WorldCaptureCounts counts = tracker->Capture(5, 1);
   EXPECT_EQ(counts.modelInvalid, 1u);
   EXPECT_EQ(counts.modelCandidates, 0u);
 }
