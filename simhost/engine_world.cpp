@@ -186,8 +186,19 @@ void HostEngineMainLoop(cEngine* engine) {
   FrameTruthClock truthClock(s.phaseDelayPercent / 100.0);
   double lastRenderStart = 0;
 
-  // The game's thread stuck in a burst of input is not playing time: the loop runs on after it.
-  while (HostSeconds() - w.loopStartSeconds - Mouse().stalledSeconds() < s.durationSeconds) {
+  // The game's thread stuck in a burst of input or a stall is not playing time: the loop runs on
+  // after it.
+  double stalledSeconds = 0;
+  uint32_t stalledAt = 0;
+  while (HostSeconds() - w.loopStartSeconds - Mouse().stalledSeconds() - stalledSeconds < s.durationSeconds) {
+    for (const CameraEvent& e : s.events) {
+      if (e.name != "stall" || e.tick != w.counts.ticks || stalledAt == e.tick) continue;
+      // The game hangs (a level load, a hitch) for longer than any frame may take.
+      const double start = HostSeconds();
+      Sleep(300);
+      stalledSeconds += HostSeconds() - start;
+      stalledAt = e.tick;
+    }
     const double nowMs = static_cast<double>(SDL_GetTicks());
     double tickSeconds = 0;
     uint32_t tickQueries = 0;

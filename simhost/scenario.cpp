@@ -50,7 +50,7 @@ bool ParseEvents(const std::string& text, Scenario& s) {
                                        "ragdoll_hidden", "ragdoll_rest", "ragdoll_one_body",
                                        "ragdoll_33", "enemy_skip", "pose_bone_count",
                                        "pose_readonly", "emitter4097", "particle_nan",
-                                       "live_above_capacity", "trail_reentrant", "trail_clear",
+                                       "live_above_capacity", "trail_reentrant", "trail_clear", "stall",
                                        "gui_open", "double_read", "burst10000", "absolute_move",
                                        "window_recreate"};
   std::istringstream items(text);

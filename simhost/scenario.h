@@ -46,7 +46,8 @@
 //                               ragdoll_33, enemy_skip (the first Grunt skips its update),
 //                               pose_bone_count (for good), pose_readonly (one render);
 //                               effects: emitter4097, particle_nan, live_above_capacity,
-//                               trail_reentrant (one draw), trail_clear (one draw); mouse:
+//                               trail_reentrant (one draw), trail_clear (one draw); stall (the
+//                               game hangs 300 ms after that tick); mouse:
 //                               gui_open (open for N ticks, then closed), double_read (that
 //                               tick's gameplay pass reads the mouse twice), burst10000 (after
 //                               that tick, one SendInput of 10000 moves, dx +2/-1 in turn),

@@ -60,8 +60,17 @@ TEST(Effects, ParticlesGlideAndTheTrailFadesAsAtSixtyHertz) {
 TEST(Effects, EveryEventIsCounted) {
   GameRun run = Play("duration_seconds=2.5\nidle_after_seconds=1.3\npacing=fixed:144\n"
                      "events=emitter4097@30:3,particle_nan@50:3,live_above_capacity@70:3,"
-                     "trail_reentrant@90,trail_clear@110\n");
+                     "trail_reentrant@90,trail_clear@110,stall@130\n");
   test::ExpectCleanRun(run);
+  // The frame after the game hung: its clock starts over, so the particles must show the fixed
+  // step's positions, not a fraction carried over (which would put them a tick back).
+  size_t afterStall = 0;
+  for (size_t i = 1; i < run.frames.size(); ++i) {
+    if (run.frames[i].at("wall") - run.frames[i - 1].at("wall") < 0.25) continue;
+    ++afterStall;
+    EXPECT_LE(run.frames[i].at("particle_err"), 1e-4) << "frame " << run.frames[i].at("index");
+  }
+  EXPECT_EQ(afterStall, 1u);
   EXPECT_GE(TelemetryTotal(run, "Particles", "capacity"), 1u);
   EXPECT_GE(TelemetryTotal(run, "Particles", "invalid"), 2u) << "the NaN position and the live count";
   EXPECT_EQ(TelemetryTotal(run, "ImageTrail", "nested"), 1u);
