@@ -277,6 +277,7 @@ void THISCALL HostUpdaterRunMessage(cUpdater*, int message, float dt) {
       break;
     case 2:
       ++w.counts.onDraw;
+      Mouse().DrawGui();  // the GUI draws its software cursor here
       break;
     case 3:
       ++w.counts.onPostRender;

@@ -267,7 +267,20 @@ uint8_t MouseRig::GuiSendMousePos(const cGui* gui, const int32_t* position, cons
   return 1;
 }
 
+void MouseRig::DrawGui() {
+  drewThisFrame_ = GuiOpen() && haveLastReceived_;
+  drawnAtDraw_[0] = drawn_[0];
+  drawnAtDraw_[1] = drawn_[1];
+}
+
 void MouseRig::AfterFrame(uint32_t completedTicks) {
+  // A position the GUI receives after its draw shows only a frame later: whoever moves the cursor
+  // for this frame must do it before the draw.
+  if (drewThisFrame_ && (drawn_[0] != drawnAtDraw_[0] || drawn_[1] != drawnAtDraw_[1])) {
+    record_->Invariant("gui-cursor-set-before-draw", false,
+                       "the GUI's cursor moved after the frame's draw");
+  }
+  drewThisFrame_ = false;
   for (size_t i = 0; i < fired_.size(); ++i) {
     const CameraEvent& e = scenario_->events[i];
     if (fired_[i] || completedTicks < e.tick) continue;

@@ -38,6 +38,8 @@ class MouseRig {
   // After the gameplay pass (or instead of it while open): the GUI's stock update.
   void GuiStep();
   // Between two frames: the main thread's own sends.
+  // The engine's own handling of the draw message: the GUI draws its cursor where it is now.
+  void DrawGui();
   void AfterFrame(uint32_t completedTicks);
   const char* FrameFields(double wall);
   // Every move the user and the game's own thread will make has been sent.
@@ -79,6 +81,8 @@ class MouseRig {
 
   int64_t readX_ = 0, readY_ = 0;  // everything the gameplay pass read
   uint32_t recreatedTick_ = 0;     // the tick the window was replaced at (0: never)
+  int32_t drawnAtDraw_[2] = {0, 0};
+  bool drewThisFrame_ = false;
   double recreateSeconds_ = 0;
   int64_t readAfterRecreateX_ = 0;
   uint32_t reads_ = 0;
