@@ -186,6 +186,7 @@
 
   const FEATURE_LINES = [
     ["Render-unlock hook enabled", "Render unlock"],
+    ["Presentation limiter enabled", "Presentation limiter"],
     ["Main-view camera interpolation enabled", "Camera interpolation"],
     ["First-person hands-root interpolation enabled", "Hands root interpolation"],
     ["Selected world-root interpolation enabled", "World root interpolation"],

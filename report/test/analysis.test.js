@@ -91,6 +91,7 @@ test("a cut-short last row is ignored and reported", () => {
 
 const ACTIVE_RUN = logLine("INFO", START) + logLine("DEBUG", "Plugin path: Z:\\game\\Driftglass.dll") +
   logLine("INFO", "Render-unlock hook enabled; awaiting cEngine::Run.") +
+  logLine("INFO", "Presentation limiter enabled: 144 frames per second.") +
   logLine("INFO", "Main-view camera interpolation enabled: render-scoped position.") +
   logLine("INFO", "Asynchronous camera motion trace enabled: Z:\\game\\Driftglass.motion.csv. More.") +
   logLine("INFO", "Compatible x86 executable signatures accepted. Requested hooks are active.") +
@@ -107,7 +108,7 @@ test("the log's latest start decides outcome, features, intervals and dropped ro
   assert.strictEqual(log.starts, 2);
   assert.strictEqual(log.outcome.kind, "active");
   assert.deepStrictEqual(log.features.map((f) => f.name),
-                         ["Render unlock", "Camera interpolation", "Motion trace"]);
+                         ["Render unlock", "Presentation limiter", "Camera interpolation", "Motion trace"]);
   assert.strictEqual(log.intervals.length, 2);
   const first = log.intervals[0];
   assert.strictEqual(first.ticks, 60);

@@ -35,6 +35,9 @@ HookInstallRequest MakeInstallRequest(const PluginConfig& config,
   request.motionTracePath = locations.motionTracePath;
   request.reportIntervalSeconds = config.reportIntervalSeconds;
   request.phaseDelayPercent = config.phaseDelayPercent;
+  // The limiter paces only frames the render unlock set free.
+  request.presentationLimiter = f.presentationLimiter && f.renderUnlock;
+  request.targetFps = config.targetFps;
   return request;
 }
 
@@ -95,10 +98,10 @@ uint32_t RunBootstrapForPath(const std::wstring& modulePath, DiagnosticLog& log,
           L"PE image.");
   }
 
-  if (config.features.presentationLimiter) {
+  if (config.features.presentationLimiter && !config.features.renderUnlock) {
     Write(log, kLogWarn,
-          L"One or more requested behavioral features are not implemented in this milestone and "
-          L"will remain disabled.");
+          L"PresentationLimiter needs RenderUnlock: without it the engine caps its own frame rate. "
+          L"The presentation limiter stays off.");
   }
   if (!AnyEngineHookRequested(config)) {
     Write(log, kLogInfo,

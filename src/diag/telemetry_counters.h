@@ -293,6 +293,16 @@ struct EnemyPoseTelemetry {
   typename S::Count capacity{0};
 };
 
+// The presentation limiter: frames it paced, grid restarts after a late frame, and the time it
+// waited and spun, in microseconds (mean wait = waitUs / paced; spin share = spinUs / waitUs).
+template <typename S>
+struct LimiterTelemetry {
+  typename S::Count paced{0};
+  typename S::Count lateRestarts{0};
+  typename S::Count waitUs{0};
+  typename S::Count spinUs{0};
+};
+
 template <typename S>
 struct TelemetryGroups {
   typename S::Count ticks{0};
@@ -308,6 +318,7 @@ struct TelemetryGroups {
   ImageTrailTelemetry<S> imageTrail;
   PoseTelemetry<S> pose;
   EnemyPoseTelemetry<S> enemyPose;
+  LimiterTelemetry<S> limiter;
 };
 
 // What the hooks count into (every member atomic) and what one report holds.

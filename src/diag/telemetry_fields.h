@@ -295,6 +295,16 @@ void VisitEnemyPoseTelemetry(V& v, G&... g) {
   v.EndGroup();
 }
 
+template <typename V, typename... G>
+void VisitLimiterTelemetry(V& v, G&... g) {
+  v.Group("Limiter");
+  v.Interval("paced", g.paced...);
+  v.Interval("lateRestarts", g.lateRestarts...);
+  v.Interval("waitUs", g.waitUs...);
+  v.Interval("spinUs", g.spinUs...);
+  v.EndGroup();
+}
+
 // Every group after FrameCadence, in report order.
 template <typename V, typename... G>
 void VisitTelemetryGroups(V& v, G&... g) {
@@ -307,6 +317,7 @@ void VisitTelemetryGroups(V& v, G&... g) {
   VisitImageTrailTelemetry(v, g.imageTrail...);
   VisitPoseTelemetry(v, g.pose...);
   VisitEnemyPoseTelemetry(v, g.enemyPose...);
+  VisitLimiterTelemetry(v, g.limiter...);
 }
 
 }  // namespace driftglass

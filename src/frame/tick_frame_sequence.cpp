@@ -10,6 +10,7 @@
 #include "diag/telemetry_counters.h"
 #include "effects/particle_positions.h"
 #include "frame/engine_run_detour.h"
+#include "frame/frame_pacing.h"
 #include "hands/hands_counting.h"
 #include "hands/hands_pose_interpolator.h"
 #include "hands/hands_root_interpolator.h"
@@ -53,6 +54,14 @@ void CountSample(const ClockSample& sample) {
   if (sample.kind == kSampleReset) CountReset(sample.reason);
   if (sample.phaseRebase) clock.phaseRebase.fetch_add(1);
   clock.alphaMillionths.store(AlphaToMillionths(sample.alpha));
+}
+
+void CountPacing(const PacerCounts& c) {
+  LimiterTelemetry<LiveTelemetrySlots>& limiter = ProcessTelemetry().limiter;
+  AddCount(limiter.paced, c.paced);
+  AddCount(limiter.lateRestarts, c.lateRestarts);
+  AddCount(limiter.waitUs, c.waitMicros);
+  AddCount(limiter.spinUs, c.spinMicros);
 }
 
 // One tick of capture after the engine's own fixed step has run.
@@ -122,6 +131,9 @@ void DRIFTGLASS_THISCALL RunMessageDetour(void* updater, int32_t message, float 
   original(updater, message, dt);
   if (message == kMessageOnPostRender) {
     telemetry.onPostRender.fetch_add(1);
+    // The limiter waits once the frame is out: the ticks that come due meanwhile are stepped
+    // before the next frame reads its time, so that frame sees paced time and fresh ticks.
+    CountPacing(PaceFrameNow());
   } else if (message == kMessageFixedStepDone) {
     CaptureTick();  // only now is the tick's state final
   }

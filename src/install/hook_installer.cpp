@@ -37,7 +37,9 @@ Switches DeriveSwitches(const HookInstallRequest& r) {
   Switches s;
   s.interpolation = r.cameraInterpolation || r.handsRootInterpolation || r.worldRootInterpolation ||
                     r.handsPoseInterpolation || r.worldPoseInterpolation || r.particleInterpolation;
-  s.tickAndFrame = r.telemetryEnabled || r.motionTrace || r.mouseOverlay || s.interpolation;
+  // The limiter waits in the render detour.
+  s.tickAndFrame = r.telemetryEnabled || r.motionTrace || r.mouseOverlay || s.interpolation ||
+                   r.presentationLimiter;
   // The reporter's last interval is written when the engine's loop returns, so wherever the
   // reporter runs the run hook exists too.
   s.engineRun = s.interpolation || r.renderUnlock || r.telemetryEnabled || r.motionTrace;
@@ -122,7 +124,14 @@ void WriteFeatureLines(DiagnosticLog& log, const HookInstallRequest& r) {
       {r.mouseOverlay, kMouseOverlayEnabledText},
   };
   for (const auto& line : lines) {
-    if (line.on) log.WriteLine(kLogInfo, line.text);
+    if (!line.on) continue;
+    log.WriteLine(kLogInfo, line.text);
+    if (line.text == kRenderUnlockEnabledText && r.presentationLimiter) {
+      WriteInfo(log, r.targetFps != 0 ? L"Presentation limiter enabled: " + std::to_wstring(r.targetFps) +
+                                            L" frames per second."
+                                      : std::wstring(L"Presentation limiter enabled at the display's "
+                                                     L"refresh rate."));
+    }
   }
   if (r.motionTrace) {
     WriteInfo(log, L"Asynchronous camera motion trace enabled: " + r.motionTracePath +
@@ -255,6 +264,8 @@ bool InstallHooks(const HookInstallRequest& r, HookInstallation& installation, D
     mouse.sdlGetRelativeMouseMode = installation.sdlGetRelativeMouseMode;
   }
   frame.motionTrace = r.motionTrace;
+  frame.presentationLimiter = r.presentationLimiter && r.renderUnlock;
+  frame.targetFps = r.targetFps;
 
   MH_STATUS enabled = MH_OK;
   for (uint32_t step : kEnableOrder) {

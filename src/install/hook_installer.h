@@ -30,6 +30,8 @@ struct HookInstallRequest {
   std::wstring motionTracePath;
   uint32_t reportIntervalSeconds = 5;
   uint32_t phaseDelayPercent = 55;
+  bool presentationLimiter = false;  // paces frames; only with renderUnlock
+  uint32_t targetFps = 0;            // 0: the display's refresh rate
 };
 
 // The installer's process-wide results; owned by the bootstrap edge and handed inward.

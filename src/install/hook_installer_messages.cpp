@@ -3,8 +3,8 @@
 namespace driftglass {
 
 const wchar_t kRenderUnlockEnabledText[] =
-    L"Render-unlock hook enabled; awaiting cEngine::Run. Use VSync or an external frame cap "
-    L"during this milestone.";
+    L"Render-unlock hook enabled; awaiting cEngine::Run. Use VSync, an external frame cap or "
+    L"PresentationLimiter.";
 
 const wchar_t kCameraInterpolationEnabledText[] =
     L"Main-view camera interpolation enabled: render-scoped position and "

@@ -1,7 +1,9 @@
 target_sources(driftglass_core PRIVATE
   timing/clock_sample.cpp
   timing/discontinuity_reason.cpp
+  timing/display_rate.cpp
   timing/frame_cadence.cpp
+  timing/frame_pacer.cpp
   timing/logic_timer_residual.cpp
   timing/presentation_clock.cpp
   timing/render_unlock_state.cpp

@@ -86,8 +86,8 @@ TEST(Bootstrap, NothingRequestedSkipsValidation) {
   ASSERT_EQ(lines.size(), 7u);
   EXPECT_EQ(lines[3].rfind("DEBUG Requested features: RenderUnlock=false, PresentationLimiter=true", 0), 0u);
   EXPECT_EQ(lines[4].rfind("DEBUG Host path: ", 0), 0u);
-  EXPECT_EQ(lines[5], "WARN One or more requested behavioral features are not implemented in this "
-                      "milestone and will remain disabled.");
+  EXPECT_EQ(lines[5], "WARN PresentationLimiter needs RenderUnlock: without it the engine caps its own "
+                      "frame rate. The presentation limiter stays off.");
   EXPECT_EQ(lines[6], "INFO No engine hooks were requested; executable signature validation was skipped.");
 }
 

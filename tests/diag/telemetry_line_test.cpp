@@ -71,7 +71,8 @@ const std::string kIdleLine =
     " EnemyPose(enemyStaged=0, ragdollStaged=0, targets=0, visibilitySkip=0, "
     "visibilityUnknown=0, captured=0, applied=0, identity=0, genReset=0, nonMono=0, "
     "sameTick=0, boneCount=0, jump=0, clockWait=0, pairMiss=0, invalid=0, unavailable=0, "
-    "restoreFail=0, capacity=0)";
+    "restoreFail=0, capacity=0)"
+    " Limiter(paced=0, lateRestarts=0, waitUs=0, spinUs=0)";
 
 TEST(TelemetryLine, IdleIntervalPrintsEveryGroupAndKeyInOrder) {
   TelemetrySnapshot snapshot;
@@ -165,7 +166,7 @@ TEST(TelemetryLine, WidestLineFitsItsBuffer) {
   VisitTelemetryGroups(fill, snapshot.values);
   const std::string line = Format(snapshot);
   EXPECT_LT(line.size(), kTelemetryLineCapacity / 2);
-  EXPECT_EQ(line.substr(line.size() - 21), " capacity=4294967295)");
+  EXPECT_EQ(line.substr(line.size() - 19), " spinUs=4294967295)");
   EXPECT_NE(line.find("acquiredXY=-9223372036854775808/-9223372036854775808, "),
             std::string::npos);
   EXPECT_NE(line.find("last=listener-missing-camera) "), std::string::npos);

@@ -135,8 +135,8 @@ Names Steps(std::initializer_list<int> steps) {
 // Each feature's own log line, in the order the installer writes them.
 const std::pair<const char*, const char*> kFeatureLines[] = {
     {"RenderUnlock",
-     "INFO Render-unlock hook enabled; awaiting cEngine::Run. Use VSync or an external frame cap "
-     "during this milestone."},
+     "INFO Render-unlock hook enabled; awaiting cEngine::Run. Use VSync, an external frame cap or "
+     "PresentationLimiter."},
     {"CameraInterpolation",
      "INFO Main-view camera interpolation enabled: render-scoped position and "
      "quaternion-orientation/cache overrides will be restored byte-for-byte after cScene::Render."},
@@ -198,8 +198,11 @@ TEST(HookInstallation, EachFeatureAloneCreatesExactlyItsDetours) {
   const struct {
     const char* feature;
     Names patched;
+    const char* limiter = "";  // with PresentationLimiter too, and its start-up line
   } cases[] = {
       {"RenderUnlock", Steps({1})},
+      // The limiter waits in the render detour, so with it the frame detours exist too.
+      {"RenderUnlock", Steps({1, 2, 3}), "INFO Presentation limiter enabled: 144 frames per second."},
       {"CameraInterpolation", Steps({1, 2, 3})},
       {"HandsRootInterpolation", Steps({1, 2, 3, 4, 8})},
       {"HandsPoseInterpolation", Steps({1, 2, 3, 4})},
@@ -212,10 +215,15 @@ TEST(HookInstallation, EachFeatureAloneCreatesExactlyItsDetours) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.feature);
     GameSetup setup;
-    setup.ini = Ini(std::string(c.feature) + "=true\r\n");
+    const bool limiter = *c.limiter != '\0';
+    setup.ini = Ini(std::string(c.feature) + "=true\r\n" +
+                    (limiter ? "PresentationLimiter=true\r\n[Timing]\r\nTargetFPS=144\r\n" : ""));
     GameRun run = Play(setup);
     ExpectCleanRun(run);
     EXPECT_EQ(run.PatchedEntries(), c.patched);
+    if (limiter) {
+      EXPECT_TRUE(run.HasLine(c.limiter));
+    }
     EXPECT_TRUE(run.HasLine("INFO Compatible x86 executable signatures accepted. Requested hooks are active."));
     EXPECT_EQ(LoggedFeatures(run), Names{c.feature});
     EXPECT_TRUE(run.LinesStartingWith("INFO Telemetry interval=").empty()) << "no reporter";
