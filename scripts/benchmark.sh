@@ -15,7 +15,9 @@
 #  - the GUI cursor's latency from a SendInput call to the first frame that draws it moved, stock
 #    against MouseOverlay, and what the mouse poll and cursor update cost per frame;
 #  - the view turned by the mouse: flick latency and a steady sweep's smoothness, camera
-#    interpolation alone against camera interpolation with MouseOverlay.
+#    interpolation alone against camera interpolation with MouseOverlay;
+#  - the presentation limiter at 60 to 240 Hz and at a rate the game cannot reach: frame
+#    intervals, animation error and the CPU its wait costs.
 # The mouse runs need a display: without one the command runs itself again on a virtual one.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
@@ -89,6 +91,10 @@ run_game "$work/particles-4096" "$EFFECTS_INI" "$scenario"
 wine "$BUILD_DIR/benchmarks/cost_report.exe" \
   "4096 particles, camera only=$(winepath -w "$work/particles-4096-camera/record.txt")" \
   "4096 particles, with particles=$(winepath -w "$work/particles-4096/record.txt")" | grep emitter
+
+echo "== Presentation limiter: an uncapped game paced at each rate (camera interpolated, phase 0);"
+echo "   wait CPU: the spinning part of the wait as a share of one core (the sleep costs nothing)"
+compare_pacer "$BUILD_DIR/benchmark/pacer" 60 120 144 240
 
 echo "== GUI cursor latency: from the SendInput call to the first frame whose drawn cursor moved"
 echo "   (flicks after >= 100 ms of stillness); median plug-in time per frame at the draw message"

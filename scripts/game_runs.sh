@@ -175,3 +175,48 @@ compare_look() {
   done
   wine "$BUILD_DIR/benchmarks/look_report.exe" --flicks "${flicks[@]}" --sweep "${sweeps[@]}"
 }
+
+# The presentation limiter on an uncapped game with the camera interpolated (phase 0), at each
+# rate, against the unpaced game; the last run is a game held at 100 Hz by its own work, paced at
+# 144 (a rate it cannot reach). Prints frame intervals, animation error and what the wait costs.
+PACER_INI="$CAMERA_INI"'PresentationLimiter=1\n[Timing]\nPhaseDelayPercent=0\nTargetFPS='
+compare_pacer() {
+  local work="$1"
+  shift
+  local runs=() rate
+  local scenario="duration_seconds=3\npacing=uncapped\nlimit_fps=0\ncamera_speed=$CAMERA_SPEED\nidle_after_seconds=1.2\nphase_delay_percent=0\ncamera_write_log=0\n"
+  run_game "$work/unpaced" "$NO_PHASE_INI" "$scenario"
+  runs+=("unpaced=$work/unpaced")
+  for rate in "$@"; do
+    run_game "$work/paced-$rate" "$PACER_INI$rate\n" "$scenario"
+    runs+=("paced at $rate=$work/paced-$rate")
+  done
+  run_game "$work/unreachable" "${PACER_INI}144\n" \
+    "${scenario//pacing=uncapped/pacing=fixed:100}"
+  runs+=("100 Hz game at 144=$work/unreachable")
+  printf '%-22s %8s %18s %22s %10s %12s %10s\n' run frames "interval med/p99" "anim err mean/p99" \
+    "late" "wait/frame" "wait CPU"
+  local entry label folder
+  for entry in "${runs[@]}"; do
+    label=${entry%%=*}
+    folder=${entry#*=}
+    local intervals errors
+    # Frame count and median / p99 frame interval after the warm-up, in ms.
+    intervals=$(awk '/^frame / { for (i = 2; i <= NF; i++) { split($i, kv, "="); v[kv[1]] = kv[2] }
+                      if (v["wall"] >= 0.5 && have) print (v["draw_wall"] - last) * 1000; last = v["draw_wall"]; have = 1 }' \
+                "$folder/record.txt" | sort -n |
+                awk '{ v[NR] = $1 } END { i = int(NR * 0.99); if (i < 1) i = 1
+                                          printf "%d %.2f %.2f", NR, v[int((NR + 1) / 2)], v[i] }')
+    errors=$(wine "$BUILD_DIR/benchmarks/animation_report.exe" "x=$(winepath -w "$folder/record.txt")" |
+             awk 'NR == 2 { print $3 "/" $4 }')
+    awk -v label="$label" -v errors="$errors" -v intervals="$intervals" '
+      /Limiter\(/ { match($0, /Limiter\([^)]*\)/); body = substr($0, RSTART + 8, RLENGTH - 9)
+                    n = split(body, parts, ", "); for (p = 1; p <= n; p++) { split(parts[p], kv, "="); t[kv[1]] += kv[2] }
+                    seconds += 1 }
+      END { split(intervals, iv, " ")
+            wait = (t["paced"] > 0) ? t["waitUs"] / t["paced"] : 0
+            cpu = (seconds > 0) ? t["spinUs"] / (seconds * 1e4) : 0
+            printf "%-22s %8d %8.2f / %6.2f ms %22s %10d %9.0f us %9.1f %%\n", label, iv[1], iv[2], iv[3], errors,
+                   t["lateRestarts"], wait, cpu }' "$folder/Driftglass.log"
+  done
+}

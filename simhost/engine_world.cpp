@@ -245,14 +245,14 @@ void HostEngineMainLoop(cEngine* engine) {
                    "render_us=%.2f own_render_us=%.2f "
                    "truth_valid=%d truth_raw=%.6f truth_phase=%.6f truth_alpha=%.6f "
                    "expected_ticks=%.6f drawn_ticks=%.6f tick_us=%.2f queries_frame=%u "
-                   "queries_tick=%u draw_us=%.2f %s %s %s %s",
+                   "queries_tick=%u draw_us=%.2f draw_wall=%.7f %s %s %s %s",
                    w.counts.frames, wall, w.counts.ticks, engine->mbLimitFPS, timer.nextDueMs,
                    static_cast<unsigned>(nowMs), d.x, d.y, d.z, d.pitch, d.yaw, logic.position[0],
                    logic.yaw, view.pitch, view.yaw, Rig().pluginWrote() ? 1 : 0, renderSeconds * 1e6,
                    w.ownRenderSeconds * 1e6,
                    truth.valid ? 1 : 0, truth.raw, truth.phase, truth.alpha, truth.expectedTicks,
                    Rig().DrawnSimulationTicks(w.counts.ticks), tickSeconds * 1e6, frameQueries, tickQueries,
-                   drawSeconds * 1e6, Hands().FrameFields(),
+                   drawSeconds * 1e6, w.drawStartSeconds - w.loopStartSeconds, Hands().FrameFields(),
                    World3D().FrameFields(), Effects().FrameFields(), Mouse().FrameFields(wall));
     Look().AfterFrame(w.counts.frames, w.counts.ticks, Mouse().SendsDone(), Mouse().lastMotionTick());
     Mouse().AfterFrame(w.counts.ticks);
@@ -295,6 +295,7 @@ void THISCALL HostUpdaterRunMessage(cUpdater*, int message, float dt) {
 // The renderer: asks every drawable for what it draws this frame.
 void THISCALL HostSceneRender(cScene*, float, int) {
   const double start = HostSeconds();
+  gWorld.drawStartSeconds = start;
   ++gWorld.counts.sceneRender;
   Rig().Draw();
   const DrawnPose& camera = Rig().drawn();

@@ -29,6 +29,7 @@ struct EngineWorld {
   HostRecord* record;
   double loopStartSeconds;
   double ownRenderSeconds;  // the game's own render work in the latest frame
+  double drawStartSeconds;  // when the game's own render began (after any detour's wait)
 };
 
 // Builds the world's objects (static storage) for one run.
