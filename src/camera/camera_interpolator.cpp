@@ -265,26 +265,27 @@ bool CameraInterpolator::ApplyLookOffset(float pitchOffset, float yawOffset, Cam
     yaw += std::round((saved_.pose.yaw - yaw) / turn) * turn;
   }
   if (!std::isfinite(yaw)) return false;
-  using Setter = void(__attribute__((thiscall))*)(void*, float);
-  CountHostCall();
-  reinterpret_cast<Setter>(setters_[kSetPitch])(appliedCamera_, current.pitch + pitchOffset);
-  CountHostCall();
-  reinterpret_cast<Setter>(setters_[kSetYaw])(appliedCamera_, yaw);
+  SetAppliedAngles(current.pitch + pitchOffset, yaw);
   CameraPose turned;
   if (!ReadCameraPose(appliedCamera_, turned, nullptr)) return false;
   if (after != nullptr) *after = turned;
   return true;
 }
 
+// Through the engine's own setters, so its pitch limits hold.
+void CameraInterpolator::SetAppliedAngles(float pitch, float yaw) {
+  using Setter = void(__attribute__((thiscall))*)(void*, float);
+  CountHostCall();
+  reinterpret_cast<Setter>(setters_[kSetPitch])(appliedCamera_, pitch);
+  CountHostCall();
+  reinterpret_cast<Setter>(setters_[kSetYaw])(appliedCamera_, yaw);
+}
+
 bool CameraInterpolator::UndoLookOffset(const CameraPose& before) {
   if (!applied_ || appliedCamera_ == nullptr || setters_[kSetPitch] == 0 || setters_[kSetYaw] == 0) {
     return false;
   }
-  using Setter = void(__attribute__((thiscall))*)(void*, float);
-  CountHostCall();
-  reinterpret_cast<Setter>(setters_[kSetPitch])(appliedCamera_, before.pitch);
-  CountHostCall();
-  reinterpret_cast<Setter>(setters_[kSetYaw])(appliedCamera_, before.yaw);
+  SetAppliedAngles(before.pitch, before.yaw);
   CameraPose undone;
   return ReadCameraPose(appliedCamera_, undone, nullptr) && undone.pitch == before.pitch &&
          undone.yaw == before.yaw;

@@ -54,6 +54,7 @@ class CameraInterpolator {
   uint32_t AppendPose(uint64_t tick, uint64_t generation, const CameraPose& pose);
   bool WritePose(uint8_t* camera, const CameraPose& pose);
   bool RestoreInto(uint8_t* camera);
+  void SetAppliedAngles(float pitch, float yaw);
 
   uintptr_t setters_[4] = {};
   CameraPoseHistory history_;
