@@ -18,7 +18,7 @@
 //   turn_rate=3                 radians per second for turn and pitch motion
 //   logic_numerator=1000        the logic timer's step numerator and divisor (step = n / d ms)
 //   logic_divisor=60
-//   phase_delay_percent=55      the presentation phase the game's own frame truth assumes
+//   phase_delay_percent=0       the presentation phase the game's own frame truth assumes
 //   world_props=6, world_multi_props=2, world_standalone=3, world_grunts=2
 //                               the dynamic world: single-body props, three-body props, bodies no
 //                               prop owns, Grunts (one enemy of another kind is always there)
@@ -109,7 +109,7 @@ struct Scenario {
   double turnRate = 3.0;
   double logicNumerator = 1000.0;
   double logicDivisor = 60.0;
-  double phaseDelayPercent = 55.0;
+  double phaseDelayPercent = 0.0;
   bool cameraWriteLog = true;
   bool handsSway = true;
   int worldProps = 6;       // props with one body

@@ -11,6 +11,9 @@
 namespace driftglass {
 namespace {
 
+// Below this the limiter's frames are fewer than half the engine's ticks.
+constexpr uint32_t kLeastSmoothTargetFps = 30;
+
 void Write(DiagnosticLog& log, uint32_t level, const std::wstring& text) {
   log.WriteLine(level, text.c_str(), static_cast<uint32_t>(text.size()));
 }
@@ -103,6 +106,16 @@ uint32_t RunBootstrapForPath(const std::wstring& modulePath, DiagnosticLog& log,
           L"PresentationLimiter needs RenderUnlock: without it the engine caps its own frame rate. "
           L"The presentation limiter stays off.");
   }
+  if (config.features.presentationLimiter && config.features.renderUnlock && config.targetFps != 0 &&
+      config.targetFps < kLeastSmoothTargetFps) {
+    // The engine still steps 60 ticks a second: between two slow frames they all run at once.
+    const uint32_t burst = (60 + config.targetFps - 1) / config.targetFps;
+    Write(log, kLogWarn,
+          L"[Timing] TargetFPS=" + std::to_wstring(config.targetFps) +
+              L" is below 30: the game's logic still steps 60 times a second, so it runs in bursts of "
+              L"up to " + std::to_wstring(burst) +
+              L" steps between two frames, and input and motion react in jumps. Pacing at it anyway.");
+  }
   if (!AnyEngineHookRequested(config)) {
     Write(log, kLogInfo,
           L"No engine hooks were requested; executable signature validation was skipped.");
@@ -112,7 +125,7 @@ uint32_t RunBootstrapForPath(const std::wstring& modulePath, DiagnosticLog& log,
   if (config.phaseDelayPercent != kDefaultPhaseDelayPercent) {
     Write(log, kLogInfo,
           L"Presentation phase delay: " + std::to_wstring(config.phaseDelayPercent) +
-              L"% of a frame (default 55%).");
+              L"% of a frame (default " + std::to_wstring(kDefaultPhaseDelayPercent) + L"%).");
   }
   std::wstring errorText;
   if (!InstallHooks(MakeInstallRequest(config, locations), installation, log, errorText)) {

@@ -5,7 +5,9 @@
 
 namespace driftglass {
 
-constexpr uint32_t kDefaultPhaseDelayPercent = 55;
+// Frames are drawn at the logic timer's own time unless the player asks for a delay: any delay
+// makes displays at 60 to 100 Hz stop and jump just after a tick.
+constexpr uint32_t kDefaultPhaseDelayPercent = 0;
 
 // The eleven [Features] switches, in file order.
 struct FeatureFlags {

@@ -10,7 +10,7 @@
 #include "diag/telemetry_counters.h"
 #include "effects/particle_positions.h"
 #include "frame/engine_run_detour.h"
-#include "frame/frame_pacing.h"
+#include "frame/presentation_limiter.h"
 #include "hands/hands_counting.h"
 #include "hands/hands_pose_interpolator.h"
 #include "hands/hands_root_interpolator.h"

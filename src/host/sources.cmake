@@ -1,5 +1,6 @@
 target_sources(driftglass_core PRIVATE
   host/engine_mappings.cpp
+  host/game_window.cpp
   host/guarded_memory.cpp
   host/hook_slots.cpp
   host/image_headers.cpp

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstring>
 
+#include "host/game_window.h"
 #include "log/diagnostic_log.h"
 #include "measure/stage_meter.h"
 
@@ -22,20 +23,6 @@ const wchar_t kTapInstalledText[] =
 const wchar_t kTapReleasedText[] =
     L"Native raw-mouse packet tap released: the game window was destroyed; SDL's counts are used "
     L"until the tap is installed on the game's next window.";
-
-struct WindowSearch {
-  DWORD pid = 0;
-  HWND found = nullptr;
-};
-
-BOOL CALLBACK TakeFirstGameWindow(HWND window, LPARAM context) {
-  WindowSearch& search = *reinterpret_cast<WindowSearch*>(context);
-  DWORD pid = 0;
-  GetWindowThreadProcessId(window, &pid);
-  if (pid != search.pid || !IsWindowVisible(window) || GetWindow(window, GW_OWNER) != nullptr) return TRUE;
-  search.found = window;
-  return FALSE;
-}
 
 }  // namespace
 
@@ -63,20 +50,6 @@ void CountRawPacket(RawTapState& tap, MouseState& mouse, MouseAudit& audit, int3
   audit.rawXY.Add(dx, dy);
   mouse.presentPending.Add(dx, dy);
   mouse.tickPending.Add(dx, dy);
-}
-
-HWND FindGameWindow() {
-  const DWORD pid = GetCurrentProcessId();
-  const HWND foreground = GetForegroundWindow();
-  if (foreground != nullptr) {
-    DWORD owner = 0;
-    GetWindowThreadProcessId(foreground, &owner);
-    if (owner == pid) return foreground;
-  }
-  WindowSearch search;
-  search.pid = pid;
-  EnumWindows(&TakeFirstGameWindow, reinterpret_cast<LPARAM>(&search));
-  return search.found;
 }
 
 bool InstallRawTap() {

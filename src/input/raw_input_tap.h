@@ -31,8 +31,6 @@ bool AcceptRawMousePacket(const uint8_t* buffer, UINT n, int32_t& dx, int32_t& d
 // Adds an accepted packet to the counts and marks raw mode.
 void CountRawPacket(RawTapState& tap, MouseState& mouse, MouseAudit& audit, int32_t dx, int32_t dy);
 
-// The process's foreground window, else its first visible unowned top-level window, else null.
-HWND FindGameWindow();
 // Subclasses the game window; every failure is counted and retried at the next call. When the
 // window is destroyed (WM_NCDESTROY) the tap puts its procedure back, stops counting as raw mode
 // and leaves the tap's counts to SDL2's own, and the next call installs it on the new window.

@@ -6,6 +6,7 @@
 #include "diag/motion_trace.h"
 #include "diag/telemetry_reporter.h"
 #include "frame/engine_run_detour.h"
+#include "frame/presentation_limiter.h"
 #include "hands/hands_pose_interpolator.h"
 #include "hands/hands_root_interpolator.h"
 #include "host/hook_slots.h"
@@ -264,8 +265,8 @@ bool InstallHooks(const HookInstallRequest& r, HookInstallation& installation, D
     mouse.sdlGetRelativeMouseMode = installation.sdlGetRelativeMouseMode;
   }
   frame.motionTrace = r.motionTrace;
-  frame.presentationLimiter = r.presentationLimiter && r.renderUnlock;
-  frame.targetFps = r.targetFps;
+  ProcessPresentationLimiter().Configure(r.presentationLimiter && r.renderUnlock, r.targetFps,
+                                         ProcessCounterFrequency());
 
   MH_STATUS enabled = MH_OK;
   for (uint32_t step : kEnableOrder) {

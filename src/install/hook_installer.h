@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "config/plugin_config.h"
 #include "host/engine_mappings.h"
 
 namespace driftglass {
@@ -29,7 +30,7 @@ struct HookInstallRequest {
   bool motionTrace = false;
   std::wstring motionTracePath;
   uint32_t reportIntervalSeconds = 5;
-  uint32_t phaseDelayPercent = 55;
+  uint32_t phaseDelayPercent = kDefaultPhaseDelayPercent;
   bool presentationLimiter = false;  // paces frames; only with renderUnlock
   uint32_t targetFps = 0;            // 0: the display's refresh rate
 };

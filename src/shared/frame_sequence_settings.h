@@ -15,8 +15,6 @@ struct FrameSequenceSettings {
   bool particles = false;
   bool mouseOverlay = false;
   bool motionTrace = false;
-  bool presentationLimiter = false;  // only with the render unlock
-  uint32_t targetFps = 0;            // 0: the display's refresh rate
 };
 
 FrameSequenceSettings& ProcessFrameSequenceSettings();

@@ -1,21 +1,73 @@
 #include "timing/display_rate.h"
 
+#include <cwchar>
+
 namespace driftglass {
+namespace {
+
+// More than a desktop shows at once; a configuration that does not fit falls back to whole hertz.
+constexpr UINT32 kPathCapacity = 16;
+constexpr UINT32 kModeCapacity = 32;
+
+// An exact rate is believed only when it rounds to within a hertz of the mode's own figure.
+bool Agrees(const FrameRate& exact, uint32_t wholeHertz) {
+  const uint64_t low = uint64_t{wholeHertz > 0 ? wholeHertz - 1 : 0} * exact.denominator;
+  const uint64_t high = uint64_t{wholeHertz + 1} * exact.denominator;
+  return exact.known() && exact.numerator >= low && exact.numerator <= high;
+}
+
+}  // namespace
 
 HMONITOR DisplayOf(HWND window, const DisplayRateApi& api) {
   return window != nullptr ? api.monitorFromWindow(window, MONITOR_DEFAULTTONEAREST)
                            : api.monitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY);
 }
 
-uint32_t ReadRefreshRate(HMONITOR monitor, const DisplayRateApi& api) {
-  if (monitor == nullptr) return 0;
+FrameRate DisplayRateReader::Read(HMONITOR monitor) {
+  if (monitor == nullptr) return FrameRate{};
   MONITORINFOEXW info{};
   info.cbSize = sizeof(info);
-  if (!api.getMonitorInfo(monitor, &info)) return 0;
+  if (!api_.getMonitorInfo(monitor, &info)) return FrameRate{};
   DEVMODEW mode{};
   mode.dmSize = sizeof(mode);
-  if (!api.enumDisplaySettings(info.szDevice, ENUM_CURRENT_SETTINGS, &mode)) return 0;
-  return mode.dmDisplayFrequency > 1 ? mode.dmDisplayFrequency : 0;
+  if (!api_.enumDisplaySettings(info.szDevice, ENUM_CURRENT_SETTINGS, &mode)) return FrameRate{};
+  const uint32_t whole = mode.dmDisplayFrequency > 1 ? mode.dmDisplayFrequency : 0;
+  if (whole == 0) {
+    wholeHertz_ = 0;  // read the exact rate again once the mode is back
+    return FrameRate{};
+  }
+  if (monitor != monitor_ || whole != wholeHertz_) {
+    monitor_ = monitor;
+    wholeHertz_ = whole;
+    rate_ = ReadExact(info.szDevice, whole);
+  }
+  return rate_;
+}
+
+FrameRate DisplayRateReader::ReadExact(const wchar_t* device, uint32_t wholeHertz) {
+  ++exactQueries_;
+  DISPLAYCONFIG_PATH_INFO paths[kPathCapacity];
+  DISPLAYCONFIG_MODE_INFO modes[kModeCapacity];
+  UINT32 pathCount = kPathCapacity;
+  UINT32 modeCount = kModeCapacity;
+  if (api_.queryDisplayConfig == nullptr ||
+      api_.queryDisplayConfig(QDC_ONLY_ACTIVE_PATHS, &pathCount, paths, &modeCount, modes, nullptr) !=
+          ERROR_SUCCESS) {
+    return WholeHertz(wholeHertz);
+  }
+  for (UINT32 i = 0; i < pathCount && i < kPathCapacity; ++i) {
+    DISPLAYCONFIG_SOURCE_DEVICE_NAME source{};
+    source.header.type = DISPLAYCONFIG_DEVICE_INFO_GET_SOURCE_NAME;
+    source.header.size = sizeof(source);
+    source.header.adapterId = paths[i].sourceInfo.adapterId;
+    source.header.id = paths[i].sourceInfo.id;
+    if (api_.displayConfigGetDeviceInfo(&source.header) != ERROR_SUCCESS) continue;
+    if (wcsncmp(source.viewGdiDeviceName, device, CCHDEVICENAME) != 0) continue;
+    const FrameRate exact{paths[i].targetInfo.refreshRate.Numerator,
+                          paths[i].targetInfo.refreshRate.Denominator};
+    return Agrees(exact, wholeHertz) ? Reduced(exact) : WholeHertz(wholeHertz);
+  }
+  return WholeHertz(wholeHertz);
 }
 
 }  // namespace driftglass

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "timing/frame_rate.h"
+
 namespace driftglass {
 
 // The system calls the reader makes; tests substitute their own answers.
@@ -13,12 +15,34 @@ struct DisplayRateApi {
   BOOL(WINAPI* getMonitorInfo)(HMONITOR, LPMONITORINFO) = &GetMonitorInfoW;
   BOOL(WINAPI* enumDisplaySettings)(LPCWSTR, DWORD, DEVMODEW*) = &EnumDisplaySettingsW;
   HMONITOR(WINAPI* monitorFromPoint)(POINT, DWORD) = &MonitorFromPoint;
+  LONG(WINAPI* queryDisplayConfig)(UINT32, UINT32*, DISPLAYCONFIG_PATH_INFO*, UINT32*,
+                                   DISPLAYCONFIG_MODE_INFO*, DISPLAYCONFIG_TOPOLOGY_ID*) = &QueryDisplayConfig;
+  LONG(WINAPI* displayConfigGetDeviceInfo)(DISPLAYCONFIG_DEVICE_INFO_HEADER*) = &DisplayConfigGetDeviceInfo;
 };
 
 // The monitor a window is on (the nearest one); the primary one without a window.
 HMONITOR DisplayOf(HWND window, const DisplayRateApi& api = DisplayRateApi{});
-// Its refresh rate in whole hertz; 0 when it cannot be read or the answer is 0 or 1 (which the
-// platform uses for "the hardware default").
-uint32_t ReadRefreshRate(HMONITOR monitor, const DisplayRateApi& api = DisplayRateApi{});
+
+// Reads a monitor's refresh rate: its whole-hertz mode at every call, and the exact rate from the
+// display configuration (59.94 Hz is 60000/1001) only when the monitor or its whole-hertz mode
+// changed, since that query takes milliseconds. No rate when the mode cannot be read or is 0 or
+// 1 (which the platform uses for "the hardware default"); whole hertz when the configuration
+// offers nothing that agrees with the mode.
+class DisplayRateReader {
+ public:
+  explicit DisplayRateReader(const DisplayRateApi& api = DisplayRateApi{}) : api_(api) {}
+  FrameRate Read(HMONITOR monitor);
+  // How often the exact rate was queried (for tests and the benchmark).
+  uint32_t exactQueries() const { return exactQueries_; }
+
+ private:
+  FrameRate ReadExact(const wchar_t* device, uint32_t wholeHertz);
+
+  DisplayRateApi api_;
+  HMONITOR monitor_ = nullptr;
+  uint32_t wholeHertz_ = 0;
+  FrameRate rate_;
+  uint32_t exactQueries_ = 0;
+};
 
 }  // namespace driftglass

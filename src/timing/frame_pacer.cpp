@@ -3,19 +3,11 @@
 namespace driftglass {
 namespace {
 
-#ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
-#define CREATE_WAITABLE_TIMER_HIGH_RESOLUTION 0x00000002
-#endif
-
-int64_t Now() {
-  LARGE_INTEGER counter;
-  QueryPerformanceCounter(&counter);
-  return counter.QuadPart;
-}
-
 int64_t Micros(int64_t ticks, int64_t frequency) {
   return frequency > 0 ? ticks * 1000000 / frequency : 0;
 }
+
+int64_t Ticks(int64_t micros, int64_t frequency) { return frequency * micros / 1000000; }
 
 // Where sleeps start learning from: Wine's timers here wake about 1 ms late, rarely 2.5.
 constexpr int64_t kStartMarginMicros = 1500;
@@ -27,8 +19,11 @@ constexpr int64_t kMarginDecayShift = 3;
 
 }  // namespace
 
-void PacerGrid::Reset(int64_t interval) {
-  interval_ = interval;
+void PacerGrid::Reset(int64_t ticks, uint32_t divisor) {
+  divisor_ = divisor > 0 ? divisor : 1;
+  interval_ = ticks > 0 ? ticks / divisor_ : 0;
+  remainder_ = ticks > 0 ? ticks % divisor_ : 0;
+  carry_ = 0;
   deadline_ = 0;
   started_ = false;
 }
@@ -41,67 +36,78 @@ PacerStep PacerGrid::Next(int64_t now) {
     step.restarted = started_;
     started_ = true;
     deadline_ = now + interval_;
+    carry_ = 0;
     return step;
   }
   if (now < deadline_) step.waitUntil = deadline_;
   deadline_ += interval_;
+  carry_ += remainder_;
+  if (carry_ >= divisor_) {
+    carry_ -= divisor_;
+    ++deadline_;
+  }
   return step;
 }
 
-FramePacer::~FramePacer() {
-  if (timer_ != nullptr) CloseHandle(timer_);
-}
-
-void FramePacer::Configure(uint32_t rate, int64_t frequency) {
+void FramePacer::Configure(const FrameRate& rate, int64_t frequency) {
   rate_ = rate;
   frequency_ = frequency;
-  grid_.Reset(rate > 0 && frequency > 0 ? frequency / rate : 0);
-  margin_ = frequency * kStartMarginMicros / 1000000;
+  const bool on = rate.known() && frequency > 0;
+  grid_.Reset(on ? frequency * rate.denominator : 0, on ? rate.numerator : 1);
+  leastMargin_ = Ticks(kLeastMarginMicros, frequency);
+  // A margin above half an interval would spin more than it sleeps.
+  const int64_t half = grid_.interval() / 2;
+  mostMargin_ = Ticks(kMostMarginMicros, frequency);
+  if (mostMargin_ > half) mostMargin_ = half;
+  if (leastMargin_ > mostMargin_) leastMargin_ = mostMargin_;
+  margin_ = Ticks(kStartMarginMicros, frequency);
+  Clamp();
 }
 
 PacerCounts FramePacer::Pace() {
   PacerCounts counts;
-  if (rate_ == 0 || frequency_ <= 0) return counts;
-  const int64_t start = Now();
+  if (grid_.interval() <= 0) return counts;
+  const int64_t start = platform_.Now();
   const PacerStep step = grid_.Next(start);
   counts.paced = 1;
   counts.lateRestarts = step.restarted ? 1 : 0;
-  if (step.waitUntil == 0) return counts;
-  SleepUntil(step.waitUntil, start);
-  const int64_t spinStart = Now();
-  while (Now() < step.waitUntil) YieldProcessor();
-  const int64_t end = Now();
-  counts.waitMicros = static_cast<uint32_t>(Micros(end - start, frequency_));
-  counts.spinMicros = static_cast<uint32_t>(Micros(end - spinStart, frequency_));
+  if (step.waitUntil == 0) {
+    Decay();
+    return counts;
+  }
+  // Sleep until the margin before the deadline (not at all when less is left), then learn from
+  // how late the wake-up came.
+  const int64_t wake = step.waitUntil - margin_;
+  if (wake > start) {
+    platform_.Sleep(wake - start, frequency_);
+    Learn(platform_.Now() - wake);
+  } else {
+    Decay();  // or one late wake-up would keep every later wait spinning
+  }
+  const int64_t spinStart = platform_.Now();
+  int64_t now = spinStart;
+  while (now < step.waitUntil) {
+    platform_.Pause();
+    now = platform_.Now();
+  }
+  counts.waitMicros = static_cast<uint32_t>(Micros(now - start, frequency_));
+  counts.spinMicros = static_cast<uint32_t>(Micros(now - spinStart, frequency_));
   return counts;
 }
 
-// Sleeps until the margin before the deadline (not at all when less is left), then learns from
-// how late the wake-up came.
-void FramePacer::SleepUntil(int64_t deadline, int64_t now) {
-  const int64_t wake = deadline - margin_;
-  if (wake <= now) return;
-  if (!timerTried_) {
-    timerTried_ = true;
-    // A high-resolution timer where the system has one, else a plain one, else Sleep.
-    timer_ = CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION, TIMER_ALL_ACCESS);
-    if (timer_ == nullptr) timer_ = CreateWaitableTimerW(nullptr, TRUE, nullptr);
-  }
-  const int64_t sleepTicks = wake - now;
-  bool slept = false;
-  if (timer_ != nullptr) {
-    LARGE_INTEGER due;
-    due.QuadPart = -(sleepTicks * 10000000 / frequency_);  // relative, in 100 ns units
-    if (due.QuadPart < 0 && SetWaitableTimer(timer_, &due, 0, nullptr, nullptr, FALSE)) {
-      slept = WaitForSingleObject(timer_, INFINITE) == WAIT_OBJECT_0;
-    }
-  }
-  if (!slept) Sleep(static_cast<DWORD>(sleepTicks * 1000 / frequency_));
-  const int64_t late = Now() - wake;
-  const int64_t least = frequency_ * kLeastMarginMicros / 1000000;
-  const int64_t most = frequency_ * kMostMarginMicros / 1000000;
-  int64_t next = late > margin_ ? late : margin_ - ((margin_ - late) >> kMarginDecayShift);
-  margin_ = next < least ? least : (next > most ? most : next);
+void FramePacer::Learn(int64_t late) {
+  margin_ = late > margin_ ? late : margin_ - ((margin_ - late) >> kMarginDecayShift);
+  Clamp();
+}
+
+void FramePacer::Decay() {
+  margin_ -= (margin_ - leastMargin_) >> kMarginDecayShift;
+  Clamp();
+}
+
+void FramePacer::Clamp() {
+  if (margin_ > mostMargin_) margin_ = mostMargin_;
+  if (margin_ < leastMargin_) margin_ = leastMargin_;
 }
 
 }  // namespace driftglass

@@ -44,8 +44,8 @@ class PresentationClock {
   bool hasLastSample_ = false;
 };
 
-// The per-frame fraction: the logic-timer residual less a phase, a share (55 % unless configured
-// otherwise) of this frame's length in 60 Hz ticks.
+// The per-frame fraction: the logic-timer residual less a phase, a configured share (none unless
+// asked for) of this frame's length in 60 Hz ticks.
 struct FrameFraction {
   double alpha = 0.0;
   double raw = 0.0;
@@ -62,7 +62,7 @@ class FrameFractionClock {
   void SetPhaseDelayPercent(uint32_t percent) { phaseFactor_ = percent / 100.0; }
 
  private:
-  double phaseFactor_ = 55 / 100.0;
+  double phaseFactor_ = 0.0;
   double lastFrameSeconds_ = 0.0;
   bool haveLastFrame_ = false;
 };

@@ -111,21 +111,33 @@ TEST(Bootstrap, DefaultConfigurationValidatesTheHostAndFailsClosedOnMismatch) {
   EXPECT_EQ(lines[6], "ERROR Fail-closed: engine hooks were not left installed.");
 }
 
-// A phase other than the default is announced just before the installer runs, and only then.
-TEST(Bootstrap, PhaseDelayOtherThanTheDefaultIsLoggedBeforeInstalling) {
+// A phase other than the default and a limiter rate below 30 are announced just before the
+// installer runs, and only then.
+TEST(Bootstrap, TimingNotesComeBeforeInstalling) {
+  const std::string failed = "ERROR Hook initialization failed: cEngine::Run: expected one signature match, found 0";
+  const std::string closed = "ERROR Fail-closed: engine hooks were not left installed.";
+  const std::string limiter = "[Features]\r\nRenderUnlock=1\r\nPresentationLimiter=1\r\n[Timing]\r\nTargetFPS=";
   const struct {
-    const char* ini;
+    std::string ini;
     Lines tail;  // the lines after the host path line
   } cases[] = {
-      {"[Timing]\r\nPhaseDelayPercent=0\r\n",
-       {"INFO Presentation phase delay: 0% of a frame (default 55%).",
-        "ERROR Hook initialization failed: cEngine::Run: expected one signature match, found 0",
-        "ERROR Fail-closed: engine hooks were not left installed."}},
       {"[Timing]\r\nPhaseDelayPercent=55\r\n",
-       {"ERROR Hook initialization failed: cEngine::Run: expected one signature match, found 0",
-        "ERROR Fail-closed: engine hooks were not left installed."}},
+       {"INFO Presentation phase delay: 55% of a frame (default 0%).", failed, closed}},
+      {"[Timing]\r\nPhaseDelayPercent=0\r\n", {failed, closed}},
       {"[Telemetry]\r\nEnabled=false\r\n[Timing]\r\nPhaseDelayPercent=20\r\n",
        {"INFO No engine hooks were requested; executable signature validation was skipped."}},
+      {limiter + "20\r\n",
+       {"WARN [Timing] TargetFPS=20 is below 30: the game's logic still steps 60 times a second, so it runs "
+        "in bursts of up to 3 steps between two frames, and input and motion react in jumps. Pacing at it "
+        "anyway.",
+        failed, closed}},
+      {limiter + "29\r\n",
+       {"WARN [Timing] TargetFPS=29 is below 30: the game's logic still steps 60 times a second, so it runs "
+        "in bursts of up to 3 steps between two frames, and input and motion react in jumps. Pacing at it "
+        "anyway.",
+        failed, closed}},
+      {limiter + "30\r\n", {failed, closed}},
+      {limiter + "0\r\n", {failed, closed}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.ini);

@@ -118,7 +118,8 @@ TEST(PluginConfig, TargetFpsHasItsOwnTexts) {
 }
 
 TEST(PluginConfig, PhaseDelayPercentIsAnUnsignedShareOfAFrame) {
-  EXPECT_EQ(Load(L"").config.phaseDelayPercent, 55u);
+  EXPECT_EQ(Load(L"").config.phaseDelayPercent, 0u);
+  EXPECT_EQ(Load(L"[Timing]\r\nPhaseDelayPercent=55\r\n").config.phaseDelayPercent, 55u) << "a set key keeps its value";
   EXPECT_EQ(Load(L"[Timing]\r\nPhaseDelayPercent=0\r\n").config.phaseDelayPercent, 0u);
   EXPECT_EQ(Load(L"[Timing]\r\nPhaseDelayPercent=100\r\n").config.phaseDelayPercent, 100u);
   EXPECT_EQ(ErrorOf(L"[Timing]\r\nPhaseDelayPercent=101\r\n"),

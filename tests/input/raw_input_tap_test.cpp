@@ -7,6 +7,8 @@
 #include <cstring>
 #include <vector>
 
+#include "host/game_window.h"
+
 namespace driftglass {
 namespace {
 

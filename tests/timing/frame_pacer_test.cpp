@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "timing/display_rate.h"
 
 namespace driftglass {
@@ -33,12 +35,98 @@ TEST(PacerGrid, DeadlinesLieOnTheGridAndAFrameOverAnIntervalLateRestartsIt) {
   }
   grid.Reset(0);
   EXPECT_EQ(grid.Next(5000).waitUntil, 0) << "no rate, no pacing";
+
+  // 100.1 ticks a frame: the remainder is carried, so ten intervals span exactly 1001 ticks.
+  grid.Reset(1001, 10);
+  grid.Next(0);
+  int64_t first = 0, last = 0;
+  for (int frame = 1; frame <= 11; ++frame) {
+    const PacerStep step = grid.Next(frame * 100 - 50);
+    (frame == 1 ? first : last) = step.waitUntil;
+  }
+  EXPECT_EQ(first, 100);
+  EXPECT_EQ(last - first, 1001);
+}
+
+// A made-up clock in microseconds: each sleep wakes as late as the script says, each spin turn
+// takes a microsecond.
+struct FakePlatform final : PacerPlatform {
+  int64_t now = 1000000;
+  std::vector<int64_t> lateness{0};  // the last entry repeats
+  size_t sleeps = 0;
+  int64_t Now() override { return now; }
+  void Sleep(int64_t ticks, int64_t) override {
+    now += ticks + lateness[sleeps < lateness.size() ? sleeps : lateness.size() - 1];
+    ++sleeps;
+  }
+  void Pause() override { now += 1; }
+};
+
+constexpr int64_t kMicrosecond = 1000000;
+
+// Frames of a game that works `work` microseconds between two waits; returns each frame's counts
+// and the time it ended.
+struct PacedFrame {
+  PacerCounts counts;
+  int64_t end;
+  int64_t margin;
+};
+std::vector<PacedFrame> RunFrames(FramePacer& pacer, FakePlatform& platform, int frames, int64_t work) {
+  std::vector<PacedFrame> result;
+  for (int i = 0; i < frames; ++i) {
+    platform.now += work;
+    const PacerCounts counts = pacer.Pace();
+    result.push_back({counts, platform.now, pacer.margin()});
+  }
+  return result;
+}
+
+// Sleeps that always wake a millisecond late: once the margin has learned that, every frame
+// sleeps, spins a little and ends on its deadline, one interval after the last.
+TEST(FramePacer, TheMarginLearnsHowLateSleepsWakeSoFramesEndOnTheirDeadlines) {
+  FakePlatform platform;
+  platform.lateness = {1000};
+  FramePacer pacer(platform);
+  pacer.Configure(WholeHertz(100), kMicrosecond);
+  const auto frames = RunFrames(pacer, platform, 60, 2000);
+  for (size_t i = 20; i < frames.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(frames[i].counts.paced, 1u);
+    EXPECT_NEAR(frames[i].end - frames[i - 1].end, 10000, 2) << "ends on the grid";
+    EXPECT_LT(frames[i].counts.spinMicros, 400u) << "sleeps the bulk";
+    EXPECT_EQ(frames[i].counts.waitMicros, 8000u);
+  }
+  EXPECT_GE(pacer.margin(), 1000);
+  EXPECT_LE(pacer.margin(), 1400);
+}
+
+// One wake-up 3.9 ms late raises the margin. Whether the frames that follow still have time to
+// sleep or not, the margin comes back down and the waits sleep again instead of spinning.
+TEST(FramePacer, OneLateWakeUpDoesNotLeaveEveryLaterWaitSpinning) {
+  for (const int64_t work : {1500, 2500}) {
+    SCOPED_TRACE(work);
+    FakePlatform platform;
+    platform.lateness = {3900, 300};
+    FramePacer pacer(platform);
+    pacer.Configure(WholeHertz(240), kMicrosecond);
+    const auto frames = RunFrames(pacer, platform, 200, work);
+    for (size_t i = 0; i < frames.size(); ++i) {
+      EXPECT_LE(frames[i].margin, 4166 / 2) << "never above half an interval, frame " << i;
+      if (i < 150) continue;
+      EXPECT_LT(frames[i].counts.spinMicros, 700u) << "frame " << i << " spins instead of sleeping";
+      EXPECT_NEAR(frames[i].end - frames[i - 1].end, 4166, 2) << "frame " << i;
+    }
+  }
 }
 
 // Answers of the display calls, set by the test.
 struct FakeDisplay {
   static inline BOOL infoOk = TRUE;
   static inline DWORD frequency = 60;
+  static inline LONG queryResult = ERROR_SUCCESS;
+  static inline UINT32 numerator = 0, denominator = 1;
+  static inline const wchar_t* sourceName = L"\\\\.\\DISPLAY1";
+  static inline uint32_t queries = 0;
   static HMONITOR WINAPI FromWindow(HWND, DWORD) { return reinterpret_cast<HMONITOR>(1); }
   static HMONITOR WINAPI FromPoint(POINT, DWORD) { return reinterpret_cast<HMONITOR>(2); }
   static BOOL WINAPI Info(HMONITOR, LPMONITORINFO info) {
@@ -49,28 +137,79 @@ struct FakeDisplay {
     mode->dmDisplayFrequency = frequency;
     return wcscmp(device, L"\\\\.\\DISPLAY1") == 0;
   }
+  static LONG WINAPI Query(UINT32, UINT32* paths, DISPLAYCONFIG_PATH_INFO* path, UINT32* modes,
+                           DISPLAYCONFIG_MODE_INFO*, DISPLAYCONFIG_TOPOLOGY_ID*) {
+    ++queries;
+    *paths = 1;
+    *modes = 0;
+    path[0] = DISPLAYCONFIG_PATH_INFO{};
+    path[0].targetInfo.refreshRate.Numerator = numerator;
+    path[0].targetInfo.refreshRate.Denominator = denominator;
+    return queryResult;
+  }
+  static LONG WINAPI DeviceInfo(DISPLAYCONFIG_DEVICE_INFO_HEADER* header) {
+    wcscpy(reinterpret_cast<DISPLAYCONFIG_SOURCE_DEVICE_NAME*>(header)->viewGdiDeviceName, sourceName);
+    return ERROR_SUCCESS;
+  }
 };
 
-TEST(DisplayRate, TheMonitorsRateOrNothingWhenItCannotBeRead) {
+TEST(DisplayRate, TheMonitorsExactRateWhereTheSystemOffersOneElseWholeHertzOrNothing) {
   DisplayRateApi api;
   api.monitorFromWindow = &FakeDisplay::FromWindow;
   api.monitorFromPoint = &FakeDisplay::FromPoint;
   api.getMonitorInfo = &FakeDisplay::Info;
   api.enumDisplaySettings = &FakeDisplay::Settings;
+  api.queryDisplayConfig = &FakeDisplay::Query;
+  api.displayConfigGetDeviceInfo = &FakeDisplay::DeviceInfo;
   EXPECT_EQ(DisplayOf(reinterpret_cast<HWND>(7), api), reinterpret_cast<HMONITOR>(1));
   EXPECT_EQ(DisplayOf(nullptr, api), reinterpret_cast<HMONITOR>(2)) << "no window: the primary display";
-  const HMONITOR monitor = DisplayOf(reinterpret_cast<HWND>(7), api);
+  const HMONITOR monitor = reinterpret_cast<HMONITOR>(1);
   const struct {
+    const char* what;
     BOOL infoOk;
     DWORD frequency;
-    uint32_t rate;
-  } answers[] = {{TRUE, 144, 144}, {TRUE, 60, 60}, {TRUE, 1, 0}, {TRUE, 0, 0}, {FALSE, 60, 0}};
+    LONG queryResult;
+    UINT32 numerator, denominator;
+    const wchar_t* source;
+    FrameRate rate;
+  } answers[] = {
+      {"59.94 Hz, which the mode calls 59", TRUE, 59, ERROR_SUCCESS, 60000, 1001, L"\\\\.\\DISPLAY1", {60000, 1001}},
+      {"the same display again", TRUE, 59, ERROR_SUCCESS, 60000, 1001, L"\\\\.\\DISPLAY1", {60000, 1001}},
+      {"144 Hz, exact", TRUE, 144, ERROR_SUCCESS, 144000, 1000, L"\\\\.\\DISPLAY1", {144, 1}},
+      {"no configuration: whole hertz", TRUE, 120, ERROR_NOT_SUPPORTED, 0, 0, L"\\\\.\\DISPLAY1", {120, 1}},
+      {"a configuration that disagrees", TRUE, 60, ERROR_SUCCESS, 144, 1, L"\\\\.\\DISPLAY1", {60, 1}},
+      {"only another display's path", TRUE, 75, ERROR_SUCCESS, 60000, 1001, L"\\\\.\\DISPLAY2", {75, 1}},
+      {"a zero denominator", TRUE, 90, ERROR_SUCCESS, 90, 0, L"\\\\.\\DISPLAY1", {90, 1}},
+      {"the hardware default", TRUE, 1, ERROR_SUCCESS, 60, 1, L"\\\\.\\DISPLAY1", {}},
+      {"no mode", TRUE, 0, ERROR_SUCCESS, 60, 1, L"\\\\.\\DISPLAY1", {}},
+      {"no monitor information", FALSE, 60, ERROR_SUCCESS, 60, 1, L"\\\\.\\DISPLAY1", {}},
+      {"back to 59.94", TRUE, 59, ERROR_SUCCESS, 60000, 1001, L"\\\\.\\DISPLAY1", {60000, 1001}},
+  };
+  DisplayRateReader reader(api);
   for (const auto& a : answers) {
+    SCOPED_TRACE(a.what);
     FakeDisplay::infoOk = a.infoOk;
     FakeDisplay::frequency = a.frequency;
-    EXPECT_EQ(ReadRefreshRate(monitor, api), a.rate) << a.frequency;
+    FakeDisplay::queryResult = a.queryResult;
+    FakeDisplay::numerator = a.numerator;
+    FakeDisplay::denominator = a.denominator;
+    FakeDisplay::sourceName = a.source;
+    const FrameRate rate = reader.Read(monitor);
+    EXPECT_EQ(rate.numerator, a.rate.numerator);
+    EXPECT_EQ(rate.denominator, a.rate.denominator);
   }
-  EXPECT_EQ(ReadRefreshRate(nullptr, api), 0u);
+  EXPECT_EQ(FakeDisplay::queries, 7u) << "the exact rate is asked for only when the mode changed";
+  EXPECT_EQ(reader.Read(nullptr).numerator, 0u);
+
+  wchar_t text[16];
+  const struct {
+    FrameRate rate;
+    const wchar_t* text;
+  } formats[] = {{{60000, 1001}, L"59.94"}, {{144, 1}, L"144"}, {{2997, 100}, L"29.97"}, {{1205, 10}, L"120.5"}, {{}, L"0"}};
+  for (const auto& f : formats) {
+    FormatFrameRate(f.rate, text, 16);
+    EXPECT_STREQ(text, f.text);
+  }
 }
 
 }  // namespace

@@ -110,8 +110,9 @@ struct ResidualStub {
   }
 };
 
-TEST(FrameFraction, PhaseIsFiftyFivePercentOfTheFrameInTicks) {
+TEST(FrameFraction, PhaseIsAShareOfTheFrameInTicks) {
   FrameFractionClock frames;
+  frames.SetPhaseDelayPercent(55);
   FrameFraction f = frames.ComputeFrameFraction(10.0, &ResidualStub::Answer);
   EXPECT_FALSE(f.alphaValid) << "the first frame only stores its time";
   f = frames.ComputeFrameFraction(10.0 + 1.0 / 120.0, &ResidualStub::Answer);
@@ -129,15 +130,15 @@ TEST(FrameFraction, PhaseIsFiftyFivePercentOfTheFrameInTicks) {
   EXPECT_EQ(f.raw, 1.4);
 }
 
-// The configured share scales the phase; 55 (and an unconfigured clock) reproduces the fixed
-// 0.55 bit for bit.
+// The configured share scales the phase; 55 reproduces the factor 0.55 bit for bit, and an
+// unconfigured clock draws at the timer's own time.
 TEST(FrameFraction, PhaseFollowsTheConfiguredShare) {
   const double gaps[] = {1.0 / 75.0, 1.0 / 90.0, 1.0 / 144.0, 0.0071234567, 0.1};
   for (const int percent : {-1, 55, 0, 100, 30}) {
     SCOPED_TRACE(percent);
     FrameFractionClock frames;
     if (percent >= 0) frames.SetPhaseDelayPercent(static_cast<uint32_t>(percent));
-    const double factor = percent < 0 || percent == 55 ? 0.55 : percent / 100.0;
+    const double factor = percent < 0 ? 0.0 : (percent == 55 ? 0.55 : percent / 100.0);
     double now = 3.0;
     frames.ComputeFrameFraction(now, &ResidualStub::Answer);
     for (const double gap : gaps) {
