@@ -92,6 +92,7 @@
     const read = await readRecordings(fileList);
     if (!read) {
       state.a = state.b = null;
+      showRecordings();
       document.body.dataset.state = "error";
       return;
     }
@@ -161,7 +162,7 @@
 
   function renderSummary() {
     const { a, b } = state;
-    const pair = [a, b].filter((r) => r && r.summary);
+    const traced = [a, b].filter((r) => r && r.summary);
     const model = b ? fillTable($("summary"), A.comparisonTable(a, b), true)
                     : fillTable($("summary"), A.recordingTable(a.summary, a.log), false);
     const parts = $("summary-parts");
@@ -174,20 +175,20 @@
                   A.recordingTable(r.summary, r.log), false);
       }
     }
-    $("parts-hint").hidden = !pair.some((r) => r.summary.parts);
+    $("parts-hint").hidden = !traced.some((r) => r.summary.parts);
 
     $("notices").textContent = "";
     const named = (i) => (b ? ` in recording ${i === 0 ? "A" : "B"}` : " in this trace");
     if (!model.camera) {
       notice(`Camera interpolation was off${b ? " in both recordings" : " in this trace"}: only timing is shown.`);
     } else if (b) {
-      pair.forEach((r, i) => {
+      traced.forEach((r, i) => {
         if (!r.summary.cameraInterpolation) {
           notice(`Camera interpolation was off${named(i)}: its animation error is that of the game's own ticks.`);
         }
       });
     }
-    pair.forEach((r, i) => {
+    traced.forEach((r, i) => {
       if (r.summary.series.uncorrectedFrames === r.summary.frames) {
         notice(`Every frame${named(i)} was drawn without corrections (the compare key was on throughout).`);
       }
@@ -455,8 +456,8 @@
     $("recording-b").hidden = !b;
     if (b) $("recording-b").firstChild.textContent = `Recording B: ${b.names.join(" + ")} (${b.trace.rows} frames)`;
     $("drop-b").lastElementChild.textContent = b
-      ? "Choose or drop another recording here to replace B"
-      : "To compare, choose or drop a second recording here as recording B (its trace, and its log if you like)";
+      ? "Recording B: choose or drop another trace here to replace it (with its log if you like)"
+      : "Recording B, to compare: choose or drop a second trace here (with its log if you like)";
   }
 
   function render() {

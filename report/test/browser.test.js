@@ -51,7 +51,7 @@ function read() {
     summary: Object.fromEntries(Array.from(document.querySelectorAll("#summary tr[data-label]"),
       (tr) => [tr.dataset.label, Array.from(tr.querySelectorAll("td"), (td) => td.textContent).join(" | ")])),
     points: window.driftglassCharts.map((u) => [u.chartTitle, u.data[0].length, u.data.slice(1).map((d) => d.length)]),
-    reportHidden: document.getElementById("report").hidden,
+    reportHidden: document.getElementById("report").hidden && document.getElementById("compare").hidden,
     outcome: Array.from(document.querySelectorAll(".outcome"), (o) => o.textContent).join(" "),
     telemetryRows: document.querySelectorAll(".telemetry tr").length,
   }));
@@ -129,6 +129,10 @@ test("two recordings: both series on the timing charts and A, B and B - A in the
   assert.deepStrictEqual([single.titles, single.summary["Frames"], single.points.length], [[], "1000", 6]);
   const added = await pick("#files-b", [trace]);
   assert.strictEqual(added.summary["Frames"], "1000 | 2000 | +1000", "B's own zone adds B");
+  const bad = await pick("#files-b", [file("empty-b.csv", "")]);
+  assert.match(bad.messages.join(" "), /empty/);
+  assert.deepStrictEqual([bad.state, bad.summary["Frames"], bad.points.length], ["error", "1000 | 2000 | +1000", 9],
+                         "a bad B leaves the comparison as it was");
 });
 
 test("a stretch drawn without corrections is shaded and summarized apart", async () => {
