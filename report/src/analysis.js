@@ -18,6 +18,9 @@
   const FLAG_POLL_VALID = 1 << 0;
   const FLAG_CAMERA_APPLIED = 1 << 1;
   const FLAG_ALPHA_VALID = 1 << 8;
+  // Drawn while the compare key had every correction stand aside: the frame shows the engine's own
+  // values.
+  const FLAG_UNCORRECTED = 1 << 9;
   // Which of the three camera poses a frame read; a pose it did not read is zero in the trace.
   const POSE_FLAGS = { auth: 1 << 2, base: 1 << 3, final: 1 << 4 };
 
@@ -114,13 +117,19 @@
     const shown = new Float64Array(n);
     const errorMs = new Float64Array(n);
     const lagMs = new Float64Array(n);
-    let applied = 0;
+    const applied = new Uint8Array(n);
+    const uncorrected = new Uint8Array(n);
+    let uncorrectedFrames = 0;
     for (let i = 0; i < n; ++i) {
       time[i] = c.qpc_seconds[i] - c.qpc_seconds[0];
-      const cameraApplied = (c.flags[i] & FLAG_CAMERA_APPLIED) !== 0;
-      if (cameraApplied) ++applied;
-      shown[i] = cameraApplied ? (c.older_serial[i] + c.alpha[i]) / TICK_RATE
-                               : c.tick_serial[i] / TICK_RATE;
+      if ((c.flags[i] & FLAG_UNCORRECTED) !== 0) {
+        uncorrected[i] = 1;
+        ++uncorrectedFrames;
+      }
+      // A frame drawn without corrections shows the engine's newest tick, whatever else it says.
+      applied[i] = (c.flags[i] & FLAG_CAMERA_APPLIED) !== 0 && !uncorrected[i] ? 1 : 0;
+      shown[i] = applied[i] ? (c.older_serial[i] + c.alpha[i]) / TICK_RATE
+                            : c.tick_serial[i] / TICK_RATE;
       lagMs[i] = (c.tick_serial[i] / TICK_RATE - shown[i]) * 1000;
       if (i === 0) {
         frameMs[i] = NaN;
@@ -131,53 +140,101 @@
         errorMs[i] = ((shown[i] - shown[i - 1]) - display) * 1000;
       }
     }
-    return { time, frameMs, shown, errorMs, lagMs, applied };
+    return { time, frameMs, shown, errorMs, lagMs, applied, uncorrected, uncorrectedFrames };
   }
 
-  function summarize(trace) {
-    const s = deriveSeries(trace);
+  // The figures over the frames keep(i) accepts. A frame-to-frame figure (frame time, animation
+  // error, duration) counts the step into frame i only when frame i - 1 is kept too, so a
+  // stretch's figures never include the jump where the drawing switched.
+  function summarizeFrames(trace, s, keep) {
     const c = trace.columns;
     const n = trace.rows;
-    const frameTimes = s.frameMs.subarray(1);
-    const errors = Float64Array.from(s.errorMs.subarray(1), Math.abs);
-    let noAlpha = 0;
+    const frameTimes = new Float64Array(n);
+    const errors = new Float64Array(n);
+    let frames = 0, steps = 0, applied = 0, noAlpha = 0, lagSum = 0, durationMs = 0;
     let mouse = false;
+    let maxError = NaN;
     for (let i = 0; i < n; ++i) {
+      if (!keep(i)) continue;
+      ++frames;
+      applied += s.applied[i];
+      lagSum += s.lagMs[i];
       if ((c.flags[i] & FLAG_ALPHA_VALID) === 0) ++noAlpha;
       if ((c.flags[i] & FLAG_POLL_VALID) !== 0 || c.poll_x[i] !== 0 || c.poll_y[i] !== 0 ||
           c.pending_x[i] !== 0 || c.pending_y[i] !== 0) {
         mouse = true;
       }
+      if (i > 0 && keep(i - 1)) {
+        frameTimes[steps] = s.frameMs[i];
+        errors[steps] = Math.abs(s.errorMs[i]);
+        if (!(errors[steps] <= maxError)) maxError = errors[steps];
+        durationMs += s.frameMs[i];
+        ++steps;
+      }
     }
-    const duration = s.time[n - 1];
-    let maxError = NaN;
-    for (let i = 0; i < errors.length; ++i) if (!(errors[i] <= maxError)) maxError = errors[i];
+    const times = frameTimes.subarray(0, steps);
+    const errs = errors.subarray(0, steps);
+    const duration = durationMs / 1000;
     return {
-      frames: n,
+      frames,
       durationSeconds: duration,
-      frameRate: duration > 0 ? (n - 1) / duration : NaN,
-      frameTimeMs: { p50: percentile(frameTimes, 0.5), p95: percentile(frameTimes, 0.95),
-                     p99: percentile(frameTimes, 0.99) },
-      animationErrorMs: { mean: mean(errors), p99: percentile(errors, 0.99), max: maxError },
-      meanLagMs: mean(s.lagMs),
-      interpolatedShare: s.applied / n,
+      frameRate: duration > 0 ? steps / duration : NaN,
+      frameTimeMs: { p50: percentile(times, 0.5), p95: percentile(times, 0.95),
+                     p99: percentile(times, 0.99) },
+      animationErrorMs: { mean: mean(errs), p99: percentile(errs, 0.99), max: maxError },
+      meanLagMs: frames > 0 ? lagSum / frames : NaN,
+      interpolatedShare: frames > 0 ? applied / frames : NaN,
       framesWithoutFraction: noAlpha,
-      cameraInterpolation: s.applied > 0,
+      cameraInterpolation: applied > 0,
       mouse,
-      series: s,
     };
   }
 
-  // Equal-width bins of frame time, clipped at p99.9 so one stall does not squash the rest.
-  function histogram(values, binCount) {
-    const finite = Array.from(values).filter(Number.isFinite);
-    if (finite.length === 0) return { edges: [], counts: [] };
-    const low = percentile(finite, 0);
-    const high = Math.max(percentile(finite, 0.999), low + 1);  // at least 1 ms wide
+  // Runs of frames drawn without corrections, as frame indexes and as the time they were on
+  // screen: from the first one's display until the next corrected frame's (the last frame of the
+  // trace ends its run at its own display time).
+  function uncorrectedStretches(s) {
+    const out = [];
+    const n = s.uncorrected.length;
+    for (let i = 0; i < n; ++i) {
+      if (!s.uncorrected[i]) continue;
+      let last = i;
+      while (last + 1 < n && s.uncorrected[last + 1]) ++last;
+      out.push({ first: i, last, start: s.time[i], end: s.time[Math.min(last + 1, n - 1)] });
+      i = last;
+    }
+    return out;
+  }
+
+  // The whole recording's figures; when it holds frames drawn both with and without corrections,
+  // also each kind's figures (parts), from the same code.
+  function summarize(trace) {
+    const s = deriveSeries(trace);
+    const summary = summarizeFrames(trace, s, () => true);
+    summary.series = s;
+    summary.stretches = uncorrectedStretches(s);
+    summary.parts = s.uncorrectedFrames > 0 && s.uncorrectedFrames < trace.rows ? {
+      corrected: summarizeFrames(trace, s, (i) => s.uncorrected[i] === 0),
+      uncorrected: summarizeFrames(trace, s, (i) => s.uncorrected[i] === 1),
+    } : null;
+    return summary;
+  }
+
+  // Equal-width bins of frame time, clipped at p99.9 so one stall does not squash the rest; with
+  // several sets (recordings A and B) the bins are common to all and each set is counted apart.
+  function histogram(sets, binCount) {
+    const finite = sets.map((values) => Array.from(values).filter(Number.isFinite));
+    const all = [].concat(...finite);
+    if (all.length === 0) return { edges: [], counts: sets.map(() => []) };
+    const low = percentile(all, 0);
+    const high = Math.max(percentile(all, 0.999), low + 1);  // at least 1 ms wide
     const width = (high - low) / binCount;
-    const counts = new Array(binCount).fill(0);
-    for (const v of finite) counts[Math.min(binCount - 1, Math.floor((v - low) / width))] += 1;
-    const edges = counts.map((_, i) => low + (i + 0.5) * width);
+    const counts = finite.map((values) => {
+      const bins = new Array(binCount).fill(0);
+      for (const v of values) bins[Math.min(binCount - 1, Math.floor((v - low) / width))] += 1;
+      return bins;
+    });
+    const edges = counts[0].map((_, i) => low + (i + 0.5) * width);
     return { edges, counts, width };
   }
 
@@ -327,35 +384,166 @@
     };
   }
 
+  // Recordings from the files picked together, told apart by content alone. With two traces the
+  // one recorded first is A: its performance-counter reading, which runs from the computer's
+  // start, is the lower one. A log goes with the trace whose row count it reports as written, or
+  // with the only trace left.
+  function pairRecordings(traces, logs) {
+    if (traces.length > 2) {
+      throw new InputError(`${traces.length} motion traces were picked; pick one, or two to compare.`);
+    }
+    if (logs.length > Math.max(1, traces.length)) {
+      throw new InputError(`${logs.length} logs were picked for ${traces.length} motion ` +
+                           `trace${traces.length === 1 ? "" : "s"}; pick at most one log for each trace.`);
+    }
+    const recordings = traces.slice()
+      .sort((a, b) => a.trace.columns.qpc_seconds[0] - b.trace.columns.qpc_seconds[0])
+      .map((t) => ({ trace: t.trace, log: null, names: [t.name] }));
+    if (recordings.length === 0) {
+      return logs.map((l) => ({ trace: null, log: l.log, names: [l.name] }));
+    }
+    const left = [];
+    for (const l of logs) {
+      const written = l.log.trace ? l.log.trace.written : -1;
+      const match = recordings.filter((r) => !r.log && r.trace.rows === written);
+      if (recordings.length > 1 && match.length === 1) {
+        match[0].log = l.log;
+        match[0].names.push(l.name);
+      } else {
+        left.push(l);
+      }
+    }
+    for (const l of left) {
+      const free = recordings.filter((r) => !r.log);
+      if (free.length !== 1 || left.length > 1) {
+        throw new InputError(`Which trace the log ${l.name} belongs to cannot be told: the rows it ` +
+          "counts as written match neither. Load the recordings one at a time: the first as " +
+          "usual, the second on \u201cRecording B\u201d.");
+      }
+      free[0].log = l.log;
+      free[0].names.push(l.name);
+    }
+    return recordings;
+  }
+
   function fixed(value, digits) {
     return Number.isFinite(value) ? value.toFixed(digits) : "n/a";
   }
 
-  // The summary as plain text for bug reports.
-  function summaryText(summary, log) {
-    const lines = [];
-    if (summary) {
-      const s = summary;
-      lines.push(`Frames: ${s.frames}`, `Duration: ${fixed(s.durationSeconds, 3)} s`,
-        `Frame rate: ${fixed(s.frameRate, 1)} fps`,
-        `Frame time p50/p95/p99: ${fixed(s.frameTimeMs.p50, 3)} / ${fixed(s.frameTimeMs.p95, 3)} / ` +
-          `${fixed(s.frameTimeMs.p99, 3)} ms`);
-      if (s.cameraInterpolation) {
-        lines.push(`Animation error mean/p99/max: ${fixed(s.animationErrorMs.mean, 3)} / ` +
-            `${fixed(s.animationErrorMs.p99, 3)} / ${fixed(s.animationErrorMs.max, 3)} ms`,
-          `Mean lag behind the newest tick: ${fixed(s.meanLagMs, 3)} ms`,
-          `Frames interpolated: ${fixed(100 * s.interpolatedShare, 1)} %`);
-      } else {
-        lines.push("Camera interpolation was off: timing only.");
+  function signed(value, digits) {
+    if (!Number.isFinite(value)) return "n/a";
+    const text = Math.abs(value).toFixed(digits);
+    if (Number(text) === 0) return text;
+    return (value < 0 ? "-" : "+") + text;
+  }
+
+  // The summary's figures in the order shown. `camera` figures only mean something when some column
+  // had camera interpolation on; a difference of two shares is in percentage points.
+  const FIGURES = [
+    { label: "Frames", digits: 0, get: (s) => [s.frames] },
+    { label: "Duration", digits: 3, unit: "s", get: (s) => [s.durationSeconds] },
+    { label: "Frame rate", digits: 1, unit: "fps", get: (s) => [s.frameRate] },
+    { label: "Frame time p50 / p95 / p99", digits: 3, unit: "ms",
+      get: (s) => [s.frameTimeMs.p50, s.frameTimeMs.p95, s.frameTimeMs.p99] },
+    { label: "Animation error mean / p99 / max", digits: 3, unit: "ms", camera: true,
+      get: (s) => [s.animationErrorMs.mean, s.animationErrorMs.p99, s.animationErrorMs.max] },
+    { label: "Mean lag behind the newest tick", digits: 3, unit: "ms", camera: true,
+      get: (s) => [s.meanLagMs] },
+    { label: "Frames interpolated", digits: 1, unit: "%", differenceUnit: "points", camera: true,
+      get: (s) => [100 * s.interpolatedShare] },
+    { label: "Frames without a valid fraction", digits: 0, get: (s) => [s.framesWithoutFraction] },
+  ];
+  const DROPPED_LABEL = "Trace rows dropped by the plug-in";
+
+  function figureText(values, digits, unit, format) {
+    if (values.length === 1 && !Number.isFinite(values[0])) return "n/a";
+    return values.map((v) => format(v, digits)).join(" / ") + (unit ? " " + unit : "");
+  }
+
+  // The summary as rows of text cells, one cell per column: columns are
+  // { title, summary, log } where log is null for a recording without one and undefined for a
+  // stretch of a recording (the log counts the whole run). With difference, the last cell of each
+  // row is the second column minus the first.
+  function summaryTable(columns, difference) {
+    const camera = columns.some((col) => col.summary.cameraInterpolation);
+    const rows = [];
+    for (const f of FIGURES) {
+      if (f.camera && !camera) continue;
+      const values = columns.map((col) => f.get(col.summary));
+      const cells = values.map((v) => figureText(v, f.digits, f.unit, fixed));
+      if (difference) {
+        cells.push(figureText(values[1].map((b, i) => b - values[0][i]), f.digits,
+                              f.differenceUnit || f.unit, signed));
       }
-      lines.push(`Frames without a valid fraction: ${s.framesWithoutFraction}`);
+      rows.push({ label: f.label, cells });
     }
-    if (log) {
-      lines.push(`Start-up (${log.startedAt}): ${log.outcome.title}`);
-      if (log.outcome.reason) lines.push(`Reason: ${log.outcome.reason}`);
-      lines.push(`Active features: ${log.features.map((f) => f.name).join(", ") || "none"}`);
-      if (log.trace) lines.push(`Trace rows dropped by the plug-in: ${log.trace.dropped}`);
+    if (columns.some((col) => col.log)) {
+      const dropped = columns.map((col) => (col.log && col.log.trace ? col.log.trace.dropped : NaN));
+      const cells = columns.map((col, i) => (col.log === undefined ? ""
+        : !col.log ? "no log" : col.log.trace ? String(dropped[i]) : "not reported in the log"));
+      if (difference) cells.push(signed(dropped[1] - dropped[0], 0));
+      rows.push({ label: DROPPED_LABEL, cells });
     }
+    const titles = columns.map((col) => col.title);
+    return { titles: difference ? titles.concat("B \u2212 A") : titles, rows, camera };
+  }
+
+  // The table of one recording: a single column, or, when it was drawn both with and without
+  // corrections, the whole run beside each kind of frame.
+  function recordingTable(summary, log) {
+    if (!summary.parts) return summaryTable([{ title: "", summary, log }], false);
+    return summaryTable([
+      { title: "All frames", summary, log },
+      { title: "With corrections", summary: summary.parts.corrected, log: undefined },
+      { title: "Without corrections", summary: summary.parts.uncorrected, log: undefined },
+    ], false);
+  }
+
+  function comparisonTable(a, b) {
+    return summaryTable([{ title: "A", summary: a.summary, log: a.log },
+                         { title: "B", summary: b.summary, log: b.log }], true);
+  }
+
+  function tableText(table) {
+    if (table.titles.length === 1) return table.rows.map((r) => `${r.label}: ${r.cells[0]}`);
+    const labelWidth = Math.max(...table.rows.map((r) => r.label.length));
+    const widths = table.titles.map((t, i) => Math.max(t.length, ...table.rows.map((r) => r.cells[i].length)));
+    const line = (label, cells) =>
+      (label.padEnd(labelWidth) + cells.map((c, i) => "  " + c.padStart(widths[i])).join("")).trimEnd();
+    return [line("", table.titles), ...table.rows.map((r) => line(r.label, r.cells))];
+  }
+
+  function logText(log, prefix) {
+    const lines = [`${prefix}Start-up (${log.startedAt}): ${log.outcome.title}`];
+    if (log.outcome.reason) lines.push(`Reason: ${log.outcome.reason}`);
+    lines.push(`Active features: ${log.features.map((f) => f.name).join(", ") || "none"}`);
+    return lines;
+  }
+
+  // The summary as plain text for bug reports: recordings are { summary, log, names } (summary
+  // null for a log alone), one, or two compared as A and B.
+  function summaryText(recordings) {
+    const lines = [];
+    const [a, b] = recordings;
+    let camera = true;
+    if (b) {
+      lines.push(`A: ${a.names.join(" + ")}`, `B: ${b.names.join(" + ")}`, "");
+      const table = comparisonTable(a, b);
+      camera = table.camera;
+      lines.push(...tableText(table));
+      for (const [name, r] of [["A", a], ["B", b]]) {
+        if (r.summary.parts) lines.push("", `Recording ${name} with and without corrections:`,
+                                        ...tableText(recordingTable(r.summary, r.log)));
+      }
+    } else if (a.summary) {
+      const table = recordingTable(a.summary, a.log);
+      camera = table.camera;
+      lines.push(...tableText(table));
+    }
+    if (!camera) lines.push("Camera interpolation was off: timing only.");
+    recordings.forEach((r, i) => {
+      if (r.log) lines.push(...logText(r.log, b ? `${i === 0 ? "A" : "B"}: ` : ""));
+    });
     return lines.join("\n") + "\n";
   }
 
@@ -370,8 +558,8 @@
   }
 
   return {
-    TICK_RATE, poseSeries, TRACE_COLUMNS, TRACE_HEADER, FLAG_CAMERA_APPLIED, FLAG_ALPHA_VALID, InputError,
-    classify, parseTrace, percentile, mean, deriveSeries, summarize, histogram, parseTelemetry,
-    parseLog, summaryText,
+    TICK_RATE, poseSeries, TRACE_COLUMNS, TRACE_HEADER, FLAG_CAMERA_APPLIED, FLAG_ALPHA_VALID,
+    FLAG_UNCORRECTED, InputError, classify, parseTrace, percentile, mean, deriveSeries, summarize,
+    histogram, parseTelemetry, parseLog, pairRecordings, recordingTable, comparisonTable, summaryText,
   };
 });

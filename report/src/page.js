@@ -4,12 +4,23 @@
   "use strict";
   const A = window.DriftglassAnalysis;
   const $ = (id) => document.getElementById(id);
-  const state = { trace: null, summary: null, log: null };
+  // Recordings A and B: { trace, summary, log, names } each; A alone may be a log without a trace.
+  // trace, summary and log name A's, as before there was a B.
+  const state = {
+    a: null, b: null,
+    get trace() { return this.a && this.a.trace; },
+    get summary() { return this.a && this.a.summary; },
+    get log() { return this.a && this.a.log; },
+  };
   let charts = [];
   window.driftglassCharts = charts;
 
   const COLORS = ["#d9482b", "#2b6fd9", "#1f9e55", "#9b4dca", "#c28f00", "#00a3a3", "#e0628f",
                   "#5b6b82", "#7a5230"];
+  // Stretches drawn without corrections: grey in one recording, each recording's own tint when
+  // two share a chart.
+  const SHADE = "rgba(91, 107, 130, 0.16)";
+  const SHADES = ["rgba(217, 72, 43, 0.13)", "rgba(43, 111, 217, 0.13)"];
 
   function message(kind, text) {
     const p = document.createElement("p");
@@ -34,40 +45,84 @@
     });
   }
 
-  // Parses every picked file before anything is drawn; any problem leaves the report empty.
-  async function loadFiles(fileList) {
-    $("messages").textContent = "";
-    document.body.dataset.state = "loading";
-    clearReport();
-    const next = { trace: null, summary: null, log: null };
-    const notes = [];
+  function failure(name, error) {
+    message("error", `${name ? name + ": " : ""}${error instanceof A.InputError ? error.message
+                                                   : "could not be read (" + error + ")."}`);
+  }
+
+  // Parses every picked file and sorts them into recordings; null, with the reasons shown, when
+  // any file is unusable.
+  async function readRecordings(fileList) {
+    const traces = [], logs = [], notes = [];
     let failed = false;
     for (const file of Array.from(fileList)) {
       try {
         const text = await readText(file);
         if (text.length === 0) throw new A.InputError("The file is empty.");
-        const kind = A.classify(text);
-        if (kind === "log") {
-          next.log = A.parseLog(text);
+        if (A.classify(text) === "log") {
+          logs.push({ name: file.name, log: A.parseLog(text) });
         } else {
           // Anything that is not a log must be a trace; parseTrace explains what is wrong.
-          next.trace = A.parseTrace(text);
-          for (const note of next.trace.notes) notes.push(`${file.name}: ${note}`);
+          const trace = A.parseTrace(text);
+          traces.push({ name: file.name, trace });
+          for (const note of trace.notes) notes.push(`${file.name}: ${note}`);
         }
       } catch (error) {
         failed = true;
-        message("error", `${file.name}: ${error instanceof A.InputError ? error.message
-                                                                          : "could not be read (" + error + ")."}`);
+        failure(file.name, error);
       }
     }
-    if (failed) {
-      state.trace = state.summary = state.log = null;
+    if (failed) return null;
+    try {
+      const recordings = A.pairRecordings(traces, logs);
+      for (const r of recordings) r.summary = r.trace ? A.summarize(r.trace) : null;
+      return { recordings, notes };
+    } catch (error) {
+      failure("", error);
+      return null;
+    }
+  }
+
+  // Files for the report as a whole: one recording, or two to compare. A bad file leaves the report
+  // empty rather than half drawn.
+  async function loadFiles(fileList) {
+    $("messages").textContent = "";
+    document.body.dataset.state = "loading";
+    clearReport();
+    const read = await readRecordings(fileList);
+    if (!read) {
+      state.a = state.b = null;
+      showRecordings();
       document.body.dataset.state = "error";
       return;
     }
-    if (next.trace) next.summary = A.summarize(next.trace);
-    Object.assign(state, next);
-    for (const note of notes) message("note", note);
+    state.a = read.recordings[0] || null;
+    state.b = read.recordings[1] || null;
+    for (const note of read.notes) message("note", note);
+    render();
+    document.body.dataset.state = "ready";
+  }
+
+  // Files for recording B only; a bad file leaves A and any earlier B as they were.
+  async function loadB(fileList) {
+    $("messages").textContent = "";
+    document.body.dataset.state = "loading";
+    let read = await readRecordings(fileList);
+    if (read && (read.recordings.length !== 1 || !read.recordings[0].trace)) {
+      message("error", "For recording B, pick one motion trace, and its log if you like.");
+      read = null;
+    }
+    if (!read) {
+      document.body.dataset.state = "error";
+      return;
+    }
+    state.b = read.recordings[0];
+    for (const note of read.notes) message("note", note);
+    rerender();
+  }
+
+  function rerender() {
+    clearReport();
     render();
     document.body.dataset.state = "ready";
   }
@@ -80,39 +135,64 @@
     return c;
   }
 
-  function fmt(value, digits, unit) {
-    return Number.isFinite(value) ? `${value.toFixed(digits)}${unit ? " " + unit : ""}` : "n/a";
+  function fillTable(table, model, differenceLast) {
+    table.textContent = "";
+    table.className = "summary";
+    if (model.titles.length > 1) {
+      const head = document.createElement("tr");
+      head.className = "titles";
+      cell(head, "th", "");
+      for (const title of model.titles) cell(head, "th", title);
+      table.appendChild(head);
+    }
+    for (const row of model.rows) {
+      const tr = document.createElement("tr");
+      tr.dataset.label = row.label;
+      cell(tr, "th", row.label);
+      row.cells.forEach((text, i) => cell(tr, "td", text,
+        differenceLast && i === row.cells.length - 1 ? "value difference" : "value"));
+      table.appendChild(tr);
+    }
+    return model;
+  }
+
+  function notice(text) {
+    cell($("notices"), "p", text, "notice");
   }
 
   function renderSummary() {
-    const s = state.summary;
-    const rows = [
-      ["Frames", String(s.frames)],
-      ["Duration", fmt(s.durationSeconds, 3, "s")],
-      ["Frame rate", fmt(s.frameRate, 1, "fps")],
-      ["Frame time p50 / p95 / p99", `${fmt(s.frameTimeMs.p50, 3)} / ${fmt(s.frameTimeMs.p95, 3)} / ${fmt(s.frameTimeMs.p99, 3)} ms`],
-    ];
-    if (s.cameraInterpolation) {
-      rows.push(
-        ["Animation error mean / p99 / max", `${fmt(s.animationErrorMs.mean, 3)} / ${fmt(s.animationErrorMs.p99, 3)} / ${fmt(s.animationErrorMs.max, 3)} ms`],
-        ["Mean lag behind the newest tick", fmt(s.meanLagMs, 3, "ms")],
-        ["Frames interpolated", fmt(100 * s.interpolatedShare, 1, "%")]);
+    const { a, b } = state;
+    const traced = [a, b].filter((r) => r && r.summary);
+    const model = b ? fillTable($("summary"), A.comparisonTable(a, b), true)
+                    : fillTable($("summary"), A.recordingTable(a.summary, a.log), false);
+    const parts = $("summary-parts");
+    parts.textContent = "";
+    if (b) {
+      for (const [name, r] of [["A", a], ["B", b]]) {
+        if (!r.summary.parts) continue;
+        cell(parts, "h3", `Recording ${name} with and without corrections`);
+        fillTable(parts.appendChild(document.createElement("table")),
+                  A.recordingTable(r.summary, r.log), false);
+      }
     }
-    rows.push(["Frames without a valid fraction", String(s.framesWithoutFraction)]);
-    if (state.log) {
-      rows.push(["Trace rows dropped by the plug-in",
-                 state.log.trace ? String(state.log.trace.dropped) : "not reported in the log"]);
+    $("parts-hint").hidden = !traced.some((r) => r.summary.parts);
+
+    $("notices").textContent = "";
+    const named = (i) => (b ? ` in recording ${i === 0 ? "A" : "B"}` : " in this trace");
+    if (!model.camera) {
+      notice(`Camera interpolation was off${b ? " in both recordings" : " in this trace"}: only timing is shown.`);
+    } else if (b) {
+      traced.forEach((r, i) => {
+        if (!r.summary.cameraInterpolation) {
+          notice(`Camera interpolation was off${named(i)}: its animation error is that of the game's own ticks.`);
+        }
+      });
     }
-    const table = $("summary");
-    table.textContent = "";
-    for (const [label, value] of rows) {
-      const tr = document.createElement("tr");
-      tr.dataset.label = label;
-      cell(tr, "th", label);
-      cell(tr, "td", value, "value");
-      table.appendChild(tr);
-    }
-    $("interp-off").hidden = s.cameraInterpolation;
+    traced.forEach((r, i) => {
+      if (r.summary.series.uncorrectedFrames === r.summary.frames) {
+        notice(`Every frame${named(i)} was drawn without corrections (the compare key was on throughout).`);
+      }
+    });
   }
 
   const TELEMETRY_COLUMNS = [
@@ -132,10 +212,9 @@
     ["Trace dropped (total)", (f) => f.traceDropped],
   ];
 
-  function renderLog() {
-    const log = state.log;
-    const outcome = $("outcome");
-    outcome.textContent = "";
+  function renderLog(log, name) {
+    const section = document.createElement("section");
+    cell(section, "h2", name ? `Start-up: recording ${name}` : "Start-up");
     const box = document.createElement("div");
     box.className = `outcome ${log.outcome.kind}`;
     cell(box, "strong", log.outcome.title);
@@ -144,15 +223,19 @@
     cell(box, "p", `Latest start at ${log.startedAt} (version ${log.version}; ` +
                    `${log.starts} start${log.starts === 1 ? "" : "s"} in this log).`);
     for (const warning of log.warnings) cell(box, "p", `Warning: ${warning}`);
-    outcome.appendChild(box);
+    section.appendChild(box);
 
-    const list = $("features");
-    list.textContent = "";
+    cell(section, "h3", "Active features");
+    const list = section.appendChild(document.createElement("ul"));
     if (log.features.length === 0) cell(list, "li", "None.");
     for (const feature of log.features) cell(list, "li", feature.name).title = feature.text;
 
-    const table = $("telemetry");
-    table.textContent = "";
+    cell(section, "h3", "Telemetry intervals");
+    const wrap = section.appendChild(document.createElement("div"));
+    wrap.className = "table-wrap";
+    const table = wrap.appendChild(document.createElement("table"));
+    table.className = "telemetry";
+    $("logs").appendChild(section);
     if (log.intervals.length === 0) {
       cell(table, "caption", "The latest run wrote no telemetry intervals.");
       return;
@@ -228,6 +311,29 @@
     };
   }
 
+  // Light bands behind the series over the stretches drawn without corrections.
+  function shadePlugin(bands) {
+    return {
+      hooks: {
+        drawClear(u) {
+          const { ctx } = u;
+          const { left, top, width, height } = u.bbox;
+          ctx.save();
+          ctx.beginPath();
+          ctx.rect(left, top, width, height);
+          ctx.clip();
+          for (const band of bands) {
+            const x0 = u.valToPos(band.start, "x", true);
+            const x1 = u.valToPos(band.end, "x", true);
+            ctx.fillStyle = band.color;
+            ctx.fillRect(x0, top, Math.max(1, x1 - x0), height);  // a single frame still shows
+          }
+          ctx.restore();
+        },
+      },
+    };
+  }
+
   function withGaps(values) {
     const out = new Array(values.length);
     for (let i = 0; i < values.length; ++i) out[i] = Number.isFinite(values[i]) ? values[i] : null;
@@ -235,10 +341,11 @@
   }
 
   function addChart(title, definition, yLabel, series, data, options = {}) {
+    const bands = options.bands || [];
     const wrap = document.createElement("section");
     wrap.className = "chart";
     cell(wrap, "h3", title);
-    cell(wrap, "p", definition, "definition");
+    cell(wrap, "p", definition + (bands.length ? " " + options.bandText : ""), "definition");
     const holder = document.createElement("div");
     wrap.appendChild(holder);
     $("charts").appendChild(wrap);
@@ -251,57 +358,117 @@
       axes: [{ label: options.xLabel || "time since the first frame (s)" }, { label: yLabel }],
       series: [{ label: options.xLabel || "time (s)" }].concat(series.map((s, i) => Object.assign(
         { stroke: COLORS[i % COLORS.length], width: 1, points: { show: false }, spanGaps: false }, s))),
-      plugins: time ? [zoomPanPlugin(), syncPlugin()] : [],
+      plugins: time ? [shadePlugin(bands), zoomPanPlugin(), syncPlugin()] : [],
     }, data, holder);
     u.timeChart = time;
     u.chartTitle = title;
+    u.shaded = bands;
     wrap.dataset.points = String(data[0].length);
     charts.push(u);
     return u;
   }
 
-  function renderCharts() {
-    const s = state.summary;
-    const c = state.trace.columns;
+  function bandsOf(summary, color) {
+    return summary.stretches.map(({ start, end }) => ({ start, end, color }));
+  }
+
+  const SHADE_TEXT = "Shaded: frames drawn without corrections (the compare key).";
+  const FRAME_TIME = "Display time (qpc_seconds) between each frame and the one before it.";
+  const ANIMATION_ERROR = "How far the shown simulation time advanced since the previous frame minus how far display time advanced; 0 is perfectly even motion.";
+
+  // The charts of one recording's own columns; name is "A" or "B" when two are shown.
+  function detailCharts(r, name, withTiming) {
+    const s = r.summary;
+    const c = r.trace.columns;
     const x = s.series.time;
-    addChart("Frame time", "Display time (qpc_seconds) between each frame and the one before it.",
-             "ms", [{ label: "frame time (ms)" }], [x, withGaps(s.series.frameMs)]);
+    const suffix = name ? ` (${name})` : "";
+    const shade = { bands: bandsOf(s, SHADE), bandText: SHADE_TEXT };
+    if (withTiming) {
+      addChart("Frame time", FRAME_TIME, "ms", [{ label: "frame time (ms)" }],
+               [x, withGaps(s.series.frameMs)], shade);
+      if (s.cameraInterpolation) {
+        addChart("Animation error", ANIMATION_ERROR, "ms", [{ label: "animation error (ms)" }],
+                 [x, withGaps(s.series.errorMs)], shade);
+      }
+    }
     if (s.cameraInterpolation) {
-      addChart("Animation error",
-               "How far the shown simulation time advanced since the previous frame minus how far display time advanced; 0 is perfectly even motion.",
-               "ms", [{ label: "animation error (ms)" }], [x, withGaps(s.series.errorMs)]);
-      addChart("Interpolation fraction",
+      addChart("Interpolation fraction" + suffix,
                "The raw fraction of a tick since the newest tick, the phase delay subtracted from it (in ticks), and the fraction used between the two ticks drawn.",
                "ticks", [{ label: "raw_alpha" }, { label: "phase_delay_ticks" }, { label: "alpha" }],
-               [x, c.raw_alpha, c.phase_delay_ticks, c.alpha]);
-      addChart("Camera yaw",
+               [x, c.raw_alpha, c.phase_delay_ticks, c.alpha], shade);
+      addChart("Camera yaw" + suffix,
                "Yaw as the game computed it at the newest tick (auth), as interpolated between ticks (base) and as finally shown (final).",
                "yaw", [{ label: "auth" }, { label: "base" }, { label: "final" }],
-               [x, ...["auth", "base", "final"].map((p) => A.poseSeries(c, p, "yaw"))]);
-      addChart("Camera position",
+               [x, ...["auth", "base", "final"].map((p) => A.poseSeries(c, p, "yaw"))], shade);
+      addChart("Camera position" + suffix,
                "Position as the game computed it at the newest tick (auth), as interpolated (base) and as shown (final); click a legend entry to hide it.",
                "units", ["auth", "base", "final"].flatMap((p) => ["x", "y", "z"].map((a) => ({ label: `${p}_${a}` }))),
-               [x, ...["auth", "base", "final"].flatMap((p) => ["x", "y", "z"].map((a) => A.poseSeries(c, p, a)))]);
+               [x, ...["auth", "base", "final"].flatMap((p) => ["x", "y", "z"].map((a) => A.poseSeries(c, p, a)))],
+               shade);
     }
     if (s.mouse) {
-      addChart("Mouse counts",
+      addChart("Mouse counts" + suffix,
                "Mouse counts polled this frame and counts still pending for the next tick.",
                "counts", [{ label: "poll_x" }, { label: "poll_y" }, { label: "pending_x" }, { label: "pending_y" }],
-               [x, c.poll_x, c.poll_y, c.pending_x, c.pending_y]);
+               [x, c.poll_x, c.poll_y, c.pending_x, c.pending_y], shade);
     }
-    const h = A.histogram(s.series.frameMs, 60);
+  }
+
+  // One chart with a series of A and one of B, each against its own time since its first frame.
+  function pairChart(title, definition, label, pick) {
+    const [a, b] = [state.a.summary, state.b.summary];
+    const data = uPlot.join([[a.series.time, withGaps(pick(a))], [b.series.time, withGaps(pick(b))]]);
+    addChart(title, definition, "ms",
+             [{ label: `A ${label}`, stroke: COLORS[0] }, { label: `B ${label}`, stroke: COLORS[1] }], data,
+             { bands: bandsOf(a, SHADES[0]).concat(bandsOf(b, SHADES[1])),
+               bandText: "Shaded in a recording's colour: its frames drawn without corrections (the compare key)." });
+  }
+
+  function renderCharts() {
+    const { a, b } = state;
+    if (!b) {
+      detailCharts(a, "", true);
+    } else {
+      pairChart("Frame time", FRAME_TIME, "frame time (ms)", (s) => s.series.frameMs);
+      if (a.summary.cameraInterpolation || b.summary.cameraInterpolation) {
+        pairChart("Animation error", ANIMATION_ERROR, "animation error (ms)", (s) => s.series.errorMs);
+      }
+      detailCharts(a, "A", false);
+      detailCharts(b, "B", false);
+    }
+    const recordings = b ? [a, b] : [a];
+    const h = A.histogram(recordings.map((r) => r.summary.series.frameMs), 60);
+    // Two recordings' bars stand side by side in each bin.
+    const bars = (align, i) => ({ label: `${"AB"[i]}: frames`, stroke: COLORS[i], fill: COLORS[i] + "55",
+                                  paths: uPlot.paths.bars({ size: [0.45, 100], align }) });
     addChart("Frame time histogram",
              "How many frames took each frame time; times beyond the 99.9th percentile fall in the last bar.",
-             "frames", [{ label: "frames", fill: "#2b6fd955", paths: uPlot.paths.bars({ size: [0.9, 100] }) }],
-             [h.edges, h.counts], { time: false, xLabel: "frame time (ms)" });
+             "frames", b ? [bars(-1, 0), bars(1, 1)]
+                         : [{ label: "frames", fill: "#2b6fd955", paths: uPlot.paths.bars({ size: [0.9, 100] }) }],
+             [h.edges, ...h.counts], { time: false, xLabel: "frame time (ms)" });
+  }
+
+  function showRecordings() {
+    const { a, b } = state;
+    $("compare").hidden = !(a && a.trace);
+    if ($("compare").hidden) return;
+    $("recording-a").textContent = `Recording A: ${a.names.join(" + ")} (${a.trace.rows} frames)`;
+    $("recording-b").hidden = !b;
+    if (b) $("recording-b").firstChild.textContent = `Recording B: ${b.names.join(" + ")} (${b.trace.rows} frames)`;
+    $("drop-b").lastElementChild.textContent = b
+      ? "Recording B: choose or drop another trace here to replace it (with its log if you like)"
+      : "Recording B, to compare: choose or drop a second trace here (with its log if you like)";
   }
 
   function render() {
+    const { a, b } = state;
     $("report").hidden = false;
-    $("log-section").hidden = !state.log;
-    $("trace-section").hidden = !state.trace;
-    if (state.log) renderLog();
-    if (state.trace) {
+    showRecordings();
+    $("logs").textContent = "";
+    if (a.log) renderLog(a.log, b ? "A" : "");
+    if (b && b.log) renderLog(b.log, "B");
+    $("trace-section").hidden = !a.trace;
+    if (a.trace) {
       renderSummary();
       renderCharts();
     }
@@ -348,7 +515,7 @@
   }
 
   function currentSummaryText() {
-    return A.summaryText(state.summary, state.log);
+    return state.a ? A.summaryText([state.a, state.b].filter(Boolean)) : "";
   }
 
   $("export-png").addEventListener("click", () => {
@@ -367,20 +534,42 @@
   });
 
   $("files").addEventListener("change", (e) => { if (e.target.files.length) loadFiles(e.target.files); });
-  const drop = $("drop");
+  $("files-b").addEventListener("change", (e) => { if (e.target.files.length) loadB(e.target.files); });
+  // The picker would still name files that are no longer B.
+  $("swap-ab").addEventListener("click", () => {
+    [state.a, state.b] = [state.b, state.a];
+    $("files-b").value = "";
+    rerender();
+  });
+  $("clear-b").addEventListener("click", () => {
+    state.b = null;
+    $("files-b").value = "";
+    rerender();
+  });
+  // Files dropped on B's zone are recording B; anywhere else they start the report over.
+  const zoneOf = (e) => (!$("compare").hidden && $("drop-b").contains(e.target) ? $("drop-b") : $("drop"));
   for (const type of ["dragenter", "dragover"]) {
-    document.addEventListener(type, (e) => { e.preventDefault(); drop.classList.add("over"); });
+    document.addEventListener(type, (e) => {
+      e.preventDefault();
+      const zone = zoneOf(e);
+      for (const z of [$("drop"), $("drop-b")]) z.classList.toggle("over", z === zone);
+    });
   }
-  document.addEventListener("dragleave", () => drop.classList.remove("over"));
+  document.addEventListener("dragleave", () => {
+    for (const z of [$("drop"), $("drop-b")]) z.classList.remove("over");
+  });
   document.addEventListener("drop", (e) => {
     e.preventDefault();
-    drop.classList.remove("over");
-    if (e.dataTransfer.files.length) loadFiles(e.dataTransfer.files);
+    const zone = zoneOf(e);
+    for (const z of [$("drop"), $("drop-b")]) z.classList.remove("over");
+    if (!e.dataTransfer.files.length) return;
+    if (zone === $("drop-b")) loadB(e.dataTransfer.files);
+    else loadFiles(e.dataTransfer.files);
   });
   window.addEventListener("resize", () => {
     const width = Math.max(320, $("charts").clientWidth);
     for (const u of charts) u.setSize({ width, height: 240 });
   });
   // For bug reports from scripts and the browser test.
-  window.driftglassReport = { state, loadFiles, chartsImage, summaryText: currentSummaryText };
+  window.driftglassReport = { state, loadFiles, loadB, chartsImage, summaryText: currentSummaryText };
 })();

@@ -18,6 +18,21 @@ const FRAMES = [
 ].map(([qpc, tick, older, newer, alpha, flags]) => ({ qpc_seconds: qpc.toFixed(9), tick_serial: tick,
   older_serial: older, newer_serial: newer, raw_alpha: alpha, alpha, flags, poll_x: 0 }));
 
+// Eight frames 10 ms apart (the last 15 ms), frames 3 to 5 drawn without corrections: they show
+// the newest tick, even frame 4, whose camera result still says applied. Shown (ticks): 59.4, 60, 60.6 | 62, 62, 63 | 62.6, 63.2; errors 0, 0, 13.333
+// (switch), -10, 6.667, -16.667 (switch), -5.
+const SPLIT = [
+  [1.000, 60, 59, 0.4, 2 | 256],
+  [1.010, 61, 60, 0.0, 2 | 256],
+  [1.020, 61, 60, 0.6, 2 | 256],
+  [1.030, 62, 61, 0.0, 512 | 256],
+  [1.040, 62, 61, 0.0, 512 | 256 | 2],
+  [1.050, 63, 62, 0.0, 512],
+  [1.060, 63, 62, 0.6, 2 | 256],
+  [1.075, 64, 63, 0.2, 2 | 256],
+].map(([qpc, tick, older, alpha, flags]) => ({ qpc_seconds: qpc.toFixed(9), tick_serial: tick,
+  older_serial: older, newer_serial: tick, raw_alpha: alpha, alpha, flags }));
+
 test("summary of a hand-made trace", () => {
   const s = A.summarize(A.parseTrace(traceText(FRAMES)));
   assert.strictEqual(s.frames, 5);
@@ -145,12 +160,98 @@ test("each start-up outcome is told in plain words", () => {
   assert.throws(() => A.parseLog("  \r\n"), /empty/);
 });
 
+test("frames drawn without corrections are summarized apart, steps across a switch in neither", () => {
+  const s = A.summarize(A.parseTrace(traceText(SPLIT)));
+  assert.deepStrictEqual(s.stretches.map(({ first, last }) => [first, last]), [[3, 5]]);
+  near(s.stretches[0].start, 0.030, "stretch start");
+  near(s.stretches[0].end, 0.060, "stretch end: when the next corrected frame is shown");
+  const figures = [  // [figure, all frames, with corrections, without corrections]
+    [(x) => x.frames, 8, 5, 3],
+    [(x) => x.durationSeconds, 0.075, 0.035, 0.020],
+    [(x) => x.frameRate, 7 / 0.075, 3 / 0.035, 2 / 0.020],
+    [(x) => x.frameTimeMs.p95, 15, 15, 10],
+    [(x) => x.animationErrorMs.mean, (110 / 3 + 15) / 7, 5 / 3, 25 / 3],
+    [(x) => x.animationErrorMs.max, 50 / 3, 5, 10],
+    [(x) => x.meanLagMs, 160 / 3 / 8, 160 / 3 / 5, 0],
+    [(x) => x.interpolatedShare, 5 / 8, 1, 0],
+    [(x) => x.framesWithoutFraction, 1, 0, 1],
+  ];
+  for (const [get, all, corrected, uncorrected] of figures) {
+    near(get(s), all, `all frames: ${get}`);
+    near(get(s.parts.corrected), corrected, `with corrections: ${get}`);
+    near(get(s.parts.uncorrected), uncorrected, `without corrections: ${get}`);
+  }
+  const table = A.recordingTable(s, null);
+  assert.deepStrictEqual(table.titles, ["All frames", "With corrections", "Without corrections"]);
+  assert.deepStrictEqual(table.rows.find((r) => r.label === "Frames interpolated").cells,
+                         ["62.5 %", "100.0 %", "0.0 %"]);
+  // Without the flag the page is as before: one column, no stretches.
+  const plain = A.summarize(A.parseTrace(traceText(SPLIT.map((f) => ({ ...f, flags: f.flags & ~512 })))));
+  assert.strictEqual(plain.parts, null);
+  assert.deepStrictEqual(plain.stretches, []);
+  assert.deepStrictEqual(A.recordingTable(plain, null).titles, [""]);
+});
+
+test("two recordings side by side, with B - A", () => {
+  const a = { summary: A.summarize(A.parseTrace(traceText(FRAMES))), log: A.parseLog(ACTIVE_RUN), names: ["a.csv", "a.log"] };
+  const b = { summary: A.summarize(A.parseTrace(traceText(SPLIT))), log: null, names: ["b.csv"] };
+  const table = A.comparisonTable(a, b);
+  assert.deepStrictEqual(table.titles, ["A", "B", "B \u2212 A"]);
+  const rows = Object.fromEntries(table.rows.map((r) => [r.label, r.cells]));
+  assert.deepStrictEqual(rows, {
+    "Frames": ["5", "8", "+3"],
+    "Duration": ["0.045 s", "0.075 s", "+0.030 s"],
+    "Frame rate": ["88.9 fps", "93.3 fps", "+4.4 fps"],
+    "Frame time p50 / p95 / p99": ["10.000 / 20.000 / 20.000 ms", "10.000 / 15.000 / 15.000 ms",
+                                   "0.000 / -5.000 / -5.000 ms"],
+    "Animation error mean / p99 / max": ["6.667 / 18.333 / 18.333 ms", "7.381 / 16.667 / 16.667 ms",
+                                         "+0.714 / -1.667 / -1.667 ms"],
+    "Mean lag behind the newest tick": ["6.333 ms", "6.667 ms", "+0.333 ms"],
+    "Frames interpolated": ["80.0 %", "62.5 %", "-17.5 points"],
+    "Frames without a valid fraction": ["1", "1", "0"],
+    "Trace rows dropped by the plug-in": ["5", "no log", "n/a"],
+  });
+  const text = A.summaryText([a, b]);
+  for (const expected of [/^A: a\.csv \+ a\.log\nB: b\.csv\n/, /B \u2212 A\n/,
+    /\nFrames interpolated +80\.0 % +62\.5 % +-17\.5 points\n/,
+    /Recording B with and without corrections:\n +All frames +With corrections +Without corrections\n/,
+    /\nA: Start-up \(.*features are active/]) {
+    assert.match(text, expected);
+  }
+  // The histogram counts each recording in the same bins.
+  const h = A.histogram([b.summary.series.frameMs, a.summary.series.frameMs], 4);
+  assert.deepStrictEqual(h.counts.map((c) => c.reduce((x, y) => x + y)), [7, 4]);
+  near(h.edges[0], 5 + 15 / 8, "first bin's middle");
+});
+
+test("picked files become recordings A and B by content", () => {
+  const early = { name: "x.csv", trace: A.parseTrace(traceText(SPLIT)) };         // from 1 s
+  const late = { name: "y.csv", trace: A.parseTrace(traceText(FRAMES)) };         // from 10 s
+  const logOf = (rows) => ({ name: `${rows}.log`, log: A.parseLog(logLine("INFO", START) +
+                                                      logLine("INFO", `MotionTrace written=${rows} dropped=0`)) });
+  const names = (recordings) => recordings.map((r) => r.names.join(" "));
+  assert.deepStrictEqual(names(A.pairRecordings([late, early], [logOf(5), logOf(8)])),
+                         ["x.csv 8.log", "y.csv 5.log"]);
+  assert.deepStrictEqual(names(A.pairRecordings([late, early], [logOf(9), logOf(5)])),
+                         ["x.csv 9.log", "y.csv 5.log"], "the log left over goes with the trace left over");
+  assert.deepStrictEqual(names(A.pairRecordings([late], [logOf(9)])), ["y.csv 9.log"]);
+  for (const [traces, logs, expected] of [
+    [[late, early, late], [], /3 motion traces/],
+    [[late], [logOf(5), logOf(5)], /2 logs were picked for 1 motion trace;/],
+    [[late, early], [logOf(9)], /9\.log belongs to cannot be told/],
+  ]) {
+    assert.throws(() => A.pairRecordings(traces, logs), (e) => e instanceof A.InputError && expected.test(e.message));
+  }
+});
+
 test("summary text names every figure", () => {
   const s = A.summarize(A.parseTrace(traceText(FRAMES)));
-  const text = A.summaryText(s, A.parseLog(ACTIVE_RUN));
-  for (const expected of [/Frames: 5/, /Animation error mean\/p99\/max: 6\.667 \/ 18\.333 \/ 18\.333 ms/,
+  const text = A.summaryText([{ summary: s, log: A.parseLog(ACTIVE_RUN), names: ["t.csv"] }]);
+  for (const expected of [/^Frames: 5\n/, /Animation error mean \/ p99 \/ max: 6\.667 \/ 18\.333 \/ 18\.333 ms/,
     /Mean lag behind the newest tick: 6\.333 ms/, /Frames interpolated: 80\.0 %/,
     /Frames without a valid fraction: 1/, /hooks are active|features are active/, /dropped by the plug-in: 5/]) {
     assert.match(text, expected);
   }
+  const split = A.summaryText([{ summary: A.summarize(A.parseTrace(traceText(SPLIT))), log: null, names: [] }]);
+  assert.match(split, /^ +All frames +With corrections +Without corrections\nFrames +8 +5 +3\n/);
 });

@@ -36,22 +36,27 @@ test.before(async () => {
 });
 test.after(async () => { if (browser) await browser.close(); });
 
-async function load(...files) {
-  const input = await tab.$("#files");
-  await input.uploadFile(...files);
+async function pick(input, files) {
+  await tab.evaluate(() => { document.body.dataset.state = ""; });
+  await (await tab.$(input)).uploadFile(...files);
   await tab.waitForFunction(() => ["ready", "error"].includes(document.body.dataset.state));
+  return read();
+}
+function read() {
   return tab.evaluate(() => ({
     state: document.body.dataset.state,
     messages: Array.from(document.querySelectorAll("#messages p"), (p) => p.textContent),
-    summary: Object.fromEntries(Array.from(document.querySelectorAll("#summary tr"),
-      (tr) => [tr.dataset.label, tr.querySelector("td").textContent])),
+    titles: Array.from(document.querySelectorAll("#summary tr.titles th"), (th) => th.textContent).slice(1),
+    // A row's cells, " | " between columns.
+    summary: Object.fromEntries(Array.from(document.querySelectorAll("#summary tr[data-label]"),
+      (tr) => [tr.dataset.label, Array.from(tr.querySelectorAll("td"), (td) => td.textContent).join(" | ")])),
     points: window.driftglassCharts.map((u) => [u.chartTitle, u.data[0].length, u.data.slice(1).map((d) => d.length)]),
-    reportHidden: document.getElementById("report").hidden,
-    outcome: document.getElementById("outcome").textContent,
-    telemetryRows: document.querySelectorAll("#telemetry tr").length,
+    reportHidden: document.getElementById("report").hidden && document.getElementById("compare").hidden,
+    outcome: Array.from(document.querySelectorAll(".outcome"), (o) => o.textContent).join(" "),
+    telemetryRows: document.querySelectorAll(".telemetry tr").length,
   }));
 }
-
+const load = (...files) => pick("#files", files);
 test("a trace and a log, picked together, fill the report", async () => {
   const shown = await load(trace, log);
   assert.strictEqual(shown.state, "ready", shown.messages.join("; "));
@@ -91,6 +96,72 @@ test("bad files show a message and no report", async () => {
   assert.strictEqual(cut.state, "ready");
   assert.match(cut.messages.join(" "), /cut short and was ignored/);
   assert.strictEqual(cut.summary["Frames"], "5");
+});
+
+test("two recordings: both series on the timing charts and A, B and B - A in the summary", async () => {
+  const b = file("b.csv", steadyTrace(1000, { rate: 100, start: 300 }));
+  // Picked together, the trace recorded first is A whatever the order.
+  const both = await load(b, trace);
+  assert.strictEqual(both.state, "ready", both.messages.join("; "));
+  assert.deepStrictEqual(both.titles, ["A", "B", "B \u2212 A"]);
+  assert.strictEqual(both.summary["Frames"], "2000 | 1000 | -1000");
+  assert.strictEqual(both.summary["Frame rate"], "144.0 fps | 100.0 fps | -44.0 fps");
+  assert.strictEqual(both.summary["Frames interpolated"], "100.0 % | 100.0 % | 0.0 points");
+  const series = await tab.evaluate(() => window.driftglassCharts.filter((u) => u.data.length === 3).map((u) => [
+    u.chartTitle, u.series.slice(1).map((s) => s.label),
+    // Per series: how many frames it draws and the time of its first drawn value.
+    u.data.slice(1).map((ys) => { const at = ys.findIndex((y) => y != null);
+                                  return [ys.filter((y) => y != null).length, u.data[0][at]]; })]));
+  assert.deepStrictEqual(series.map(([title]) => title), ["Frame time", "Animation error", "Frame time histogram"]);
+  for (const [title, labels, drawn] of series.slice(0, 2)) {
+    assert.deepStrictEqual(labels.map((l) => l[0]), ["A", "B"], title);
+    // Each against the time since its own first frame; the first frame has no step.
+    assert.deepStrictEqual(drawn.map(([n]) => n), [1999, 999], title);
+    assert.ok(Math.abs(drawn[0][1] - 1 / 144) < 1e-6 && Math.abs(drawn[1][1] - 1 / 100) < 1e-6, title);
+  }
+  const text = await tab.evaluate(() => window.driftglassReport.summaryText());
+  assert.match(text, /^A: trace-by-content\.txt\nB: b\.csv\n\n.*B \u2212 A\nFrames +2000 +1000 +-1000\n/s);
+
+  await tab.click("#swap-ab");
+  assert.strictEqual((await read()).summary["Frames"], "1000 | 2000 | +1000");
+  await tab.click("#clear-b");
+  const single = await read();
+  assert.deepStrictEqual([single.titles, single.summary["Frames"], single.points.length], [[], "1000", 6]);
+  const added = await pick("#files-b", [trace]);
+  assert.strictEqual(added.summary["Frames"], "1000 | 2000 | +1000", "B's own zone adds B");
+  const bad = await pick("#files-b", [file("empty-b.csv", "")]);
+  assert.match(bad.messages.join(" "), /empty/);
+  assert.deepStrictEqual([bad.state, bad.summary["Frames"], bad.points.length], ["error", "1000 | 2000 | +1000", 9],
+                         "a bad B leaves the comparison as it was");
+});
+
+test("a stretch drawn without corrections is shaded and summarized apart", async () => {
+  const shown = await load(file("compare-key.csv", steadyTrace(ROWS, { uncorrected: [500, 999] })));
+  assert.strictEqual(shown.state, "ready", shown.messages.join("; "));
+  assert.deepStrictEqual(shown.titles, ["All frames", "With corrections", "Without corrections"]);
+  assert.strictEqual(shown.summary["Frames"], "2000 | 1500 | 500");
+  const error = shown.summary["Animation error mean / p99 / max"].split(" | ");
+  assert.strictEqual(error[1], "0.000 / 0.000 / 0.000 ms", "with corrections the motion is even");
+  assert.notStrictEqual(error[2], "0.000 / 0.000 / 0.000 ms", "without them it steps with the ticks");
+  const charts = await tab.evaluate(() => window.driftglassCharts.filter((u) => u.timeChart).map((u) => {
+    // The band is drawn under the series: count tinted pixels of a row high in the plot, inside
+    // the band and before it.
+    const { left, top, width, height } = u.bbox;
+    const start = u.valToPos(u.shaded[0].start, "x", true), end = u.valToPos(u.shaded[0].end, "x", true);
+    const row = u.ctx.getImageData(left, Math.round(top + height * 0.07), width, 1).data;
+    const tinted = (from, to) => {
+      let count = 0;
+      for (let x = Math.ceil(from - left) + 2; x < to - left - 2; ++x) if (row[4 * x + 3] > 0) ++count;
+      return count / Math.max(1, to - from - 4);
+    };
+    return [u.chartTitle, u.shaded.map((b) => [b.start, b.end]), tinted(start, end), tinted(left, start)];
+  }));
+  assert.strictEqual(charts.length, 5);
+  for (const [title, bands, inside, before] of charts) {
+    // From frame 500's display to frame 1000's, when corrections are back.
+    assert.deepStrictEqual(bands, [[500 / 144, 1000 / 144].map((t) => Number((100 + t).toFixed(9)) - 100)], title);
+    assert.ok(inside > 0.8 && before < 0.2, `${title}: tinted ${inside} inside, ${before} before`);
+  }
 });
 
 test("time to open a 100 000-row trace (printed, not judged)", async () => {

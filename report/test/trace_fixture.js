@@ -7,16 +7,19 @@ function traceText(rows) {
   return [TRACE_HEADER, ...lines].join("\r\n") + "\r\n";
 }
 
-// A steady 144 fps run interpolated between 60 Hz ticks, for size and timing checks.
-function steadyTrace(count) {
+// A steady run (144 fps unless told) interpolated between 60 Hz ticks, for size and timing checks;
+// frames first..last of `uncorrected` are drawn without corrections and show the newest tick.
+function steadyTrace(count, { rate = 144, start = 100, uncorrected = [-1, -1] } = {}) {
   const rows = [];
   for (let i = 0; i < count; ++i) {
-    const t = i / 144;
+    const t = i / rate;
     const ticks = t * 60;
     const newer = Math.floor(ticks) + 1;
     const alpha = ticks - Math.floor(ticks);
-    rows.push({ qpc_seconds: (100 + t).toFixed(9), tick_serial: newer, older_serial: newer - 1,
-      newer_serial: newer, raw_alpha: alpha.toFixed(9), alpha: alpha.toFixed(9), flags: 2 | 4 | 8 | 16 | 256,
+    const off = i >= uncorrected[0] && i <= uncorrected[1];
+    rows.push({ qpc_seconds: (start + t).toFixed(9), tick_serial: newer, older_serial: newer - 1,
+      newer_serial: newer, raw_alpha: alpha.toFixed(9), alpha: alpha.toFixed(9),
+      flags: off ? 4 | 256 | 512 : 2 | 4 | 8 | 16 | 256,
       auth_x: newer * 0.05, base_x: (newer - 1 + alpha) * 0.05, final_x: (newer - 1 + alpha) * 0.05,
       auth_yaw: 0.01 * newer, base_yaw: 0.01 * (newer - 1 + alpha), final_yaw: 0.01 * (newer - 1 + alpha) });
   }
