@@ -13,6 +13,7 @@
 #include "frame_truth.h"
 #include "hands_rig.h"
 #include "effects_rig.h"
+#include "keyboard_user.h"
 #include "look_rig.h"
 #include "mouse_rig.h"
 #include "skinned_meshes.h"
@@ -160,6 +161,7 @@ EngineWorld& CreateEngineWorld(const Scenario& scenario, HostRecord& record) {
   Effects().Init(scenario, &record);
   Mouse().Init(scenario, &record, MouseObjects{&gMouse, &gGui, &gPlayer, &gInput});
   Look().Init(scenario, &record);
+  Keyboard().Init(scenario);
   gWorld.scenario = &scenario;
   gWorld.record = &record;
   return gWorld;
@@ -245,7 +247,7 @@ void HostEngineMainLoop(cEngine* engine) {
                    "render_us=%.2f own_render_us=%.2f "
                    "truth_valid=%d truth_raw=%.6f truth_phase=%.6f truth_alpha=%.6f "
                    "expected_ticks=%.6f drawn_ticks=%.6f tick_us=%.2f queries_frame=%u "
-                   "queries_tick=%u draw_us=%.2f draw_wall=%.7f %s %s %s %s",
+                   "queries_tick=%u draw_us=%.2f draw_wall=%.7f %s %s %s %s %s",
                    w.counts.frames, wall, w.counts.ticks, engine->mbLimitFPS, timer.nextDueMs,
                    static_cast<unsigned>(nowMs), d.x, d.y, d.z, d.pitch, d.yaw, logic.position[0],
                    logic.yaw, view.pitch, view.yaw, Rig().pluginWrote() ? 1 : 0, renderSeconds * 1e6,
@@ -253,9 +255,11 @@ void HostEngineMainLoop(cEngine* engine) {
                    truth.valid ? 1 : 0, truth.raw, truth.phase, truth.alpha, truth.expectedTicks,
                    Rig().DrawnSimulationTicks(w.counts.ticks), tickSeconds * 1e6, frameQueries, tickQueries,
                    drawSeconds * 1e6, w.drawStartSeconds - w.loopStartSeconds, Hands().FrameFields(),
-                   World3D().FrameFields(), Effects().FrameFields(), Mouse().FrameFields(wall));
+                   World3D().FrameFields(), Effects().FrameFields(), Mouse().FrameFields(wall),
+                   Keyboard().FrameFields());
     Look().AfterFrame(w.counts.frames, w.counts.ticks, Mouse().SendsDone(), Mouse().lastMotionTick());
     Mouse().AfterFrame(w.counts.ticks);
+    Keyboard().AfterFrame(w.counts.ticks);
 
     if (engine->mbLimitFPS != 0) {
       // Capped: the next frame waits for the next logic step.

@@ -13,6 +13,7 @@
 #include "camera_rig.h"
 #include "entry_points.h"
 #include "host_record.h"
+#include "keyboard_user.h"
 #include "look_rig.h"
 #include "mouse_rig.h"
 #include "scenario.h"
@@ -183,6 +184,7 @@ int wmain(int argc, wchar_t** argv) {
                                                world.counts.onPostRender == world.counts.frames,
                    "one OnDraw, render and OnPostRender per frame");
   Mouse().Finish();
+  Keyboard().Finish();
   Look().Finish(Mouse().UsesMouse() || scenario.cameraMotion == CameraMotion::kMouse);
 
   Sleep(static_cast<DWORD>(scenario.idleAfterSeconds * 1000));

@@ -54,7 +54,9 @@
 //                               absolute_move (after that tick, one absolute move to the
 //                               screen's centre), window_recreate (the game destroys its
 //                               window and creates another), sensitivityVALUE (from that tick on, the
-//                               mouse sensitivity is VALUE: sensitivity2@30, sensitivity0.35@90)
+//                               mouse sensitivity is VALUE: sensitivity2@30, sensitivity0.35@90);
+//                               keyboard: compare_key (after that tick the player presses F9, held for
+//                               N ticks, at least 3)
 //   pose_bones=24               bones of each Grunt's palette
 //   smoke_particles=16          live particles of the third emitter (at most 5000)
 //   window=none                 the game's window: none (no window, no display needed),

@@ -41,6 +41,7 @@ HookInstallRequest MakeInstallRequest(const PluginConfig& config,
   // The limiter paces only frames the render unlock set free.
   request.presentationLimiter = f.presentationLimiter && f.renderUnlock;
   request.targetFps = config.targetFps;
+  request.compareKey = config.compareKey;
   return request;
 }
 

@@ -1,5 +1,7 @@
 #include "config/plugin_config.h"
 
+#include "config/key_names.h"
+
 #include <windows.h>
 
 #include <cerrno>
@@ -125,6 +127,20 @@ bool ReadTargetFps(const std::wstring& path, uint32_t& value, std::wstring& erro
   return false;
 }
 
+bool ReadKeySetting(const std::wstring& path, const wchar_t* section, const wchar_t* key, uint32_t& value,
+                    std::wstring& errorText) {
+  const ProfileValue raw = ReadProfileValue(path, section, key);
+  value = 0;
+  if (!raw.present) return true;
+  const std::wstring text = NormalizeSettingText(raw.raw);
+  if (text.empty()) return true;
+  value = raw.truncated ? 0 : VirtualKeyOfName(text.c_str());
+  if (value != 0) return true;
+  errorText = std::wstring(L"Invalid key name for [") + section + L"] " + key + L": " + raw.raw +
+              L" (expected a key such as F9, Pause, Insert, K or Numpad5; nothing for no key)";
+  return false;
+}
+
 PluginConfigResult LoadPluginConfig(const std::wstring& path) {
   PluginConfigResult result;
   if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
@@ -162,7 +178,8 @@ PluginConfigResult LoadPluginConfig(const std::wstring& path) {
       ReadBoolSetting(path, L"Features", L"MouseOverlay", false, f.mouseOverlay, error) &&
       ReadTargetFps(path, c.targetFps, error) &&
       ReadUnsignedSetting(path, L"Timing", L"PhaseDelayPercent", kDefaultPhaseDelayPercent, 0, 100,
-                          c.phaseDelayPercent, error);
+                          c.phaseDelayPercent, error) &&
+      ReadKeySetting(path, L"General", L"CompareKey", c.compareKey, error);
   result.succeeded = ok;
   return result;
 }

@@ -34,6 +34,8 @@ struct PluginConfig {
   uint32_t targetFps = 0;
   // Share of a frame's length (in 60 Hz ticks) that the presentation lags the logic timer.
   uint32_t phaseDelayPercent = kDefaultPhaseDelayPercent;
+  // The key that turns every drawn correction off and on while the game runs; 0: none.
+  uint32_t compareKey = 0;
 };
 
 struct PluginConfigResult {
@@ -59,6 +61,9 @@ bool ReadUnsignedSetting(const std::wstring& path, const wchar_t* section, const
                          uint32_t defaultValue, uint32_t minimum, uint32_t maximum,
                          uint32_t& value, std::wstring& errorText);
 bool ReadTargetFps(const std::wstring& path, uint32_t& value, std::wstring& errorText);
+// A key name (see key_names.h); absent or empty: no key.
+bool ReadKeySetting(const std::wstring& path, const wchar_t* section, const wchar_t* key, uint32_t& value,
+                    std::wstring& errorText);
 
 // Trims white space at both ends and lower-cases the rest.
 std::wstring NormalizeSettingText(const std::wstring& text);

@@ -17,6 +17,7 @@ enum MotionTraceFlag : uint32_t {
   kMotionPreviewPendingApplied = 1u << 6,
   kMotionPreviewRotationApplied = 1u << 7,
   kMotionAlphaValid = 1u << 8,
+  kMotionCorrectionsOff = 1u << 9,  // the compare key had every drawn correction stand aside
 };
 
 // One rendered frame's camera motion; anything not available this frame stays zero.

@@ -303,6 +303,13 @@ struct LimiterTelemetry {
   typename S::Count spinUs{0};
 };
 
+// The compare key: flips of its switch, and frames drawn while the corrections were off.
+template <typename S>
+struct CompareTelemetry {
+  typename S::Count switches{0};
+  typename S::Count uncorrected{0};
+};
+
 template <typename S>
 struct TelemetryGroups {
   typename S::Count ticks{0};
@@ -319,6 +326,7 @@ struct TelemetryGroups {
   PoseTelemetry<S> pose;
   EnemyPoseTelemetry<S> enemyPose;
   LimiterTelemetry<S> limiter;
+  CompareTelemetry<S> compare;
 };
 
 // What the hooks count into (every member atomic) and what one report holds.

@@ -305,6 +305,14 @@ void VisitLimiterTelemetry(V& v, G&... g) {
   v.EndGroup();
 }
 
+template <typename V, typename... G>
+void VisitCompareTelemetry(V& v, G&... g) {
+  v.Group("Compare");
+  v.Interval("switches", g.switches...);
+  v.Interval("uncorrected", g.uncorrected...);
+  v.EndGroup();
+}
+
 // Every group after FrameCadence, in report order.
 template <typename V, typename... G>
 void VisitTelemetryGroups(V& v, G&... g) {
@@ -318,6 +326,7 @@ void VisitTelemetryGroups(V& v, G&... g) {
   VisitPoseTelemetry(v, g.pose...);
   VisitEnemyPoseTelemetry(v, g.enemyPose...);
   VisitLimiterTelemetry(v, g.limiter...);
+  VisitCompareTelemetry(v, g.compare...);
 }
 
 }  // namespace driftglass

@@ -3,6 +3,7 @@
 #include "diag/telemetry_counters.h"
 #include "effects/image_trail_timing.h"
 #include "effects/particle_positions.h"
+#include "shared/compare_switch.h"
 
 namespace driftglass {
 
@@ -21,9 +22,13 @@ uint8_t DRIFTGLASS_THISCALL EmitterUpdateGraphicsDetour(void* emitter, void* fru
 }
 
 uint32_t DRIFTGLASS_THISCALL ImageTrailRenderEffectDetour(void* effect, void* input, void* output) {
+  const auto original = Original<ImageTrailFunction>(kDetourImageTrailRenderEffect);
+  if (ProcessCompareSwitch().correctionsOff) {
+    ProcessTelemetry().imageTrail.calls.fetch_add(1);
+    return original(effect, input, output);  // the stock decay, as the game draws it
+  }
   ImageTrailCounts c;
-  const uint32_t result = RenderImageTrailAtFrameRate(
-      effect, input, output, Original<ImageTrailFunction>(kDetourImageTrailRenderEffect), c);
+  const uint32_t result = RenderImageTrailAtFrameRate(effect, input, output, original, c);
   ImageTrailTelemetry<LiveTelemetrySlots>& t = ProcessTelemetry().imageTrail;
   AddCount(t.calls, c.calls);
   AddCount(t.adjusted, c.adjusted);

@@ -15,12 +15,14 @@
 #include "hands/hands_pose_interpolator.h"
 #include "hands/hands_root_interpolator.h"
 #include "hands/hands_root_result.h"
+#include "input/compare_key.h"
 #include "input/look_preview.h"
 #include "input/mouse_detours.h"
 #include "log/diagnostic_log.h"
 #include "measure/stage_meter.h"
 #include "poses/enemy_pose_interpolator.h"
 #include "poses/pose_counting.h"
+#include "shared/compare_switch.h"
 #include "shared/frame_sequence_settings.h"
 #include "timing/frame_cadence.h"
 #include "timing/presentation_clock.h"
@@ -69,6 +71,7 @@ void CaptureTick() {
   StageScope stage(kStageTickCapture);
   TelemetryCounters& telemetry = ProcessTelemetry();
   telemetry.ticks.fetch_add(1);
+  ReadCompareKeyAtTick();  // once a tick: a flip shows from the next frame on
   const uint64_t tick = AdvanceTickSequence(ProcessTickSequence());
   PresentationClock& clock = ProcessPresentationClock();
   CountReset(clock.RecordTick(tick, WallSeconds(), false).reason);
@@ -157,6 +160,11 @@ void DRIFTGLASS_THISCALL SceneRenderDetour(void* scene, float frameTime, uint32_
       ProcessPresentationClock().SampleClock(now, fraction.alpha, fraction.alphaValid);
   CountSample(sample);
   const uint64_t tickSequence = ProcessTickSequence().load();
+  // With the corrections off the frame is drawn as one the clock cannot place: every feature still
+  // captures what it sees, none writes.
+  const bool correctionsOff = ProcessCompareSwitch().correctionsOff;
+  if (correctionsOff) ProcessTelemetry().compare.uncorrected.fetch_add(1);
+  const ClockSample drawn = correctionsOff ? StandAside(sample) : sample;
 
   bool cameraApplied = false;
   MotionTraceRecord trace;
@@ -166,7 +174,7 @@ void DRIFTGLASS_THISCALL SceneRenderDetour(void* scene, float frameTime, uint32_
   if (settings.camera) {
     StageScope stage(kStageCameraApply);
     CameraInterpolator& camera = ProcessCameraInterpolator();
-    const uint32_t result = camera.ApplyCamera(scene, tickSequence, sample);
+    const uint32_t result = camera.ApplyCamera(scene, tickSequence, drawn);
     CountCameraResult(result);
     if (result == kCameraApplied) {
       cameraApplied = true;
@@ -174,7 +182,7 @@ void DRIFTGLASS_THISCALL SceneRenderDetour(void* scene, float frameTime, uint32_
       // The drawn poses are read back for the trace alone: each read is a region query.
       if (camera.GetSavedLogicPose(trace.auth)) trace.flags |= kMotionAuthPose;
       if (settings.motionTrace && camera.ReadAppliedCameraPose(trace.base)) trace.flags |= kMotionBasePose;
-      previewApplied = ApplyLookPreview(ProcessLookState(), mouse, camera, ProcessTelemetry().mouseAudit, sample,
+      previewApplied = ApplyLookPreview(ProcessLookState(), mouse, camera, ProcessTelemetry().mouseAudit, drawn,
                                         tickSequence, viewCorrection, preview);
       if (settings.motionTrace && camera.ReadAppliedCameraPose(trace.final)) trace.flags |= kMotionFinalPose;
     }
@@ -203,6 +211,7 @@ void DRIFTGLASS_THISCALL SceneRenderDetour(void* scene, float frameTime, uint32_
     if (preview.hasCommand) trace.flags |= kMotionPreviewHasCommand;
     if (preview.pendingApplied) trace.flags |= kMotionPreviewPendingApplied;
     if (preview.rotationApplied) trace.flags |= kMotionPreviewRotationApplied;
+    if (correctionsOff) trace.flags |= kMotionCorrectionsOff;
     PublishMotionRecord(trace);
   }
   if (settings.handsRoot) {
@@ -212,7 +221,7 @@ void DRIFTGLASS_THISCALL SceneRenderDetour(void* scene, float frameTime, uint32_
     if (!hands.SetViewCorrection(previewApplied ? &viewCorrection : nullptr)) {
       ProcessTelemetry().mouseAudit.handsCorrectionFail.fetch_add(1);
     }
-    const uint32_t handsResult = hands.Apply(sample);
+    const uint32_t handsResult = hands.Apply(drawn);
     CountHandsRootResult(handsResult);
     if (hands.viewCorrectionPresent() && handsResult == kHandsRootRenderReady) {
       ProcessTelemetry().mouseAudit.handsCorrectionApplied.fetch_add(1);
@@ -221,27 +230,27 @@ void DRIFTGLASS_THISCALL SceneRenderDetour(void* scene, float frameTime, uint32_
   }
   if (settings.worldRoot) {
     StageScope stage(kStageWorldApply);
-    CountWorldApply(ProcessWorldRootInterpolator().Apply(sample));
+    CountWorldApply(ProcessWorldRootInterpolator().Apply(drawn));
   }
   if (settings.handsPose) {
     StageScope stage(kStageHandsPoseApply);
     HandsPoseInterpolator& pose = ProcessHandsPoseInterpolator();
-    const uint32_t result = pose.Apply(sample, ProcessTickSequence().load(), frameTime);
+    const uint32_t result = pose.Apply(drawn, ProcessTickSequence().load(), frameTime);
     if (pose.TakeFailedRestore()) CountHandsPoseRestoreFailure();  // a restore left from before
     CountHandsPoseResult(result);
     if (result == kHandsPoseInvalid) LogHandsPoseDiagnostic(pose);
   }
   if (settings.worldPose) {
     StageScope stage(kStageEnemyPoseApply);
-    CountEnemyPose(ProcessEnemyPoseInterpolator().Apply(sample, ProcessTickSequence().load(), frameTime));
+    CountEnemyPose(ProcessEnemyPoseInterpolator().Apply(drawn, ProcessTickSequence().load(), frameTime));
   }
   // Emitters building their vertices inside this render draw particles at the frame's fraction.
   ParticleHandOff& particles = ThreadParticleHandOff();
-  const bool sampled = sample.kind == kSampleInterpolated || sample.kind == kSampleClampedOldest ||
-                       sample.kind == kSampleClampedNewest;
-  particles.alphaValid = settings.particles && sampled && std::isfinite(sample.alpha) &&
-                         sample.alpha >= 0.0 && sample.alpha <= 1.0;
-  particles.alpha = particles.alphaValid ? sample.alpha : 0.0;
+  const bool sampled = drawn.kind == kSampleInterpolated || drawn.kind == kSampleClampedOldest ||
+                       drawn.kind == kSampleClampedNewest;
+  particles.alphaValid = settings.particles && sampled && std::isfinite(drawn.alpha) &&
+                         drawn.alpha >= 0.0 && drawn.alpha <= 1.0;
+  particles.alpha = particles.alphaValid ? drawn.alpha : 0.0;
 
   apply.End();
 

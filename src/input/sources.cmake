@@ -1,4 +1,5 @@
 target_sources(driftglass_core PRIVATE
+  input/compare_key.cpp
   input/gameplay_input_pass.cpp
   input/gui_cursor.cpp
   input/look_command.cpp

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "camera/camera_interpolator.h"
+#include "config/key_names.h"
 #include "diag/motion_trace.h"
 #include "diag/telemetry_reporter.h"
 #include "frame/engine_run_detour.h"
@@ -18,6 +19,7 @@
 #include "install/hook_installer_messages.h"
 #include "log/diagnostic_log.h"
 #include "poses/enemy_pose_interpolator.h"
+#include "shared/compare_switch.h"
 #include "shared/frame_sequence_settings.h"
 #include "timing/presentation_clock.h"
 #include "timing/render_unlock_state.h"
@@ -32,15 +34,17 @@ struct Switches {
   bool interpolation;
   bool tickAndFrame;
   bool engineRun;
+  bool compareKey;  // a key to switch off, and something drawn it can switch off
 };
 
 Switches DeriveSwitches(const HookInstallRequest& r) {
   Switches s;
   s.interpolation = r.cameraInterpolation || r.handsRootInterpolation || r.worldRootInterpolation ||
                     r.handsPoseInterpolation || r.worldPoseInterpolation || r.particleInterpolation;
-  // The limiter waits in the render detour.
+  s.compareKey = r.compareKey != 0 && (s.interpolation || r.imageTrailTiming || r.mouseOverlay);
+  // The limiter waits in the render detour; the compare key is read at the tick.
   s.tickAndFrame = r.telemetryEnabled || r.motionTrace || r.mouseOverlay || s.interpolation ||
-                   r.presentationLimiter;
+                   r.presentationLimiter || s.compareKey;
   // The reporter's last interval is written when the engine's loop returns, so wherever the
   // reporter runs the run hook exists too.
   s.engineRun = s.interpolation || r.renderUnlock || r.telemetryEnabled || r.motionTrace;
@@ -109,7 +113,7 @@ std::wstring MappingsLine(const EngineMappings& m, const void* base) {
          rva(kInputHandlerUpdateGamePlayerInput) + L".";
 }
 
-void WriteFeatureLines(DiagnosticLog& log, const HookInstallRequest& r) {
+void WriteFeatureLines(DiagnosticLog& log, const HookInstallRequest& r, const Switches& s) {
   const struct {
     bool on;
     const wchar_t* text;
@@ -133,6 +137,13 @@ void WriteFeatureLines(DiagnosticLog& log, const HookInstallRequest& r) {
                                       : std::wstring(L"Presentation limiter enabled at the display's "
                                                      L"refresh rate."));
     }
+  }
+  if (s.compareKey) {
+    wchar_t key[16];
+    FormatKeyName(r.compareKey, key, 16);
+    WriteInfo(log, std::wstring(L"Compare key ") + key +
+                       L": pressed in the game, every drawn correction stands aside and frames show the game's "
+                       L"own state until it is pressed again.");
   }
   if (r.motionTrace) {
     WriteInfo(log, L"Asynchronous camera motion trace enabled: " + r.motionTracePath +
@@ -265,6 +276,8 @@ bool InstallHooks(const HookInstallRequest& r, HookInstallation& installation, D
     mouse.sdlGetRelativeMouseMode = installation.sdlGetRelativeMouseMode;
   }
   frame.motionTrace = r.motionTrace;
+  ProcessCompareSwitch() = CompareSwitch{};
+  ProcessCompareSwitch().virtualKey = switches.compareKey ? r.compareKey : 0;
   ProcessPresentationLimiter().Configure(r.presentationLimiter && r.renderUnlock, r.targetFps,
                                          ProcessCounterFrequency());
 
@@ -285,7 +298,7 @@ bool InstallHooks(const HookInstallRequest& r, HookInstallation& installation, D
   }
 
   WriteInfo(log, MappingsLine(mappings, r.hostImageBase));
-  WriteFeatureLines(log, r);
+  WriteFeatureLines(log, r, switches);
   if (!r.telemetryEnabled && !r.motionTrace) return true;
 
   HANDLE stop = installation.createEvent(nullptr, TRUE, FALSE, nullptr);

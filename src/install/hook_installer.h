@@ -33,6 +33,7 @@ struct HookInstallRequest {
   uint32_t phaseDelayPercent = kDefaultPhaseDelayPercent;
   bool presentationLimiter = false;  // paces frames; only with renderUnlock
   uint32_t targetFps = 0;            // 0: the display's refresh rate
+  uint32_t compareKey = 0;           // virtual-key code; 0: none
 };
 
 // The installer's process-wide results; owned by the bootstrap edge and handed inward.

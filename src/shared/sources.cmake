@@ -1,6 +1,7 @@
 target_sources(driftglass_core PRIVATE
   shared/bone_palette.cpp
   shared/camera_pose.cpp
+  shared/compare_switch.cpp
   shared/entity_layout.cpp
   shared/frame_sequence_settings.cpp
   shared/host_palette.cpp

@@ -27,4 +27,13 @@ struct ClockSample {
   double presentationSeconds = 0.0;
 };
 
+// The same frame as one the clock could not place: nothing is drawn between ticks, nothing is
+// blended, and the generation stays, so every history goes on as it was.
+inline ClockSample StandAside(const ClockSample& sample) {
+  ClockSample aside;
+  aside.generation = sample.generation;
+  aside.presentationSeconds = sample.presentationSeconds;
+  return aside;
+}
+
 }  // namespace driftglass

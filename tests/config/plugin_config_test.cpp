@@ -1,9 +1,12 @@
 #include "config/plugin_config.h"
 
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "config/key_names.h"
 #include "support/test_files.h"
 
 namespace driftglass {
@@ -131,6 +134,30 @@ TEST(PluginConfig, PhaseDelayPercentIsAnUnsignedShareOfAFrame) {
   // Read after every other key: an earlier invalid key is still the one reported.
   EXPECT_EQ(ErrorOf(L"[Timing]\r\nPhaseDelayPercent=x\r\nTargetFPS=x\r\n"),
             L"Invalid [Timing] TargetFPS (expected 0..1000): x");
+}
+
+TEST(PluginConfig, CompareKeyNamesAKeyOrNone) {
+  const struct {
+    const wchar_t* value;
+    uint32_t key;
+  } accepted[] = {{L"F9", VK_F9},     {L" f9 ", VK_F9},          {L"F24", VK_F24},        {L"F1", VK_F1},
+                  {L"k", 'K'},        {L"7", '7'},               {L"Numpad5", VK_NUMPAD5}, {L"PAUSE", VK_PAUSE},
+                  {L"PageUp", VK_PRIOR}, {L"ScrollLock", VK_SCROLL}, {L"", 0}};
+  for (const auto& a : accepted) {
+    SCOPED_TRACE(a.value);
+    EXPECT_EQ(Load(std::wstring(L"[General]\r\nCompareKey=") + a.value + L"\r\n").config.compareKey, a.key);
+  }
+  EXPECT_EQ(Load(L"").config.compareKey, 0u) << "no key unless named";
+  for (const wchar_t* bad : {L"F0", L"F25", L"F09", L"F9x", L"Numpad10", L"Ctrl", L"PageUpX", L"0x78", L"KK"}) {
+    EXPECT_EQ(ErrorOf(std::wstring(L"[General]\r\nCompareKey=") + bad + L"\r\n"),
+              std::wstring(L"Invalid key name for [General] CompareKey: ") + bad +
+                  L" (expected a key such as F9, Pause, Insert, K or Numpad5; nothing for no key)");
+  }
+  wchar_t name[16];
+  for (const wchar_t* spelled : {L"F9", L"F24", L"K", L"7", L"Numpad5", L"Pause", L"PageDown", L"NumpadAdd"}) {
+    FormatKeyName(VirtualKeyOfName(spelled), name, 16);
+    EXPECT_STREQ(name, spelled);
+  }
 }
 
 TEST(PluginConfig, FirstInvalidKeyInTableOrderIsReported) {

@@ -72,7 +72,8 @@ const std::string kIdleLine =
     "visibilityUnknown=0, captured=0, applied=0, identity=0, genReset=0, nonMono=0, "
     "sameTick=0, boneCount=0, jump=0, clockWait=0, pairMiss=0, invalid=0, unavailable=0, "
     "restoreFail=0, capacity=0)"
-    " Limiter(paced=0, lateRestarts=0, waitUs=0, spinUs=0)";
+    " Limiter(paced=0, lateRestarts=0, waitUs=0, spinUs=0)"
+    " Compare(switches=0, uncorrected=0)";
 
 TEST(TelemetryLine, IdleIntervalPrintsEveryGroupAndKeyInOrder) {
   TelemetrySnapshot snapshot;
@@ -103,6 +104,8 @@ TEST(TelemetryLine, ValuesRatesSumsAndStates) {
   snapshot.values.hands.attachmentsApplied = 2;
   snapshot.values.hands.attachmentsSeen = 5;
   snapshot.values.hands.last = HandsRootResultName(99);
+  snapshot.values.limiter = {700, 1, 4200000, 310000};
+  snapshot.values.compare = {2, 345};
   const std::string line = Format(snapshot);
 
   EXPECT_EQ(line.rfind("Telemetry interval=5.001s RenderUnlock=active ticks=300 (59.988 Hz) "
@@ -116,7 +119,8 @@ TEST(TelemetryLine, ValuesRatesSumsAndStates) {
        {"overflow=2, invalid=0) Clock(", "alpha=0.400, lastReset=long-stall)",
         "noView=0, viewFail(noListener=0, hidden=3, noCamera=0", "last=applied) MouseAudit(",
         "acquiredXY=-12/-9223372036854775808, ", "rawTap=installed, rawActive=yes, ",
-        "commandShape=1/0/0/4, ", "attachments=2/5, ", "last=unknown) World("}) {
+        "commandShape=1/0/0/4, ", "attachments=2/5, ", "last=unknown) World(",
+        " Limiter(paced=700, lateRestarts=1, waitUs=4200000, spinUs=310000) Compare(switches=2, uncorrected=345)"}) {
     EXPECT_NE(line.find(expected), std::string::npos) << expected;
   }
 
@@ -166,7 +170,8 @@ TEST(TelemetryLine, WidestLineFitsItsBuffer) {
   VisitTelemetryGroups(fill, snapshot.values);
   const std::string line = Format(snapshot);
   EXPECT_LT(line.size(), kTelemetryLineCapacity / 2);
-  EXPECT_EQ(line.substr(line.size() - 19), " spinUs=4294967295)");
+  const std::string end = " uncorrected=4294967295)";
+  EXPECT_EQ(line.substr(line.size() - end.size()), end);
   EXPECT_NE(line.find("acquiredXY=-9223372036854775808/-9223372036854775808, "),
             std::string::npos);
   EXPECT_NE(line.find("last=listener-missing-camera) "), std::string::npos);
