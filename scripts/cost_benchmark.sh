@@ -2,7 +2,8 @@
 # What the plug-in costs, whole and stage by stage, from its measurement build
 # (DriftglassProfiled.dll): camera + hands root and pose at fixed 240 Hz with 64 and 512 tracked
 # bodies and with eight posed Grunts; camera + hands alone; the mouse poll in gameplay with a
-# nearly still and a 1000 Hz mouse; and the uncapped frame rate with every feature on against
+# nearly still and a 1000 Hz mouse; camera + hands with no compare key, with one, and with the
+# corrections switched off by it; and the uncapped frame rate with every feature on against
 # RenderUnlock alone. With BEFORE_DLL=path (another measurement build) every run is made with that
 # build too, side by side in this one run. Numbers only, nothing is asserted.
 # Called by benchmark.sh; runs alone as well.
@@ -43,6 +44,14 @@ for build in "${builds[@]}"; do
          "$name poll, 1000 Hz mouse=$(winepath -w "$work/$name-poll-1000/record.txt")")
 done
 unset PLUGIN_DLL
+# The compare key (read once a tick) against none, and with the corrections switched off by it.
+PLUGIN_DLL="$after" run_game "$work/compare-none" "$HANDS_INI" "${fixed}window=visible\n"
+PLUGIN_DLL="$after" run_game "$work/compare-key" "[General]\nCompareKey=F9\n$HANDS_INI" "${fixed}window=visible\n"
+PLUGIN_DLL="$after" run_game "$work/compare-off" "[General]\nCompareKey=F9\n$HANDS_INI" \
+  "${fixed}window=visible\nevents=compare_key@20\n"
+runs+=("camera+hands, no compare key=$(winepath -w "$work/compare-none/record.txt")"
+       "camera+hands, compare key=$(winepath -w "$work/compare-key/record.txt")"
+       "camera+hands, corrections off=$(winepath -w "$work/compare-off/record.txt")")
 wine "$BUILD_DIR/benchmarks/cost_report.exe" "${runs[@]}"
 
 echo "== Uncapped, every feature on against RenderUnlock alone ($(grep duration "$DRIFTGLASS_ROOT/simhost/scenarios/uncapped.txt"))"

@@ -18,11 +18,11 @@ run_game() {
 
 UNLOCK_INI='[Telemetry]\nReportIntervalSeconds=1\n[Features]\nRenderUnlock=1\n'
 CAMERA_INI='[Telemetry]\nReportIntervalSeconds=1\n[Features]\nRenderUnlock=1\nCameraInterpolation=1\n'
-NO_PHASE_INI="$CAMERA_INI"'[Timing]\nPhaseDelayPercent=0\n'
+PHASE55_INI="$CAMERA_INI"'[Timing]\nPhaseDelayPercent=55\n'
 CAMERA_SPEED=3
 
 animation_scenario() {  # pacing seconds [phase percent the game's clock assumes]
-  echo "duration_seconds=$2\npacing=$1\ncamera_speed=$CAMERA_SPEED\nidle_after_seconds=0.2\nphase_delay_percent=${3:-55}\ncamera_write_log=0\n"
+  echo "duration_seconds=$2\npacing=$1\ncamera_speed=$CAMERA_SPEED\nidle_after_seconds=0.2\nphase_delay_percent=${3:-0}\ncamera_write_log=0\n"
 }
 
 # Stock game, render unlock alone, render unlock with the camera, at one pacing; prints the
@@ -40,16 +40,17 @@ compare_animation() {
     "$pacing unlock + camera=$(winepath -w "$work/camera/record.txt")"
 }
 
-# Render unlock alone, the camera at the default phase and the camera at phase 0, at one pacing.
+# Render unlock alone, the camera at the default phase (0) and at PhaseDelayPercent=55, at one
+# pacing.
 sweep_animation() {
   local work="$1" pacing="$2" seconds="$3"
   run_game "$work/unlock" "$UNLOCK_INI" "$(animation_scenario "$pacing" "$seconds")"
   run_game "$work/camera" "$CAMERA_INI" "$(animation_scenario "$pacing" "$seconds")"
-  run_game "$work/phase0" "$NO_PHASE_INI" "$(animation_scenario "$pacing" "$seconds" 0)"
+  run_game "$work/phase55" "$PHASE55_INI" "$(animation_scenario "$pacing" "$seconds" 55)"
   wine "$BUILD_DIR/benchmarks/animation_report.exe" \
     "$pacing render unlock=$(winepath -w "$work/unlock/record.txt")" \
-    "$pacing camera, phase 55%=$(winepath -w "$work/camera/record.txt")" \
-    "$pacing camera, phase 0%=$(winepath -w "$work/phase0/record.txt")" | tail -n +2
+    "$pacing camera, phase 0% (default)=$(winepath -w "$work/camera/record.txt")" \
+    "$pacing camera, phase 55%=$(winepath -w "$work/phase55/record.txt")" | tail -n +2
 }
 
 HANDS_INI="$CAMERA_INI"'HandsRootInterpolation=1\nHandsPoseInterpolation=1\n'
@@ -179,22 +180,27 @@ compare_look() {
 # The presentation limiter on an uncapped game with the camera interpolated (phase 0), at each
 # rate, against the unpaced game; the last run is a game held at 100 Hz by its own work, paced at
 # 144 (a rate it cannot reach). Prints frame intervals, animation error and what the wait costs.
+# With BEFORE_DLL=path every paced rate runs with that build too, side by side.
 PACER_INI="$CAMERA_INI"'PresentationLimiter=1\n[Timing]\nPhaseDelayPercent=0\nTargetFPS='
 compare_pacer() {
   local work="$1"
   shift
   local runs=() rate
   local scenario="duration_seconds=3\npacing=uncapped\nlimit_fps=0\ncamera_speed=$CAMERA_SPEED\nidle_after_seconds=1.2\nphase_delay_percent=0\ncamera_write_log=0\n"
-  run_game "$work/unpaced" "$NO_PHASE_INI" "$scenario"
+  run_game "$work/unpaced" "$CAMERA_INI" "$scenario"
   runs+=("unpaced=$work/unpaced")
   for rate in "$@"; do
+    if [ -n "${BEFORE_DLL:-}" ]; then
+      PLUGIN_DLL="$BEFORE_DLL" run_game "$work/before-$rate" "$PACER_INI$rate\n" "$scenario"
+      runs+=("before: paced at $rate=$work/before-$rate")
+    fi
     run_game "$work/paced-$rate" "$PACER_INI$rate\n" "$scenario"
     runs+=("paced at $rate=$work/paced-$rate")
   done
   run_game "$work/unreachable" "${PACER_INI}144\n" \
     "${scenario//pacing=uncapped/pacing=fixed:100}"
   runs+=("100 Hz game at 144=$work/unreachable")
-  printf '%-22s %8s %18s %22s %10s %12s %10s\n' run frames "interval med/p99" "anim err mean/p99" \
+  printf '%-26s %8s %26s %22s %10s %12s %10s\n' run frames "interval med/p95/p99" "anim err mean/p99" \
     "late" "wait/frame" "wait CPU"
   local entry label folder
   for entry in "${runs[@]}"; do
@@ -205,8 +211,8 @@ compare_pacer() {
     intervals=$(awk '/^frame / { for (i = 2; i <= NF; i++) { split($i, kv, "="); v[kv[1]] = kv[2] }
                       if (v["wall"] >= 0.5 && have) print (v["draw_wall"] - last) * 1000; last = v["draw_wall"]; have = 1 }' \
                 "$folder/record.txt" | sort -n |
-                awk '{ v[NR] = $1 } END { i = int(NR * 0.99); if (i < 1) i = 1
-                                          printf "%d %.2f %.2f", NR, v[int((NR + 1) / 2)], v[i] }')
+                awk '{ v[NR] = $1 } END { i = int(NR * 0.99); if (i < 1) i = 1; j = int(NR * 0.95); if (j < 1) j = 1
+                                          printf "%d %.2f %.2f %.2f", NR, v[int((NR + 1) / 2)], v[j], v[i] }')
     errors=$(wine "$BUILD_DIR/benchmarks/animation_report.exe" "x=$(winepath -w "$folder/record.txt")" |
              awk 'NR == 2 { print $3 "/" $4 }')
     awk -v label="$label" -v errors="$errors" -v intervals="$intervals" '
@@ -216,7 +222,7 @@ compare_pacer() {
       END { split(intervals, iv, " ")
             wait = (t["paced"] > 0) ? t["waitUs"] / t["paced"] : 0
             cpu = (seconds > 0) ? t["spinUs"] / (seconds * 1e4) : 0
-            printf "%-22s %8d %8.2f / %6.2f ms %22s %10d %9.0f us %9.1f %%\n", label, iv[1], iv[2], iv[3], errors,
+            printf "%-26s %8d %6.2f / %6.2f / %6.2f ms %22s %10d %9.0f us %9.1f %%\n", label, iv[1], iv[2], iv[3], iv[4], errors,
                    t["lateRestarts"], wait, cpu }' "$folder/Driftglass.log"
   done
 }
