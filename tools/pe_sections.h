@@ -34,9 +34,10 @@ inline uint16_t ReadU16(const std::vector<uint8_t>& file, size_t offset) {
   return value;
 }
 
-// False unless the file is a PE image whose section table lies inside it; sections whose data
-// would run past the file's end are dropped.
-inline bool ReadImage(const std::vector<uint8_t>& file, Image& image) {
+// headers: the file's first bytes, at least up to the end of its section table (the whole file
+// will do). False unless it is a PE image whose section table lies inside headers; sections whose
+// data would run past fileSize are dropped.
+inline bool ReadImage(const std::vector<uint8_t>& file, uint64_t fileSize, Image& image) {
   image = Image{};
   if (file.size() < 64 || file[0] != 'M' || file[1] != 'Z') return false;
   const size_t nt = ReadU32(file, 60);
@@ -59,7 +60,7 @@ inline bool ReadImage(const std::vector<uint8_t>& file, Image& image) {
     section.size = virtualSize != 0 && virtualSize < rawSize ? virtualSize : rawSize;
     const uint32_t characteristics = ReadU32(file, header + 36);
     section.executable = (characteristics & 0x20000020u) != 0;  // MEM_EXECUTE or CNT_CODE
-    if (section.fileOffset > file.size() || file.size() - section.fileOffset < section.size) continue;
+    if (section.fileOffset > fileSize || fileSize - section.fileOffset < section.size) continue;
     image.sections.push_back(section);
   }
   return true;

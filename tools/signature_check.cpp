@@ -43,7 +43,7 @@ int main(int argc, char** argv) {
   std::ifstream in(argv[1], std::ios::binary);
   const std::vector<uint8_t> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   pe::Image image;
-  if (!pe::ReadImage(file, image)) {
+  if (!pe::ReadImage(file, file.size(), image)) {
     std::fprintf(stderr, "signature_check: %s is not a PE image\n", argv[1]);
     return 1;
   }

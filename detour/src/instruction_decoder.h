@@ -5,7 +5,11 @@
 
 namespace detour {
 
-enum class OpcodeMap : uint8_t { kOneByte, k0F, k0F38, k0F3A };
+// k0F0F is 3DNow! (the opcode is the suffix byte after the operands); kMap5 and kMap6 exist only
+// in EVEX form.
+enum class OpcodeMap : uint8_t { kOneByte, k0F, k0F38, k0F3A, k0F0F, kMap5, kMap6 };
+
+enum class Encoding : uint8_t { kLegacy, kVex, kEvex };
 
 // Relative branches, the only position-dependent operands of 32-bit code.
 enum class BranchKind : uint8_t {
@@ -21,15 +25,14 @@ enum class BranchKind : uint8_t {
 
 struct DecodedInstruction {
   uint8_t length = 0;
-  uint8_t opcodeOffset = 0;  // first byte after the prefixes (VEX bytes count as opcode)
+  uint8_t opcodeOffset = 0;  // first byte after the prefixes (VEX and EVEX bytes count as opcode)
   uint8_t opcode = 0;        // the opcode byte within its map
   OpcodeMap map = OpcodeMap::kOneByte;
+  Encoding encoding = Encoding::kLegacy;
   bool hasModRM = false;
   uint8_t modrm = 0;
-  bool vex = false;
   bool operandSize16 = false;
   bool addressSize16 = false;
-  bool repnePrefix = false;  // F2
   BranchKind branch = BranchKind::kNone;
   uint8_t branchOffset = 0;  // where the relative displacement starts
   uint8_t branchSize = 0;    // 1, 2 or 4 bytes

@@ -37,6 +37,7 @@ constexpr auto kUnknownBranch = static_cast<BranchKind>(0xFF);
 // What both decoders say about one input, in the same terms.
 struct Facts {
   bool decoded = false;
+  ZyanStatus status = ZYAN_STATUS_SUCCESS;  // the reference's reason for refusing
   uint8_t length = 0;
   uint8_t opcodeOffset = 0;
   uint8_t map = 0;  // Zydis's numbering
@@ -48,6 +49,7 @@ struct Facts {
   uint8_t branchSize = 0;
   uint32_t destination = 0;
   bool endsFlow = false;
+  bool vector = false;  // VEX or EVEX
 };
 
 // ---- the decoder under test, reading from the end of a page before an inaccessible one ----
@@ -87,6 +89,9 @@ uint8_t ZydisMapOf(const DecodedInstruction& d) {
     case OpcodeMap::k0F: return ZYDIS_OPCODE_MAP_0F;
     case OpcodeMap::k0F38: return ZYDIS_OPCODE_MAP_0F38;
     case OpcodeMap::k0F3A: return ZYDIS_OPCODE_MAP_0F3A;
+    case OpcodeMap::k0F0F: return ZYDIS_OPCODE_MAP_0F0F;
+    case OpcodeMap::kMap5: return ZYDIS_OPCODE_MAP_MAP5;
+    case OpcodeMap::kMap6: return ZYDIS_OPCODE_MAP_MAP6;
   }
   return 0xFF;
 }
@@ -113,6 +118,7 @@ Facts Ours(const uint8_t* bytes, size_t available, uint32_t address) {
     f.destination = static_cast<uint32_t>(detour::BranchDestination(address, at, d));
   }
   f.endsFlow = d.endsFlow;
+  f.vector = d.encoding != detour::Encoding::kLegacy;
   return f;
 }
 
@@ -145,9 +151,8 @@ class Reference {
                ZydisDecodedInstruction& z) const {
     Facts f;
     ZydisDecoderContext context;
-    if (!ZYAN_SUCCESS(ZydisDecoderDecodeInstruction(&decoder_, &context, bytes, available, &z))) {
-      return f;
-    }
+    f.status = ZydisDecoderDecodeInstruction(&decoder_, &context, bytes, available, &z);
+    if (!ZYAN_SUCCESS(f.status)) return f;
     f.decoded = true;
     f.length = z.length;
     f.opcodeOffset = z.raw.prefix_count;
@@ -193,29 +198,47 @@ std::string Hex(const uint8_t* bytes, size_t length) {
   return text;
 }
 
+const char* const kMapNames[] = {"", "0F ", "0F38 ", "0F3A ", "map4 ", "map5 ",
+                                 "map6 ", "map7 ", "0F0F ", "XOP8 ", "XOP9 ", "XOPA "};
+
 std::string ReferenceKey(const ZydisDecodedInstruction& z) {
   static const char* const kEncodings[] = {"", "3DNow ", "XOP ", "VEX ", "EVEX ", "MVEX "};
-  static const char* const kMaps[] = {"", "0F ", "0F38 ", "0F3A ", "map4 ", "map5 ",
-                                      "map6 ", "map7 ", "0F0F ", "XOP8 ", "XOP9 ", "XOPA "};
   char text[64];
-  snprintf(text, sizeof(text), "%s%s%02X (%s)", kEncodings[z.encoding], kMaps[z.opcode_map],
+  snprintf(text, sizeof(text), "%s%s%02X (%s)", kEncodings[z.encoding], kMapNames[z.opcode_map],
            z.opcode, ZydisMnemonicGetString(z.mnemonic));
   return text;
 }
 
+std::string StatusName(ZyanStatus status) {
+  switch (status) {
+    case ZYDIS_STATUS_DECODING_ERROR: return "undefined";
+    case ZYDIS_STATUS_BAD_REGISTER: return "bad register";
+    case ZYDIS_STATUS_ILLEGAL_LOCK: return "lock";
+    case ZYDIS_STATUS_ILLEGAL_LEGACY_PFX: return "prefix";
+    case ZYDIS_STATUS_INVALID_MAP: return "map";
+    case ZYDIS_STATUS_MALFORMED_EVEX: return "malformed EVEX";
+    case ZYDIS_STATUS_INVALID_MASK: return "mask";
+    case ZYDIS_STATUS_INSTRUCTION_TOO_LONG: return "too long";
+    default: return "other";
+  }
+}
+
+// Our decoding of bytes the reference refuses: prefixes that select or forbid, the map, the
+// opcode and the ModRM form.
 std::string OurKey(const uint8_t* bytes, const Facts& f) {
-  static const char* const kMaps[] = {"", "0F ", "0F38 ", "0F3A "};
-  std::string prefixes;
+  static const char* const kPp[] = {"", "66 ", "F3 ", "F2 "};
+  std::string key = ": ";
   for (uint8_t i = 0; i < f.opcodeOffset; ++i) {
     const uint8_t p = bytes[i];
-    if (p == 0xF0 || p == 0x66 || p == 0xF2 || p == 0xF3 || p == 0x67) prefixes += Hex(&p, 1) + " ";
+    if (p == 0xF0 || p == 0x66 || p == 0xF2 || p == 0xF3 || p == 0x67) key += Hex(&p, 1) + " ";
   }
-  const uint8_t first = bytes[f.opcodeOffset];
-  const char* encoding = first == 0xC4 || first == 0xC5 ? "VEX " : first == 0x62 ? "EVEX " : "";
-  char text[96];
-  snprintf(text, sizeof(text), "%s%s%s%02X", prefixes.c_str(), encoding,
-           f.map < 4 ? kMaps[f.map] : "?? ", f.opcode);
-  std::string key = text;
+  const uint8_t* start = bytes + f.opcodeOffset;
+  if (start[0] == 0xC5) key += std::string("VEX ") + kPp[start[1] & 3];
+  if (start[0] == 0xC4) key += std::string("VEX ") + kPp[start[2] & 3];
+  if (start[0] == 0x62 && f.map != ZYDIS_OPCODE_MAP_DEFAULT) key += std::string("EVEX ") + kPp[start[2] & 3];
+  char text[64];
+  snprintf(text, sizeof(text), "%s%02X", kMapNames[f.map], f.opcode);
+  key += text;
   if (f.hasModRM) {
     snprintf(text, sizeof(text), " /%d%s", (f.modrm >> 3) & 7, f.modrm >= 0xC0 ? " reg" : "");
     key += text;
@@ -228,8 +251,9 @@ struct Tally {
   uint64_t bothRefuse = 0;
   std::map<std::string, uint64_t> disagreements;
   std::map<std::string, std::vector<std::string>> examples;
-  std::map<std::string, uint64_t> refused;          // the reference decodes, ours refuses
-  std::map<std::string, uint64_t> acceptedInvalid;  // ours decodes, the reference refuses
+  std::map<std::string, uint64_t> refused;           // the reference decodes, ours refuses
+  std::map<std::string, uint64_t> acceptedLegacy;    // ours decodes, the reference refuses
+  std::map<std::string, uint64_t> acceptedVector;    // the same for VEX and EVEX, by reason
   std::map<std::string, std::string> firstExample;
   size_t examplesWanted = 3;
 
@@ -266,7 +290,11 @@ uint8_t Compare(const Reference& reference, const uint8_t* bytes, size_t availab
     return 0;
   }
   if (!expected.decoded) {
-    tally.Note(tally.acceptedInvalid, OurKey(bytes, actual), context);
+    if (actual.vector) {
+      tally.Note(tally.acceptedVector, StatusName(expected.status), context);
+    } else {
+      tally.Note(tally.acceptedLegacy, StatusName(expected.status) + OurKey(bytes, actual), context);
+    }
     return 0;
   }
   if (!actual.decoded) {
@@ -324,27 +352,32 @@ std::vector<std::string> PackageFiles(const std::string& package) {
   return files;
 }
 
-// Every i386 PE file of the package; returns how many it swept.
+// Every i386 PE file of the package, reading only its headers and executable sections; returns
+// how many it swept.
 size_t SweepPackage(const Reference& reference, const std::string& package, Tally& tally,
                     uint64_t& skippedBytes) {
+  constexpr size_t kHeaderBytes = 4096;
   size_t images = 0;
   for (const std::string& path : PackageFiles(package)) {
-    std::ifstream in(path, std::ios::binary);
-    char magic[2] = {};
-    if (!in.read(magic, 2) || magic[0] != 'M' || magic[1] != 'Z') continue;
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    if (!in) continue;
+    const uint64_t fileSize = static_cast<uint64_t>(in.tellg());
+    std::vector<uint8_t> bytes(std::min<uint64_t>(fileSize, kHeaderBytes));
     in.seekg(0);
-    const std::vector<uint8_t> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (bytes.size() < 2 || !in.read(reinterpret_cast<char*>(bytes.data()), bytes.size())) continue;
     pe::Image image;
-    if (!pe::ReadImage(file, image) || image.machine != 0x14C) continue;
+    if (!pe::ReadImage(bytes, fileSize, image) || image.machine != 0x14C) continue;
     ++images;
     for (const pe::Section& section : image.sections) {
       if (!section.executable) continue;
-      const uint8_t* code = file.data() + section.fileOffset;
+      bytes.resize(section.size);
+      in.seekg(section.fileOffset);
+      if (!in.read(reinterpret_cast<char*>(bytes.data()), section.size)) continue;
       size_t offset = 0;
       while (offset < section.size) {
         const size_t available = std::min(kMaxLength, section.size - offset);
         const uint32_t address = image.imageBase + section.rva + static_cast<uint32_t>(offset);
-        const uint8_t length = Compare(reference, code + offset, available, address, tally);
+        const uint8_t length = Compare(reference, bytes.data() + offset, available, address, tally);
         if (length != 0) {
           offset += length;
         } else {
@@ -463,7 +496,9 @@ void PrintTop(const char* title, const std::map<std::string, uint64_t>& counts,
   }
 }
 
-bool Report(const char* corpus, const Tally& tally, size_t limit) {
+// Prints the tally; false on any disagreement about an instruction both decode, on a legacy
+// encoding accepted that the reference refuses and, with refusalsFail, on any refusal.
+bool Report(const char* corpus, const Tally& tally, size_t limit, bool refusalsFail) {
   printf("%s: %" PRIu64 " compared, %" PRIu64 " refused by both\n", corpus, tally.compared,
          tally.bothRefuse);
   bool clean = true;
@@ -474,9 +509,22 @@ bool Report(const char* corpus, const Tally& tally, size_t limit) {
     clean = false;
     for (const std::string& example : tally.examples.at(what)) printf("      %s\n", example.c_str());
   }
-  PrintTop("refused where the reference decodes", tally.refused, tally.firstExample, limit);
-  PrintTop("accepted where the reference refuses", tally.acceptedInvalid, tally.firstExample, limit);
-  return clean;
+  const auto total = [](const std::map<std::string, uint64_t>& counts) {
+    uint64_t sum = 0;
+    for (const auto& entry : counts) sum += entry.second;
+    return sum;
+  };
+  printf("  %-26s %" PRIu64 "%s\n", "refused, reference decodes", total(tally.refused),
+         refusalsFail ? "" : " (by opcode below)");
+  PrintTop("refused", tally.refused, tally.firstExample, limit);
+  printf("  %-26s %" PRIu64 "\n", "legacy accepted, invalid", total(tally.acceptedLegacy));
+  PrintTop("legacy encodings accepted that the reference refuses", tally.acceptedLegacy,
+           tally.firstExample, limit);
+  printf("  %-26s %" PRIu64 " (VEX/EVEX operand fields are not checked)\n",
+         "vector accepted, invalid", total(tally.acceptedVector));
+  PrintTop("VEX/EVEX accepted that the reference refuses, by its reason", tally.acceptedVector,
+           tally.firstExample, limit);
+  return clean && tally.acceptedLegacy.empty() && (!refusalsFail || tally.refused.empty());
 }
 
 }  // namespace
@@ -514,9 +562,9 @@ int main(int argc, char** argv) {
   }
   printf("(%" PRIu64 " bytes the reference does not decode were stepped over one by one)\n",
          skippedBytes);
-  ok = Report("real code", real, limit) && ok;
+  ok = Report("real code", real, limit, true) && ok;
   CompareRandom(reference, randomCount, random);
-  ok = Report("random bytes", random, limit) && ok;
+  ok = Report("random bytes", random, limit, false) && ok;
   printf("%s\n", ok ? "PASSED" : "FAILED");
   return ok ? 0 : 1;
 }
