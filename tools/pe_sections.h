@@ -24,13 +24,17 @@ struct Image {
 
 inline uint32_t ReadU32(const std::vector<uint8_t>& file, size_t offset) {
   uint32_t value = 0;
-  if (offset <= file.size() && file.size() - offset >= 4) std::memcpy(&value, file.data() + offset, 4);
+  if (offset <= file.size() && file.size() - offset >= 4) {
+    std::memcpy(&value, file.data() + offset, 4);
+  }
   return value;
 }
 
 inline uint16_t ReadU16(const std::vector<uint8_t>& file, size_t offset) {
   uint16_t value = 0;
-  if (offset <= file.size() && file.size() - offset >= 2) std::memcpy(&value, file.data() + offset, 2);
+  if (offset <= file.size() && file.size() - offset >= 2) {
+    std::memcpy(&value, file.data() + offset, 2);
+  }
   return value;
 }
 

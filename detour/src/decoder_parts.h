@@ -63,7 +63,9 @@ constexpr OpcodeGrid ParseGrid(const char* text) {
       ++p;
       continue;
     }
-    if (grid.count < 256) grid.entry[grid.count] = static_cast<uint8_t>(HexDigit(p[0]) << 4 | HexDigit(p[1]));
+    if (grid.count < 256) {
+      grid.entry[grid.count] = static_cast<uint8_t>(HexDigit(p[0]) << 4 | HexDigit(p[1]));
+    }
     ++grid.count;
     p += 2;
   }
@@ -80,7 +82,8 @@ inline bool IsMemory(uint8_t modrm) { return (modrm >> 6) != 3; }
 inline uint8_t RegField(uint8_t modrm) { return (modrm >> 3) & 7; }
 
 // Reads ModRM (and SIB and displacement) at pos; returns the position after them, or 0.
-size_t ModRMEnd(const uint8_t* code, size_t available, size_t pos, bool addressSize16, uint8_t& modrm);
+size_t ModRMEnd(const uint8_t* code, size_t available, size_t pos, bool addressSize16,
+                uint8_t& modrm);
 
 // Records the length; false when the instruction runs past available or 15 bytes.
 bool Finish(size_t end, size_t available, DecodedInstruction& out);

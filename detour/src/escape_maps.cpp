@@ -84,7 +84,7 @@ constexpr OpcodeGrid k0F3A = ParseGrid(
     "00 00 00 00 00 00 00 00 00 00 00 00 11 00 22 22"   // C
     "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 22"   // D
     "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00"   // E
-    "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00"); // F
+    "04 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00"); // F  HRESET
 
 static_assert(k0F.count == 256 && k0F38.count == 256 && k0F3A.count == 256);
 
@@ -108,9 +108,9 @@ constexpr Group kGroups[] = {
 // 0F 01 with a register operand, one bit per ModRM C0-FF, by mandatory prefix.
 constexpr uint64_t kGroup7Registers[4] = {
     0xFEFF'C1FF'FFF3'8F3Full,
-    0x32FF'00FF'FF00'0000ull,  // SVM, SMSW, LMSW, RDTSCP, CLZERO, RDPRU ignore the prefix
+    0x32FF'00FF'FF00'1000ull,  // SVM, SMSW, LMSW, RDTSCP, CLZERO, RDPRU ignore it; TDCALL
     0x36FF'05FF'FF00'0000ull,  // and SETSSBSY, SAVEPREVSSP, MCOMMIT
-    0x32FF'03FF'FF00'0000ull,  // and XSUSLDTRK, XRESLDTRK
+    0xB2FF'03FF'FF00'0000ull,  // and XSUSLDTRK, XRESLDTRK, PVALIDATE
 };
 
 constexpr uint8_t k3DNowSuffixes[] = {0x0C, 0x0D, 0x1C, 0x1D, 0x8A, 0x8E, 0x90, 0x94,
@@ -155,8 +155,9 @@ bool DecodeThreeByte(const uint8_t* code, size_t available, size_t pos, const Pr
       !GridAllows(is38 ? k0F38 : k0F3A, out.opcode, IsMemory(out.modrm), prefixes.mandatory)) {
     return false;
   }
-  // The key locker group D8 defines /0-/3 only.
+  // The key locker group D8 defines /0-/3 only; HRESET takes EAX alone.
   if (is38 && out.opcode == 0xD8 && RegField(out.modrm) > 3) return false;
+  if (!is38 && out.opcode == 0xF0 && out.modrm != 0xC0) return false;
   return Finish(end + (is38 ? 0 : 1), available, out);
 }
 
@@ -166,7 +167,9 @@ bool DecodeEscape(const uint8_t* code, size_t available, size_t pos, const Prefi
                   DecodedInstruction& out) {
   if (pos >= available) return false;
   const uint8_t op = code[pos++];
-  if (op == 0x38 || op == 0x3A) return DecodeThreeByte(code, available, pos, prefixes, op == 0x38, out);
+  if (op == 0x38 || op == 0x3A) {
+    return DecodeThreeByte(code, available, pos, prefixes, op == 0x38, out);
+  }
   out.map = OpcodeMap::k0F;
   out.opcode = op;
   const MandatoryPrefix prefix = prefixes.mandatory;

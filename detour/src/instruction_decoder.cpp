@@ -162,14 +162,16 @@ bool DecodeOneByte(const uint8_t* code, size_t available, size_t pos, const Pref
       return DecodeEscape(code, available, pos, prefixes, out);
     case VEX:
     case EVX: {
-      // In 32-bit code LES, LDS and BOUND take only memory operands; mod 11 makes the byte a prefix.
+      // In 32-bit code LES, LDS and BOUND take only memory operands; mod 11 makes the byte a
+      // prefix.
       const bool vector = pos < available && (code[pos] >> 6) == 3;
       if (vector) {
         return shape == VEX ? DecodeVex(code, available, pos - 1, prefixes, out)
                             : DecodeEvex(code, available, pos - 1, prefixes, out);
       }
       out.hasModRM = true;
-      return Finish(ModRMEnd(code, available, pos, prefixes.addressSize16, out.modrm), available, out);
+      const size_t end = ModRMEnd(code, available, pos, prefixes.addressSize16, out.modrm);
+      return Finish(end, available, out);
     }
     case PFX:
     case BAD:

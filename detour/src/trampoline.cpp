@@ -103,9 +103,13 @@ TrampolineResult BuildTrampoline(const uint8_t* target, size_t readable,
     if (d.branch == BranchKind::kXbegin) return TrampolineResult::kTransaction;
     // With a 16-bit operand size the processor truncates the destination to 16 bits; a relocated
     // copy would reach a different place.
-    if (d.branch != BranchKind::kNone && d.operandSize16) return TrampolineResult::kSixteenBitBranch;
+    if (d.branch != BranchKind::kNone && d.operandSize16) {
+      return TrampolineResult::kSixteenBitBranch;
+    }
     // The function ends before the patch does: the jump would overwrite what follows it.
-    if (d.endsFlow && copiedLength + d.length < kPatchLength) return TrampolineResult::kEndsBeforePatch;
+    if (d.endsFlow && copiedLength + d.length < kPatchLength) {
+      return TrampolineResult::kEndsBeforePatch;
+    }
     copied[count] = {d, copiedLength, emitted, EmittedLength(d)};
     emitted += copied[count].emittedLength;
     copiedLength += d.length;

@@ -198,8 +198,8 @@ bool VectorGroupFormExists(const DecodedInstruction& d) {
 
 bool HasImm8(OpcodeMap map, uint8_t opcode) {
   if (map == OpcodeMap::k0F3A) return true;
-  return map == OpcodeMap::k0F &&
-         ((opcode >= 0x70 && opcode <= 0x73) || (opcode >= 0xC4 && opcode <= 0xC6) || opcode == 0xC2);
+  return map == OpcodeMap::k0F && ((opcode >= 0x70 && opcode <= 0x73) ||
+                                   (opcode >= 0xC4 && opcode <= 0xC6) || opcode == 0xC2);
 }
 
 // ModRM, SIB, displacement and immediate after the opcode at pos, checked against grid.

@@ -173,9 +173,10 @@ class Reference {
     ZydisDecodedOperand operands[ZYDIS_MAX_OPERAND_COUNT];
     ZydisDecoderDecodeOperands(&decoder_, &context, &z, operands, z.operand_count);
     for (uint8_t i = 0; i < z.operand_count; ++i) {
-      if (operands[i].type != ZYDIS_OPERAND_TYPE_IMMEDIATE || !operands[i].imm.is_relative) continue;
+      const ZydisDecodedOperand& operand = operands[i];
+      if (operand.type != ZYDIS_OPERAND_TYPE_IMMEDIATE || !operand.imm.is_relative) continue;
       ZyanU64 destination = 0;
-      ZydisCalcAbsoluteAddress(&z, &operands[i], address, &destination);
+      ZydisCalcAbsoluteAddress(&z, &operand, address, &destination);
       f.destination = static_cast<uint32_t>(destination);
     }
     return f;
@@ -234,7 +235,9 @@ std::string OurKey(const uint8_t* bytes, const Facts& f) {
   const uint8_t* start = bytes + f.opcodeOffset;
   if (start[0] == 0xC5) key += std::string("VEX ") + kPp[start[1] & 3];
   if (start[0] == 0xC4) key += std::string("VEX ") + kPp[start[2] & 3];
-  if (start[0] == 0x62 && f.map != ZYDIS_OPCODE_MAP_DEFAULT) key += std::string("EVEX ") + kPp[start[2] & 3];
+  if (start[0] == 0x62 && f.map != ZYDIS_OPCODE_MAP_DEFAULT) {
+    key += std::string("EVEX ") + kPp[start[2] & 3];
+  }
   char text[64];
   snprintf(text, sizeof(text), "%s%02X", kMapNames[f.map], f.opcode);
   key += text;
@@ -257,7 +260,8 @@ struct Tally {
   size_t examplesWanted = 3;
 
   template <typename Example>
-  void Note(std::map<std::string, uint64_t>& counts, const std::string& key, const Example& example) {
+  void Note(std::map<std::string, uint64_t>& counts, const std::string& key,
+            const Example& example) {
     if (counts[key]++ == 0) firstExample[key] = example();
   }
   void Disagree(const char* what, const std::string& example) {
@@ -277,8 +281,8 @@ constexpr const char* kClasses[] = {
 };
 
 // Returns the reference's length, 0 where it refuses.
-uint8_t Compare(const Reference& reference, const uint8_t* bytes, size_t available, uint32_t address,
-                Tally& tally) {
+uint8_t Compare(const Reference& reference, const uint8_t* bytes, size_t available,
+                uint32_t address, Tally& tally) {
   ZydisDecodedInstruction z;
   const Facts expected = reference.Decode(bytes, available, address, z);
   const Facts actual = Ours(bytes, available, address);
@@ -305,7 +309,8 @@ uint8_t Compare(const Reference& reference, const uint8_t* bytes, size_t availab
     if (actual.vector) {
       tally.Note(tally.acceptedVector, StatusName(expected.status), context);
     } else {
-      tally.Note(tally.acceptedLegacy, StatusName(expected.status) + OurKey(bytes, actual), context);
+      const std::string key = StatusName(expected.status) + OurKey(bytes, actual);
+      tally.Note(tally.acceptedLegacy, key, context);
     }
     return 0;
   }
@@ -330,15 +335,19 @@ uint8_t Compare(const Reference& reference, const uint8_t* bytes, size_t availab
   if (actual.branch != expected.branch) {
     disagree("wrong branch kind", static_cast<unsigned>(actual.branch),
              static_cast<unsigned>(expected.branch));
-  } else if (actual.branchOffset != expected.branchOffset || actual.branchSize != expected.branchSize) {
+  } else if (actual.branchOffset != expected.branchOffset ||
+             actual.branchSize != expected.branchSize) {
     disagree("wrong displacement place", actual.branchOffset << 4 | actual.branchSize,
              expected.branchOffset << 4 | expected.branchSize);
   } else if (actual.destination != expected.destination) {
     disagree("wrong destination", actual.destination, expected.destination);
   }
-  if (actual.endsFlow != expected.endsFlow) disagree("wrong flow end", actual.endsFlow, expected.endsFlow);
+  if (actual.endsFlow != expected.endsFlow) {
+    disagree("wrong flow end", actual.endsFlow, expected.endsFlow);
+  }
   if (actual.hasModRM != expected.hasModRM || actual.modrm != expected.modrm) {
-    disagree("wrong ModRM", actual.hasModRM << 8 | actual.modrm, expected.hasModRM << 8 | expected.modrm);
+    disagree("wrong ModRM", actual.hasModRM << 8 | actual.modrm,
+             expected.hasModRM << 8 | expected.modrm);
   }
   if (actual.opcodeOffset != expected.opcodeOffset || actual.map != expected.map ||
       actual.opcode != expected.opcode) {
@@ -426,45 +435,37 @@ void RandomInstruction(Random& random, uint8_t (&bytes)[kMaxLength]) {
                                       0x2E, 0x3E, 0x26, 0x36, 0x64, 0x65};
   for (uint8_t& b : bytes) b = random.Byte();
   size_t at = 0;
-  const uint32_t roll = random.Below(16);
-  const size_t prefixes = roll < 8 ? 0 : roll < 12 ? 1 : roll < 14 ? 2 : 3 + random.Below(3);
+  const uint32_t count = random.Below(16);
+  const size_t prefixes = count < 8 ? 0 : count < 12 ? 1 : count < 14 ? 2 : 3 + random.Below(3);
   for (size_t i = 0; i < prefixes; ++i) bytes[at++] = kPrefixes[random.Below(sizeof(kPrefixes))];
+  // In 32-bit code C4, C5, 62 and 8F are prefixes only when the next byte's top bits are 11.
   const auto withTopBits = [&](uint8_t b) { return random.Below(10) < 9 ? b | 0xC0 : b; };
-  switch (random.Below(20)) {
-    case 0: case 1: case 2: case 3: case 4: case 5:
-      break;  // one-byte map
-    case 6: case 7: case 8: case 9:
-      bytes[at] = 0x0F;
-      break;
-    case 10:
-      bytes[at] = 0x0F, bytes[at + 1] = 0x38;
-      break;
-    case 11:
-      bytes[at] = 0x0F, bytes[at + 1] = 0x3A;
-      break;
-    case 12:
-      bytes[at] = 0x0F, bytes[at + 1] = 0x0F;
-      break;
-    case 13: case 14:
-      bytes[at] = 0xC5;
-      bytes[at + 1] = withTopBits(bytes[at + 1]);
-      break;
-    case 15: case 16:
-      bytes[at] = 0xC4;
-      bytes[at + 1] = withTopBits(static_cast<uint8_t>((bytes[at + 1] & 0xE0) | (1 + random.Below(3))));
-      break;
-    case 17: case 18: {
-      static const uint8_t kEvexMaps[] = {1, 2, 3, 5, 6, 0, 4, 7};
-      bytes[at] = 0x62;
-      uint8_t p0 = static_cast<uint8_t>((bytes[at + 1] & 0xF0) | kEvexMaps[random.Below(8)]);
-      bytes[at + 1] = withTopBits(random.Below(8) == 0 ? static_cast<uint8_t>(p0 | (random.Byte() & 0x0C)) : p0);
-      if (random.Below(8) != 0) bytes[at + 2] |= 0x04;
-      break;
-    }
-    default:
-      bytes[at] = 0x8F;
-      bytes[at + 1] = withTopBits(static_cast<uint8_t>((bytes[at + 1] & 0xE0) | (8 + random.Below(3))));
-      break;
+  const auto withMap = [&](uint8_t b, uint8_t map) {
+    return withTopBits(static_cast<uint8_t>((b & 0xE0) | map));
+  };
+  const uint32_t roll = random.Below(20);  // the encoding, by weight
+  if (roll < 6) return;                     // one-byte map
+  if (roll < 13) {
+    static const uint8_t kSecond[] = {0x38, 0x3A, 0x0F};  // 0F 38, 0F 3A, 3DNow!
+    bytes[at] = 0x0F;
+    if (roll >= 10) bytes[at + 1] = kSecond[roll - 10];
+  } else if (roll < 15) {
+    bytes[at] = 0xC5;
+    bytes[at + 1] = withTopBits(bytes[at + 1]);
+  } else if (roll < 17) {
+    bytes[at] = 0xC4;
+    bytes[at + 1] = withMap(bytes[at + 1], static_cast<uint8_t>(1 + random.Below(3)));
+  } else if (roll < 19) {
+    // EVEX, mostly with valid maps, reserved bits clear and the fixed bit set.
+    static const uint8_t kEvexMaps[] = {1, 2, 3, 5, 6, 0, 4, 7};
+    bytes[at] = 0x62;
+    const uint8_t reserved = random.Below(8) == 0 ? random.Byte() & 0x0C : 0;
+    bytes[at + 1] = withTopBits(static_cast<uint8_t>((bytes[at + 1] & 0xF0) | reserved |
+                                                     kEvexMaps[random.Below(8)]));
+    if (random.Below(8) != 0) bytes[at + 2] |= 0x04;
+  } else {
+    bytes[at] = 0x8F;  // XOP
+    bytes[at + 1] = withMap(bytes[at + 1], static_cast<uint8_t>(8 + random.Below(3)));
   }
 }
 
@@ -519,7 +520,9 @@ bool Report(const char* corpus, const Tally& tally, size_t limit, bool refusalsF
     printf("  %-26s %" PRIu64 "\n", what, count);
     if (count == 0) continue;
     clean = false;
-    for (const std::string& example : tally.examples.at(what)) printf("      %s\n", example.c_str());
+    for (const std::string& example : tally.examples.at(what)) {
+      printf("      %s\n", example.c_str());
+    }
   }
   const auto total = [](const std::map<std::string, uint64_t>& counts) {
     uint64_t sum = 0;

@@ -190,11 +190,12 @@ TEST(InstructionDecoder, KnownEncodings) {
       {"D6", 1},  // SALC
       {"66 0F 78 C0 01 02", 6},  // EXTRQ and INSERTQ (AMD) carry two immediates
       {"F2 0F 78 C1 01 02", 6},
+      {"F3 0F 3A F0 C0 01", 6},  // HRESET
       // MOV to or from a control or debug register is the register form whatever mod says.
       {"0F 20 05", 3},
       {"67 0F 23 9D", 4},
       {"67 C5 FD 5D 34", 5},  // 16-bit addressing: no SIB
-      {"67 C4 E2 79 18 46 10", 7},
+      {"67 C4 E2 79 18 06 34 12", 8},  // disp16 where 32-bit addressing has none
       // EVEX: four bytes before the opcode; a compressed disp8 is still one byte.
       {"62 F1 7C 48 10 3E", 6},
       {"62 F1 FD 48 10 60 01", 7},
@@ -213,18 +214,22 @@ TEST(InstructionDecoder, KnownEncodings) {
 }
 
 TEST(InstructionDecoder, RefusesInvalidOrUnknownBytes) {
-  for (const char* hex : {"0F 04", "0F 0A", "0F 24 C0", "0F 38 50 C0", "0F 3A 00 C0 01",
-                          "FF FF", "FE D0", "62 C0 7C 48 28 C1", "66 C5 F8 77", "F3 C4 E2 79 18 00",
-                          "C4 E4 79 18 00", "0F 7A", "66 0F 78 C8 01 02", "66 66 66 66 66 66 66 66 66 66 66 66 66 66 66 90",
-                          "F0", "26 2E 36",
-                          // XOP (AMD only) is not decoded; POP is 8F /0 alone.
-                          "8F A8 CC A2 0D 89 7E ED DD 21", "8F C8 00",
-                          // LOCK only on a read-modify-write of memory.
-                          "F0 90", "F0 01 C0", "F0 8B 00",
-                          // Register forms that do not exist; C6/C7 /1-/6; MOV to CS.
-                          "FF D8", "FF E8", "8D C0", "C6 C8 00", "C7 D0 00 00 00 00", "C6 F9 00", "8E C8",
-                          // Undefined 3DNow! suffix, VEX opcode and mandatory prefix combinations.
-                          "0F 0F C1 00", "C5 F8 6F C1", "F2 0F 54 C1", "F3 0F 38 00 C1", "F2 66 0F 54 C1"}) {
+  const char* const refused[] = {
+      "0F 04", "0F 0A", "0F 24 C0", "0F 38 50 C0", "0F 3A 00 C0 01", "FF FF", "FE D0",
+      "62 C0 7C 48 28 C1", "66 C5 F8 77", "F3 C4 E2 79 18 00", "C4 E4 79 18 00", "0F 7A",
+      "66 0F 78 C8 01 02", "66 66 66 66 66 66 66 66 66 66 66 66 66 66 66 90", "F0", "26 2E 36",
+      // XOP (AMD only) is not decoded; POP is 8F /0 alone.
+      "8F A8 CC A2 0D 89 7E ED DD 21", "8F C8 00",
+      // LOCK only on a read-modify-write of memory.
+      "F0 90", "F0 01 C0", "F0 8B 00",
+      // Register forms that do not exist; C6/C7 /1-/6; MOV to CS.
+      "FF D8", "FF E8", "8D C0", "C6 C8 00", "C7 D0 00 00 00 00", "C6 F9 00", "8E C8",
+      // Undefined 3DNow! suffix, VEX opcode and mandatory prefix combinations.
+      "0F 0F C1 00", "C5 F8 6F C1", "F2 0F 54 C1", "F3 0F 38 00 C1", "F2 66 0F 54 C1",
+      // MPX has bound registers 0-3 and no 16-bit addressing; prefixes GETSEC and CLAC refuse.
+      "0F 1A 21", "67 0F 1A 01", "66 0F 37", "66 0F 01 CA",
+  };
+  for (const char* hex : refused) {
     std::vector<uint8_t> bytes = Bytes(hex);
     EXPECT_EQ(LengthOf(bytes, bytes.size()), -1) << hex;
   }
@@ -256,6 +261,7 @@ TEST(InstructionDecoder, DescribesRelativeBranches) {
       {"66 E2 9C", 0x401000, BranchKind::kLoopOrJcxz, 0x0F9F, false},
       {"66 E8 10 00", 0x40FFF0, BranchKind::kCall, 0x0004, false},
       {"66 0F 84 00 80", 0x7000, BranchKind::kJccNear, 0xF005, false},
+      {"66 C7 F8 10 00", 0x40FFF0, BranchKind::kXbegin, 0x410005, false},  // no wrap for XBEGIN
   };
   for (const auto& row : table) {
     const std::vector<uint8_t> bytes = Bytes(row.bytes);
