@@ -223,20 +223,13 @@ std::string StatusName(ZyanStatus status) {
   }
 }
 
-// Our decoding of bytes the reference refuses: prefixes that select or forbid, the map, the
+// A legacy encoding the reference refuses: the prefixes that select or forbid, the map, the
 // opcode and the ModRM form.
 std::string OurKey(const uint8_t* bytes, const Facts& f) {
-  static const char* const kPp[] = {"", "66 ", "F3 ", "F2 "};
   std::string key = ": ";
   for (uint8_t i = 0; i < f.opcodeOffset; ++i) {
     const uint8_t p = bytes[i];
     if (p == 0xF0 || p == 0x66 || p == 0xF2 || p == 0xF3 || p == 0x67) key += Hex(&p, 1) + " ";
-  }
-  const uint8_t* start = bytes + f.opcodeOffset;
-  if (start[0] == 0xC5) key += std::string("VEX ") + kPp[start[1] & 3];
-  if (start[0] == 0xC4) key += std::string("VEX ") + kPp[start[2] & 3];
-  if (start[0] == 0x62 && f.map != ZYDIS_OPCODE_MAP_DEFAULT) {
-    key += std::string("EVEX ") + kPp[start[2] & 3];
   }
   char text[64];
   snprintf(text, sizeof(text), "%s%02X", kMapNames[f.map], f.opcode);
@@ -491,9 +484,9 @@ void CompareRandom(const Reference& reference, uint64_t count, Tally& tally) {
 
 // ---- report ----
 
+// The total, then the most frequent keys with an example each.
 void PrintTop(const char* title, const std::map<std::string, uint64_t>& counts,
               const std::map<std::string, std::string>& examples, size_t limit) {
-  if (counts.empty()) return;
   std::vector<std::pair<uint64_t, std::string>> sorted;
   uint64_t total = 0;
   for (const auto& [key, count] : counts) {
@@ -501,8 +494,7 @@ void PrintTop(const char* title, const std::map<std::string, uint64_t>& counts,
     total += count;
   }
   std::sort(sorted.rbegin(), sorted.rend());
-  printf("  %s: %" PRIu64 " in %zu kinds%s\n", title, total, sorted.size(),
-         sorted.size() > limit ? ", the most frequent:" : ":");
+  printf("  %s: %" PRIu64 " (%zu kinds)\n", title, total, sorted.size());
   for (size_t i = 0; i < sorted.size() && i < limit; ++i) {
     printf("    %10" PRIu64 "  %-36s e.g. %s\n", sorted[i].first, sorted[i].second.c_str(),
            examples.at(sorted[i].second).c_str());
@@ -524,21 +516,12 @@ bool Report(const char* corpus, const Tally& tally, size_t limit, bool refusalsF
       printf("      %s\n", example.c_str());
     }
   }
-  const auto total = [](const std::map<std::string, uint64_t>& counts) {
-    uint64_t sum = 0;
-    for (const auto& entry : counts) sum += entry.second;
-    return sum;
-  };
-  printf("  %-26s %" PRIu64 "%s\n", "refused, reference decodes", total(tally.refused),
-         refusalsFail ? "" : " (by opcode below)");
-  PrintTop("refused", tally.refused, tally.firstExample, limit);
-  printf("  %-26s %" PRIu64 "\n", "legacy accepted, invalid", total(tally.acceptedLegacy));
+  PrintTop("refused where the reference decodes, by opcode", tally.refused, tally.firstExample,
+           limit);
   PrintTop("legacy encodings accepted that the reference refuses", tally.acceptedLegacy,
            tally.firstExample, limit);
-  printf("  %-26s %" PRIu64 " (VEX/EVEX operand fields are not checked)\n",
-         "vector accepted, invalid", total(tally.acceptedVector));
-  PrintTop("VEX/EVEX accepted that the reference refuses, by its reason", tally.acceptedVector,
-           tally.firstExample, limit);
+  PrintTop("VEX/EVEX accepted that the reference refuses (operand fields not checked), by reason",
+           tally.acceptedVector, tally.firstExample, limit);
   return clean && tally.acceptedLegacy.empty() && (!refusalsFail || tally.refused.empty());
 }
 
