@@ -188,7 +188,9 @@ TEST(HookApi, UnsupportedFunctionsAreRefusedWithoutSideEffects) {
   uint8_t* wrapping = code.cursor();
   code.Emit({0x66, 0x74, 0x05, 0x90, 0x90, 0x90, 0xC3});
   EXPECT_EQ(MH_CreateHook(wrapping, detour, &original), MH_ERROR_UNSUPPORTED_FUNCTION);
-  EXPECT_NE(strstr(MH_UnsupportedReason(wrapping), "16-bit operand size"), nullptr);
+  const char* reason = MH_UnsupportedReason(wrapping);
+  ASSERT_NE(reason, nullptr);
+  EXPECT_NE(strstr(reason, "16-bit operand size"), nullptr) << reason;
   EXPECT_EQ(MH_UnsupportedReason(tiny), nullptr) << "the reason belongs to the latest refusal";
   // Execute-only memory cannot be read to decode it.
   CodeBuffer executeOnly;
