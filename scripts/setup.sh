@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(wine32:i386 wine g++-mingw-w64-i686-posix mingw-w64-i686-dev g++ cmake googletest xvfb xauth
-          chromium)
+          chromium libzydis-dev)
 # The report page is built with node and npm; a node from elsewhere (e.g. a newer release) is kept.
 if ! command -v node >/dev/null || ! command -v npm >/dev/null; then packages+=(nodejs npm); fi
 

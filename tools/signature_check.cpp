@@ -13,19 +13,9 @@
 
 #include "host/signature_scan.h"
 #include "host/signature_table.h"
+#include "pe_sections.h"
 
 namespace {
-
-uint32_t U32(const std::vector<uint8_t>& image, size_t offset) {
-  uint32_t value = 0;
-  if (offset + 4 <= image.size()) std::memcpy(&value, image.data() + offset, 4);
-  return value;
-}
-uint16_t U16(const std::vector<uint8_t>& image, size_t offset) {
-  uint16_t value = 0;
-  if (offset + 2 <= image.size()) std::memcpy(&value, image.data() + offset, 2);
-  return value;
-}
 
 std::string Narrow(const wchar_t* text) {
   std::string out;
@@ -52,22 +42,15 @@ int main(int argc, char** argv) {
   }
   std::ifstream in(argv[1], std::ios::binary);
   const std::vector<uint8_t> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  const uint32_t nt = U32(file, 60);
-  if (file.size() < 64 || U32(file, nt) != 0x4550) {
+  pe::Image image;
+  if (!pe::ReadImage(file, file.size(), image)) {
     std::fprintf(stderr, "signature_check: %s is not a PE image\n", argv[1]);
     return 1;
   }
-  const uint16_t sections = U16(file, nt + 6);
-  const size_t table = nt + 24 + U16(file, nt + 20);
-  for (uint16_t s = 0; s < sections; ++s) {
-    const size_t header = table + 40u * s;
-    if (std::strncmp(reinterpret_cast<const char*>(file.data() + header), ".text", 5) != 0) continue;
-    const uint32_t virtualSize = U32(file, header + 8);
-    const uint32_t rawSize = U32(file, header + 16);
-    const uint32_t rawOffset = U32(file, header + 20);
-    const uint32_t size = virtualSize < rawSize ? virtualSize : rawSize;
-    if (rawOffset + size > file.size()) break;
-    const uint8_t* text = file.data() + rawOffset;
+  for (const pe::Section& section : image.sections) {
+    if (section.name != ".text") continue;
+    const uint8_t* text = file.data() + section.fileOffset;
+    const uint32_t size = section.size;
     int failures = 0;
     const driftglass::SignatureSpec* table = driftglass::SignatureTable();
     for (uint32_t i = 0; i < driftglass::kSignatureCount; ++i) {

@@ -2,17 +2,18 @@
 // Detour: a small x86-32 function-hooking library with MinHook's public API.
 //
 // Supports: targets and detours in committed executable memory; prologues of whole instructions
-// (legacy prefixes, the one-byte, 0F, 0F 38 and 0F 3A maps, VEX, x87) relocated into an
-// engine-owned trampoline, with relative CALL/JMP/Jcc re-targeted (short forms widened) and
+// (legacy prefixes, the one-byte, 0F, 0F 38 and 0F 3A maps, 3DNow!, x87, VEX, EVEX) relocated
+// into an engine-owned trampoline, with relative CALL/JMP/Jcc re-targeted (short forms widened) and
 // branches between copied instructions kept inside the trampoline; enabling and disabling many
 // hooks at once while every other thread of the process is suspended, moving threads that stand
 // inside patched bytes to the equivalent instruction.
 //
-// Refuses (MH_ERROR_UNSUPPORTED_FUNCTION): bytes the decoder does not know, EVEX encodings,
-// LOOP/JECXZ/JCXZ that leave the copied range, 16-bit relative branches, a function that ends
-// (RET/JMP) before 5 bytes, a branch back into the bytes to be patched from the code that follows
-// (decoded linearly for up to 256 bytes or until the first unknown byte), and an
-// enable or disable whose target bytes were changed by someone else since the hook was created.
+// Refuses (MH_ERROR_UNSUPPORTED_FUNCTION, the reason in MH_UnsupportedReason): bytes the decoder
+// refuses, LOOP/JECXZ/JCXZ that leave the copied range, relative branches with a 16-bit operand
+// size, XBEGIN, a function that ends (RET/JMP) before 5 bytes, a branch back into the bytes to be
+// patched from the code that follows (decoded linearly for up to 256 bytes or until the first
+// refused byte), and an enable or disable whose target bytes were changed by someone else since
+// the hook was created.
 // A thread that cannot be suspended makes the whole apply fail (MH_UNKNOWN) with nothing patched.
 
 #ifdef __cplusplus
@@ -57,6 +58,10 @@ MH_STATUS MH_ApplyQueued(void);
 
 // "MH_OK", "MH_ERROR_NOT_EXECUTABLE", ...; "(unknown)" for any other value.
 const char* MH_StatusToString(MH_STATUS status);
+
+// Not in MinHook: why the most recent MH_CreateHook that returned MH_ERROR_UNSUPPORTED_FUNCTION
+// refused pTarget, in words (static text); NULL when that refusal was for another target.
+const char* MH_UnsupportedReason(void* pTarget);
 
 #ifdef __cplusplus
 }

@@ -36,6 +36,9 @@ struct Engine {
   HookEntry hooks[kMaxHooks];
   ExecutableMemory memory;
   ThreadFreezer freezer;
+  // The most recent MH_CreateHook refused as unsupported: its target and why.
+  const void* refusedTarget = nullptr;
+  const char* refusalText = nullptr;
   // Scratch for one patch pass, filled before threads are frozen.
   uint32_t changeIndex[kMaxHooks];
   bool changeEnable[kMaxHooks];
@@ -230,9 +233,12 @@ MH_STATUS MH_CreateHook(void* pTarget, void* pDetour, void** ppOriginal) {
   if (slot == nullptr) return MH_ERROR_MEMORY_ALLOC;
 
   detour::HookEntry& hook = gEngine.hooks[gEngine.hookCount];
-  if (detour::BuildTrampoline(target, readable, reinterpret_cast<uintptr_t>(slot),
-                              hook.trampoline) != detour::TrampolineResult::kBuilt) {
+  const detour::TrampolineResult built =
+      detour::BuildTrampoline(target, readable, reinterpret_cast<uintptr_t>(slot), hook.trampoline);
+  if (built != detour::TrampolineResult::kBuilt) {
     gEngine.memory.FreeSlot(slot);
+    gEngine.refusedTarget = pTarget;
+    gEngine.refusalText = detour::TrampolineRefusalText(built);
     return MH_ERROR_UNSUPPORTED_FUNCTION;
   }
   memcpy(slot, hook.trampoline.code, hook.trampoline.codeLength);
@@ -297,6 +303,11 @@ MH_STATUS MH_ApplyQueued(void) {
     gEngine.changeEnable[changes++] = hook.queueEnable;
   }
   return detour::ApplyChanges(changes);
+}
+
+const char* MH_UnsupportedReason(void* pTarget) {
+  detour::EngineLock lock;
+  return pTarget != nullptr && pTarget == gEngine.refusedTarget ? gEngine.refusalText : nullptr;
 }
 
 const char* MH_StatusToString(MH_STATUS status) {

@@ -61,9 +61,33 @@ bool LaterCodeBranchesIntoPatch(const uint8_t* target, size_t readable, uint32_t
 
 }  // namespace
 
+const char* TrampolineRefusalText(TrampolineResult result) {
+  switch (result) {
+    case TrampolineResult::kBuilt: return nullptr;
+    case TrampolineResult::kUnreadable: return "its first bytes cannot be read";
+    case TrampolineResult::kUnknownInstruction:
+      return "an instruction in its first bytes is unknown to the decoder, invalid in 32-bit code "
+             "or cut off by unreadable memory";
+    case TrampolineResult::kSixteenBitBranch:
+      return "a relative branch in its first bytes has a 16-bit operand size (its destination "
+             "wraps within 64 KB)";
+    case TrampolineResult::kTransaction: return "XBEGIN in its first bytes";
+    case TrampolineResult::kLoopLeavesCopy:
+      return "LOOP, JECXZ or JCXZ in its first bytes branches out of them";
+    case TrampolineResult::kEndsBeforePatch: return "it returns or jumps away within 5 bytes";
+    case TrampolineResult::kBranchIntoInstruction:
+      return "a branch in its first bytes lands inside one of their instructions";
+    case TrampolineResult::kBranchBackIntoPatch:
+      return "code in the next 256 bytes branches back into the bytes the jump would replace";
+    case TrampolineResult::kTooLong: return "its first instructions do not fit a trampoline";
+  }
+  return "unknown";
+}
+
 TrampolineResult BuildTrampoline(const uint8_t* target, size_t readable,
                                  uintptr_t trampolineAddress, Trampoline& trampoline) {
   trampoline = Trampoline{};
+  if (readable == 0) return TrampolineResult::kUnreadable;
   const uintptr_t entry = reinterpret_cast<uintptr_t>(target);
   CopiedInstruction copied[kMaxCopiedInstructions];
   uint32_t count = 0;
@@ -71,24 +95,29 @@ TrampolineResult BuildTrampoline(const uint8_t* target, size_t readable,
   uint32_t emitted = 0;
   while (copiedLength < kPatchLength) {
     DecodedInstruction d;
-    if (count == kMaxCopiedInstructions || copiedLength >= readable ||
+    if (count == kMaxCopiedInstructions) return TrampolineResult::kTooLong;
+    if (copiedLength >= readable ||
         !DecodeInstruction(target + copiedLength, readable - copiedLength, d)) {
-      return TrampolineResult::kUnsupported;
+      return TrampolineResult::kUnknownInstruction;
     }
-    if (d.branch == BranchKind::kXbegin ||
-        (d.branch != BranchKind::kNone && d.branchSize == 2)) {
-      return TrampolineResult::kUnsupported;  // 16-bit targets wrap within 64 KB
+    if (d.branch == BranchKind::kXbegin) return TrampolineResult::kTransaction;
+    // With a 16-bit operand size the processor truncates the destination to 16 bits; a relocated
+    // copy would reach a different place.
+    if (d.branch != BranchKind::kNone && d.operandSize16) {
+      return TrampolineResult::kSixteenBitBranch;
     }
     // The function ends before the patch does: the jump would overwrite what follows it.
-    if (d.endsFlow && copiedLength + d.length < kPatchLength) return TrampolineResult::kUnsupported;
+    if (d.endsFlow && copiedLength + d.length < kPatchLength) {
+      return TrampolineResult::kEndsBeforePatch;
+    }
     copied[count] = {d, copiedLength, emitted, EmittedLength(d)};
     emitted += copied[count].emittedLength;
     copiedLength += d.length;
     ++count;
   }
-  if (emitted + kPatchLength > kTrampolineCapacity) return TrampolineResult::kUnsupported;
+  if (emitted + kPatchLength > kTrampolineCapacity) return TrampolineResult::kTooLong;
   if (LaterCodeBranchesIntoPatch(target, readable, copiedLength)) {
-    return TrampolineResult::kUnsupported;
+    return TrampolineResult::kBranchBackIntoPatch;
   }
 
   for (uint32_t i = 0; i < count; ++i) {
@@ -103,7 +132,7 @@ TrampolineResult BuildTrampoline(const uint8_t* target, size_t readable,
     }
     uintptr_t destination = BranchDestination(entry + c.targetOffset, source, d);
     if (!Redirect(copied, count, entry, copiedLength, trampolineAddress, destination)) {
-      return TrampolineResult::kUnsupported;
+      return TrampolineResult::kBranchIntoInstruction;
     }
     switch (d.branch) {
       case BranchKind::kJccShort:
@@ -122,7 +151,7 @@ TrampolineResult BuildTrampoline(const uint8_t* target, size_t readable,
         const bool insideTrampoline =
             destination >= trampolineAddress && destination < trampolineAddress + emitted;
         if (!insideTrampoline || displacement < -128 || displacement > 127) {
-          return TrampolineResult::kUnsupported;
+          return TrampolineResult::kLoopLeavesCopy;
         }
         memcpy(out, source, d.length);
         out[d.branchOffset] = static_cast<uint8_t>(static_cast<int8_t>(displacement));

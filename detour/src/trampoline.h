@@ -23,7 +23,22 @@ struct Trampoline {
   uint8_t trampolineOffset[kMaxCopiedInstructions + 1] = {};
 };
 
-enum class TrampolineResult { kBuilt, kUnsupported };
+// kBuilt, or why the target's first instructions cannot be relocated.
+enum class TrampolineResult {
+  kBuilt,
+  kUnreadable,
+  kUnknownInstruction,
+  kSixteenBitBranch,
+  kTransaction,
+  kLoopLeavesCopy,
+  kEndsBeforePatch,
+  kBranchIntoInstruction,
+  kBranchBackIntoPatch,
+  kTooLong,
+};
+
+// The refusal in words, for the hook's failure text; nullptr for kBuilt.
+const char* TrampolineRefusalText(TrampolineResult result);
 
 // Builds the trampoline for the function at target, as it will run at trampolineAddress. readable
 // is how many bytes from target on may be read.

@@ -13,6 +13,7 @@ struct HookBackend {
   MH_STATUS (*disableHook)(void* target);
   MH_STATUS (*removeHook)(void* target);
   MH_STATUS (*uninitialize)();
+  const char* (*unsupportedReason)(void* target);  // why createHook refused target, or nullptr
 };
 
 const HookBackend& DetourEngineBackend();

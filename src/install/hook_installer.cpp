@@ -230,11 +230,14 @@ bool InstallHooks(const HookInstallRequest& r, HookInstallation& installation, D
     const MH_STATUS status = backend.createHook(reinterpret_cast<void*>(slot.target),
                                                 DetourFunction(step), &slot.trampoline);
     if (status != MH_OK) {
+      std::wstring text = FormatHookStatus(
+          L"MH_CreateHook(" + std::wstring(EngineMappingName(DetourMapping(step))) + L")", status);
+      const char* reason = status == MH_ERROR_UNSUPPORTED_FUNCTION
+                               ? backend.unsupportedReason(reinterpret_cast<void*>(slot.target))
+                               : nullptr;
+      if (reason != nullptr) text += L" (" + Widen(reason) + L")";
       RollBack(backend, mappings, false);
-      return Fail(errorText,
-                  FormatHookStatus(L"MH_CreateHook(" +
-                                       std::wstring(EngineMappingName(DetourMapping(step))) + L")",
-                                   status));
+      return Fail(errorText, text);
     }
     created[step] = true;
   }

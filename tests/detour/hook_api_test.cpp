@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "code_buffer.h"
@@ -181,11 +182,22 @@ TEST(HookApi, UnsupportedFunctionsAreRefusedWithoutSideEffects) {
   EXPECT_EQ(MH_CreateHook(tiny, detour, &original), MH_ERROR_UNSUPPORTED_FUNCTION);
   EXPECT_EQ(original, reinterpret_cast<void*>(0x1));
   EXPECT_EQ(MH_EnableHook(tiny), MH_ERROR_NOT_CREATED);
+  EXPECT_STREQ(MH_UnsupportedReason(tiny), "it returns or jumps away within 5 bytes");
+  // A 16-bit short jcc: its destination wraps within 64 KB, which a relocated copy would not.
+  code.SetCursor(0x20);
+  uint8_t* wrapping = code.cursor();
+  code.Emit({0x66, 0x74, 0x05, 0x90, 0x90, 0x90, 0xC3});
+  EXPECT_EQ(MH_CreateHook(wrapping, detour, &original), MH_ERROR_UNSUPPORTED_FUNCTION);
+  const char* reason = MH_UnsupportedReason(wrapping);
+  ASSERT_NE(reason, nullptr);
+  EXPECT_NE(strstr(reason, "16-bit operand size"), nullptr) << reason;
+  EXPECT_EQ(MH_UnsupportedReason(tiny), nullptr) << "the reason belongs to the latest refusal";
   // Execute-only memory cannot be read to decode it.
   CodeBuffer executeOnly;
   executeOnly.Emit({0x55, 0x8B, 0xEC, 0x5D, 0xC3});
   executeOnly.Protect(PAGE_EXECUTE);
   EXPECT_EQ(MH_CreateHook(executeOnly.base(), detour, &original), MH_ERROR_UNSUPPORTED_FUNCTION);
+  EXPECT_STREQ(MH_UnsupportedReason(executeOnly.base()), "its first bytes cannot be read");
   EXPECT_EQ(MH_Uninitialize(), MH_OK);
 }
 

@@ -186,7 +186,24 @@ TEST(InstructionDecoder, KnownEncodings) {
       {"9D", 1},
       {"8C D8", 2},
       {"8E D8", 2},
-      {"63 C0", 2},  };
+      {"63 C0", 2},
+      {"D6", 1},  // SALC
+      {"66 0F 78 C0 01 02", 6},  // EXTRQ and INSERTQ (AMD) carry two immediates
+      {"F2 0F 78 C1 01 02", 6},
+      {"F3 0F 3A F0 C0 01", 6},  // HRESET
+      // MOV to or from a control or debug register is the register form whatever mod says.
+      {"0F 20 05", 3},
+      {"67 0F 23 9D", 4},
+      {"67 C5 FD 5D 34", 5},  // 16-bit addressing: no SIB
+      {"67 C4 E2 79 18 06 34 12", 8},  // disp16 where 32-bit addressing has none
+      // EVEX: four bytes before the opcode; a compressed disp8 is still one byte.
+      {"62 F1 7C 48 10 3E", 6},
+      {"62 F1 FD 48 10 60 01", 7},
+      {"62 F3 FD 48 3B D8 01", 7},
+      {"62 F2 55 48 B8 C4", 6},
+      {"62 F1 7D 48 72 E0 05", 7},
+      {"67 62 F1 7C 48 10 46 10", 8},
+  };
   for (const auto& row : table) {
     std::vector<uint8_t> bytes = Bytes(row.bytes);
     bytes.resize(bytes.size() + 16, 0x90);  // room after it: the length must not depend on it
@@ -197,10 +214,22 @@ TEST(InstructionDecoder, KnownEncodings) {
 }
 
 TEST(InstructionDecoder, RefusesInvalidOrUnknownBytes) {
-  for (const char* hex : {"D6", "0F 04", "0F 0A", "0F 24 C0", "0F 38 50 C0", "0F 3A 00 C0 01",
-                          "FF FF", "FE D0", "62 C0 7C 48 28 C1", "66 C5 F8 77", "F3 C4 E2 79 18 00",
-                          "C4 E4 79 18 00", "0F 7A", "66 0F 78 C0 01 02", "F2 0F 78 C1 01 02", "66 66 66 66 66 66 66 66 66 66 66 66 66 66 66 90",
-                          "F0", "26 2E 36"}) {
+  const char* const refused[] = {
+      "0F 04", "0F 0A", "0F 24 C0", "0F 38 50 C0", "0F 3A 00 C0 01", "FF FF", "FE D0",
+      "62 C0 7C 48 28 C1", "66 C5 F8 77", "F3 C4 E2 79 18 00", "C4 E4 79 18 00", "0F 7A",
+      "66 0F 78 C8 01 02", "66 66 66 66 66 66 66 66 66 66 66 66 66 66 66 90", "F0", "26 2E 36",
+      // XOP (AMD only) is not decoded; POP is 8F /0 alone.
+      "8F A8 CC A2 0D 89 7E ED DD 21", "8F C8 00",
+      // LOCK only on a read-modify-write of memory.
+      "F0 90", "F0 01 C0", "F0 8B 00",
+      // Register forms that do not exist; C6/C7 /1-/6; MOV to CS.
+      "FF D8", "FF E8", "8D C0", "C6 C8 00", "C7 D0 00 00 00 00", "C6 F9 00", "8E C8",
+      // Undefined 3DNow! suffix, VEX opcode and mandatory prefix combinations.
+      "0F 0F C1 00", "C5 F8 6F C1", "F2 0F 54 C1", "F3 0F 38 00 C1", "F2 66 0F 54 C1",
+      // MPX has bound registers 0-3 and no 16-bit addressing; prefixes GETSEC and CLAC refuse.
+      "0F 1A 21", "67 0F 1A 01", "66 0F 37", "66 0F 01 CA",
+  };
+  for (const char* hex : refused) {
     std::vector<uint8_t> bytes = Bytes(hex);
     EXPECT_EQ(LengthOf(bytes, bytes.size()), -1) << hex;
   }
@@ -212,27 +241,34 @@ TEST(InstructionDecoder, RefusesInvalidOrUnknownBytes) {
 TEST(InstructionDecoder, DescribesRelativeBranches) {
   const struct {
     const char* bytes;
+    uintptr_t address;
     BranchKind kind;
-    uintptr_t destination;  // instruction placed at 0x1000
+    uintptr_t destination;
     bool endsFlow;
   } table[] = {
-      {"74 05", BranchKind::kJccShort, 0x1007, false},
-      {"2E 74 FB", BranchKind::kJccShort, 0x0FFE, false},
-      {"EB FE", BranchKind::kJmpShort, 0x1000, true},
-      {"E2 FE", BranchKind::kLoopOrJcxz, 0x1000, false},
-      {"E3 02", BranchKind::kLoopOrJcxz, 0x1004, false},
-      {"E8 78 00 00 00", BranchKind::kCall, 0x107D, false},
-      {"E9 00 F0 FF FF", BranchKind::kJmp, 0x0005, true},
-      {"0F 8F 00 01 00 00", BranchKind::kJccNear, 0x1106, false},
-      {"66 E9 10 00", BranchKind::kJmp, 0x1014, true},
-      {"C7 F8 10 00 00 00", BranchKind::kXbegin, 0x1016, false},
+      {"74 05", 0x1000, BranchKind::kJccShort, 0x1007, false},
+      {"2E 74 FB", 0x1000, BranchKind::kJccShort, 0x0FFE, false},
+      {"EB FE", 0x1000, BranchKind::kJmpShort, 0x1000, true},
+      {"E2 FE", 0x1000, BranchKind::kLoopOrJcxz, 0x1000, false},
+      {"E3 02", 0x1000, BranchKind::kLoopOrJcxz, 0x1004, false},
+      {"E8 78 00 00 00", 0x1000, BranchKind::kCall, 0x107D, false},
+      {"E9 00 F0 FF FF", 0x1000, BranchKind::kJmp, 0x0005, true},
+      {"0F 8F 00 01 00 00", 0x1000, BranchKind::kJccNear, 0x1106, false},
+      {"C7 F8 10 00 00 00", 0x1000, BranchKind::kXbegin, 0x1016, false},
+      // With a 16-bit operand size the processor keeps only the low 16 bits of the new EIP.
+      {"66 E9 10 00", 0x401000, BranchKind::kJmp, 0x1014, true},
+      {"66 EB 67", 0x40FFF0, BranchKind::kJmpShort, 0x005A, true},
+      {"66 E2 9C", 0x401000, BranchKind::kLoopOrJcxz, 0x0F9F, false},
+      {"66 E8 10 00", 0x40FFF0, BranchKind::kCall, 0x0004, false},
+      {"66 0F 84 00 80", 0x7000, BranchKind::kJccNear, 0xF005, false},
+      {"66 C7 F8 10 00", 0x40FFF0, BranchKind::kXbegin, 0x410005, false},  // no wrap for XBEGIN
   };
   for (const auto& row : table) {
     const std::vector<uint8_t> bytes = Bytes(row.bytes);
     DecodedInstruction d;
     ASSERT_TRUE(DecodeInstruction(bytes.data(), bytes.size(), d)) << row.bytes;
     EXPECT_EQ(d.branch, row.kind) << row.bytes;
-    EXPECT_EQ(BranchDestination(0x1000, bytes.data(), d) & 0xFFFF, row.destination) << row.bytes;
+    EXPECT_EQ(BranchDestination(row.address, bytes.data(), d), row.destination) << row.bytes;
     EXPECT_EQ(d.endsFlow, row.endsFlow) << row.bytes;
   }
   for (const char* hex : {"C3", "C2 04 00", "CB", "CF", "FF E0", "FF 25 00 10 00 00", "EA 00 00 00 00 08 00"}) {

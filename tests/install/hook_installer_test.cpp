@@ -25,12 +25,14 @@ struct RecordingBackend {
   static inline int removes = 0;
   static inline int uninitializes = 0;
   static inline MH_STATUS initializeStatus = MH_OK;
+  static inline MH_STATUS createFailure = MH_ERROR_NOT_EXECUTABLE;
   static MH_STATUS Initialize() { return initializeStatus; }
   static MH_STATUS Create(void*, void*, void** original) {
     ++creates;
     *original = nullptr;
-    return creates == 2 ? MH_ERROR_NOT_EXECUTABLE : MH_OK;
+    return creates == 2 ? createFailure : MH_OK;
   }
+  static const char* Reason(void*) { return "XBEGIN in its first bytes"; }
   static inline MH_STATUS applyStatus = MH_OK;
   static inline int disables = 0;
   static inline MH_STATUS queueStatus = MH_OK;
@@ -57,7 +59,7 @@ TEST(HookInstaller, FailuresBeforeAnyDetourIsLiveUndoEverything) {
   const HookBackend backend = {&RecordingBackend::Initialize, &RecordingBackend::Create,
                                &RecordingBackend::Queue,      &RecordingBackend::Apply,
                                &RecordingBackend::Disable,    &RecordingBackend::Remove,
-                               &RecordingBackend::Uninitialize};
+                               &RecordingBackend::Uninitialize, &RecordingBackend::Reason};
   HookInstallRequest request;
   request.hostImageBase = image.base();
   request.telemetryEnabled = true;
@@ -80,6 +82,12 @@ TEST(HookInstaller, FailuresBeforeAnyDetourIsLiveUndoEverything) {
   EXPECT_EQ(RecordingBackend::creates, 2);
   EXPECT_EQ(RecordingBackend::removes, 18);
   EXPECT_EQ(RecordingBackend::uninitializes, 1);
+  // An unsupported function says why.
+  RecordingBackend::creates = 0;
+  RecordingBackend::createFailure = MH_ERROR_UNSUPPORTED_FUNCTION;
+  EXPECT_FALSE(InstallHooks(request, installation, log, error));
+  EXPECT_EQ(error, L"MH_CreateHook(cUpdater::RunMessage) failed: MH_ERROR_UNSUPPORTED_FUNCTION "
+                   L"(XBEGIN in its first bytes)");
 
   // A queueing failure happens before anything is patched: everything is removed.
   RecordingBackend::creates = 10;
