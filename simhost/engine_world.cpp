@@ -18,6 +18,7 @@
 #include "mouse_rig.h"
 #include "skinned_meshes.h"
 #include "world_rig.h"
+#include "write_fault_rig.h"
 #include "host_record.h"
 
 #define THISCALL __attribute__((thiscall))
@@ -162,6 +163,7 @@ EngineWorld& CreateEngineWorld(const Scenario& scenario, HostRecord& record) {
   Mouse().Init(scenario, &record, MouseObjects{&gMouse, &gGui, &gPlayer, &gInput});
   Look().Init(scenario, &record);
   Keyboard().Init(scenario);
+  WriteFaults().Init(scenario, &record);
   gWorld.scenario = &scenario;
   gWorld.record = &record;
   return gWorld;
@@ -260,6 +262,7 @@ void HostEngineMainLoop(cEngine* engine) {
     Look().AfterFrame(w.counts.frames, w.counts.ticks, Mouse().SendsDone(), Mouse().lastMotionTick());
     Mouse().AfterFrame(w.counts.ticks);
     Keyboard().AfterFrame(w.counts.ticks);
+    WriteFaults().AfterFrame(w.counts.ticks, w.counts.frames);
 
     if (engine->mbLimitFPS != 0) {
       // Capped: the next frame waits for the next logic step.
