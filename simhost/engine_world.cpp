@@ -191,10 +191,11 @@ void HostEngineMainLoop(cEngine* engine) {
   double lastRenderStart = 0;
 
   // The game's thread stuck in a burst of input or a stall is not playing time: the loop runs on
-  // after it.
+  // after it. Nor is a write fault, whose length may be counted in frames.
   double stalledSeconds = 0;
   uint32_t stalledAt = 0;
-  while (HostSeconds() - w.loopStartSeconds - Mouse().stalledSeconds() - stalledSeconds < s.durationSeconds) {
+  while (HostSeconds() - w.loopStartSeconds - Mouse().stalledSeconds() - stalledSeconds -
+             WriteFaults().FaultSeconds() < s.durationSeconds) {
     for (const CameraEvent& e : s.events) {
       if (e.name != "stall" || e.tick != w.counts.ticks || stalledAt == e.tick) continue;
       // The game hangs (a level load, a hitch) for longer than any frame may take.

@@ -28,7 +28,7 @@ void WriteFaultRig::Init(const Scenario& scenario, HostRecord* record) {
   record_ = record;
   minFrames_ = scenario.writeFaultFrames;
   for (const CameraEvent& e : scenario.events) {
-    if (e.name == "write_fault") faults_.push_back(Fault{e.tick, e.duration, false, false, 0, 0, 0, 0, 0, 0});
+    if (e.name == "write_fault") faults_.push_back(Fault{e.tick, e.duration, false, false, 0, 0, 0, 0, 0, 0, 0});
   }
 }
 
@@ -54,6 +54,14 @@ void WriteFaultRig::Finish(uint32_t completedTicks, uint32_t frames) {
   }
 }
 
+double WriteFaultRig::FaultSeconds() const {
+  double seconds = 0;
+  for (const Fault& fault : faults_) {
+    if (fault.started) seconds += (fault.ended ? fault.endWall : HostSeconds() - World().loopStartSeconds) - fault.startWall;
+  }
+  return seconds;
+}
+
 void WriteFaultRig::Start(Fault& fault, uint32_t completedTicks, uint32_t frames) {
   fault.started = true;
   fault.startTick = completedTicks;
@@ -66,6 +74,7 @@ void WriteFaultRig::Start(Fault& fault, uint32_t completedTicks, uint32_t frames
   record_->Invariant("write-fault-small-device", available <= kMaxFillBytes, detail);
   if (available > kMaxFillBytes) {
     fault.ended = true;
+    fault.endWall = fault.startWall;
     return;
   }
   // Deleted on close, so even a game that dies mid-fault leaves the device as it was.
@@ -74,6 +83,7 @@ void WriteFaultRig::Start(Fault& fault, uint32_t completedTicks, uint32_t frames
   if (fill == INVALID_HANDLE_VALUE) {
     record_->Invariant("write-fault-filled", false, "the filling file could not be created");
     fault.ended = true;
+    fault.endWall = fault.startWall;
     return;
   }
   fill_ = fill;
@@ -96,6 +106,7 @@ void WriteFaultRig::Start(Fault& fault, uint32_t completedTicks, uint32_t frames
 
 void WriteFaultRig::End(Fault& fault, uint32_t completedTicks, uint32_t frames) {
   fault.ended = true;
+  fault.endWall = HostSeconds() - World().loopStartSeconds;
   if (fill_ == nullptr) return;
   // Emptying the file gives the device's space back at once; the handle's close removes it.
   HANDLE fill = static_cast<HANDLE>(fill_);
@@ -109,6 +120,6 @@ void WriteFaultRig::End(Fault& fault, uint32_t completedTicks, uint32_t frames) 
   record_->Line("fact write_fault start_tick=%u end_tick=%u start_frame=%u end_frame=%u filled=%llu error=%u "
                 "start_wall=%.7f end_wall=%.7f fill_us=%.0f loop_start_seconds=%.9f",
                 fault.startTick, completedTicks, fault.startFrame, frames,
-                static_cast<unsigned long long>(fault.filledBytes), fault.fillError, fault.startWall,
-                HostSeconds() - World().loopStartSeconds, fault.fillSeconds * 1e6, World().loopStartSeconds);
+                static_cast<unsigned long long>(fault.filledBytes), fault.fillError, fault.startWall, fault.endWall,
+                fault.fillSeconds * 1e6, World().loopStartSeconds);
 }

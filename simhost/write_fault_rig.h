@@ -25,6 +25,8 @@ class WriteFaultRig {
   void AfterFrame(uint32_t completedTicks, uint32_t frames);
   // Ends a fault still running, so the plug-in's last report can be written.
   void Finish(uint32_t completedTicks, uint32_t frames);
+  // How long faults have lasted so far; the scenario's duration does not count it.
+  double FaultSeconds() const;
 
  private:
   struct Fault {
@@ -35,7 +37,7 @@ class WriteFaultRig {
     uint32_t startTick, startFrame;
     uint64_t filledBytes;
     uint32_t fillError;
-    double startWall, fillSeconds;
+    double startWall, endWall, fillSeconds;
   };
   void Start(Fault& fault, uint32_t completedTicks, uint32_t frames);
   void End(Fault& fault, uint32_t completedTicks, uint32_t frames);
