@@ -2,7 +2,7 @@
 // A scenario file: plain "key=value" lines, '#' starts a comment line.
 //
 //   duration_seconds=3          how long the main loop runs (time spent inside a burst10000
-//                               call does not count)
+//                               call or a stall, or while a write fault lasts, does not count)
 //   pacing=capped               capped (only the engine's own frame limit), uncapped,
 //                               fixed:HZ, or jitter:HZ:PERCENT (frame times vary by +-PERCENT)
 //   limit_fps=1                 the engine's frame-limit flag when its loop starts (1 or 0)
