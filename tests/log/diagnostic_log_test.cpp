@@ -2,11 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <regex>
 #include <string>
 #include <vector>
 
+#include "support/limited_disk.h"
 #include "support/test_files.h"
 
 namespace driftglass {
@@ -156,26 +156,9 @@ TEST(DiagnosticLog, LongLinesAreWrittenWhole) {
   EXPECT_EQ(Body(lines[0]), ToUtf8(deep));
 }
 
-// Stands in for a disk that takes a number of bytes more (below zero: any number), then refuses
-// with ERROR_DISK_FULL; kMovesNothing reports success without writing a byte.
-constexpr int64_t kNoLimit = -1;
-constexpr int64_t kMovesNothing = -2;
-std::atomic<int64_t> gRoom{kNoLimit};
-
-BOOL WINAPI RoomLimitedWriteFile(HANDLE file, LPCVOID bytes, DWORD length, LPDWORD written,
-                                 LPOVERLAPPED overlapped) {
-  const int64_t room = gRoom;
-  if (room == kNoLimit) return WriteFile(file, bytes, length, written, overlapped);
-  *written = 0;
-  if (room == kMovesNothing) return TRUE;
-  if (room == 0) {
-    SetLastError(ERROR_DISK_FULL);
-    return FALSE;
-  }
-  const DWORD accepted = static_cast<DWORD>(room < length ? room : length);
-  gRoom -= accepted;
-  return WriteFile(file, bytes, accepted, written, overlapped);
-}
+// Room in bytes before each line, or a write that reports success having written nothing.
+constexpr int64_t kNoLimit = test::kPlentyOfRoom;
+constexpr int64_t kMovesNothing = -1;
 
 // Lines the file refuses, whole or in part, are counted; the next line it takes is preceded by
 // one notice with the count, and a cut line is ended first so that nothing is glued to it.
@@ -185,7 +168,7 @@ TEST(DiagnosticLog, LinesTheFileRefusesAreToldOnceWhenItTakesLinesAgain) {
   DiagnosticLog log;
   CapturedOutput debugger;
   log.SetDebugOutputSink(&Capture, &debugger);
-  log.SetWriteFunction(&RoomLimitedWriteFile);
+  log.SetWriteFunction(&test::LimitedWriteFile);
   ASSERT_TRUE(log.Open(path.c_str()));
   const auto notice = [](const char* count, const char* error, bool cut) {
     return std::string("WARN ") + count + (std::string(count) == "1" ? " log line" : " log lines") +
@@ -205,10 +188,11 @@ TEST(DiagnosticLog, LinesTheFileRefusesAreToldOnceWhenItTakesLinesAgain) {
       {41, L"sixteen"}, {kNoLimit, L"seventeen"},  // all but the line feed
   };
   for (const auto& step : steps) {
-    gRoom = step.room;
+    test::gZeroWrites = step.room == kMovesNothing ? 1 : 0;
+    test::gDiskRoom = step.room == kMovesNothing ? kNoLimit : step.room;
     log.WriteLine(kLogInfo, step.text);
   }
-  gRoom = kNoLimit;
+  test::gDiskRoom = kNoLimit;
   const std::vector<std::string> expected = {
       "INFO one", notice("2", "112", false), "INFO four", "INFO five",
       notice("1", "112", false), "INFO seven",
