@@ -57,7 +57,8 @@ void WriteFaultRig::Finish(uint32_t completedTicks, uint32_t frames) {
 double WriteFaultRig::FaultSeconds() const {
   double seconds = 0;
   for (const Fault& fault : faults_) {
-    if (fault.started) seconds += (fault.ended ? fault.endWall : HostSeconds() - World().loopStartSeconds) - fault.startWall;
+    if (!fault.started) continue;
+    seconds += (fault.ended ? fault.endWall : HostSeconds() - World().loopStartSeconds) - fault.startWall;
   }
   return seconds;
 }
@@ -93,7 +94,7 @@ void WriteFaultRig::Start(Fault& fault, uint32_t completedTicks, uint32_t frames
          written > 0) {
     fault.filledBytes += written;
   }
-  // Page by page down to the last one: a chunk the device cannot take whole takes nothing here.
+  // A device that refuses a chunk it cannot take whole is filled page by page to its last.
   while (fault.filledBytes <= kMaxFillBytes && WriteFile(fill, gZeros, 4096, &written, nullptr) && written > 0) {
     fault.filledBytes += written;
   }

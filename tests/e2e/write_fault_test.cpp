@@ -82,7 +82,8 @@ TEST(WriteFault, TheTraceAndTheLogComeThroughAFullDiskWithEveryFrameAccountedFor
   // The game's frames kept coming while the plug-in's writes failed: per tick at least half as many
   // as before or after the fault, whichever is fewer (the machine's load may change meanwhile).
   const double before = fault.at("start_frame") / fault.at("start_tick");
-  const double during = (fault.at("end_frame") - fault.at("start_frame")) / (fault.at("end_tick") - fault.at("start_tick"));
+  const double during =
+      (fault.at("end_frame") - fault.at("start_frame")) / (fault.at("end_tick") - fault.at("start_tick"));
   const double after = (static_cast<double>(run.frames.size()) - fault.at("end_frame")) /
                        (static_cast<double>(run.summary["ticks"]) - fault.at("end_tick"));
   EXPECT_GE(during, 0.5 * std::min(before, after)) << "frames per tick before, during and after the fault: "
@@ -138,7 +139,9 @@ TEST(WriteFault, TheTraceAndTheLogComeThroughAFullDiskWithEveryFrameAccountedFor
   }
   ASSERT_LT(notice, run.log.size());
   std::smatch match;
-  const std::regex form(R"(WARN (\d+) log lines? could not be written \(Win32 error 112(; the line above is cut short)?\); logging resumed\.)");
+  const std::regex form(
+      R"(WARN (\d+) log lines? could not be written \(Win32 error 112(; the line above is cut short)?\); )"
+      R"(logging resumed\.)");
   ASSERT_TRUE(std::regex_match(run.log[notice], match, form)) << run.log[notice];
   const uint64_t lost = std::stoull(match[1]);
   const bool cut = match[2].matched;
