@@ -18,6 +18,7 @@
 #include "mouse_rig.h"
 #include "skinned_meshes.h"
 #include "world_rig.h"
+#include "write_fault_rig.h"
 #include "host_record.h"
 
 #define THISCALL __attribute__((thiscall))
@@ -162,6 +163,7 @@ EngineWorld& CreateEngineWorld(const Scenario& scenario, HostRecord& record) {
   Mouse().Init(scenario, &record, MouseObjects{&gMouse, &gGui, &gPlayer, &gInput});
   Look().Init(scenario, &record);
   Keyboard().Init(scenario);
+  WriteFaults().Init(scenario, &record);
   gWorld.scenario = &scenario;
   gWorld.record = &record;
   return gWorld;
@@ -189,10 +191,11 @@ void HostEngineMainLoop(cEngine* engine) {
   double lastRenderStart = 0;
 
   // The game's thread stuck in a burst of input or a stall is not playing time: the loop runs on
-  // after it.
+  // after it. Nor is a write fault, whose length may be counted in frames.
   double stalledSeconds = 0;
   uint32_t stalledAt = 0;
-  while (HostSeconds() - w.loopStartSeconds - Mouse().stalledSeconds() - stalledSeconds < s.durationSeconds) {
+  while (HostSeconds() - w.loopStartSeconds - Mouse().stalledSeconds() - stalledSeconds -
+             WriteFaults().FaultSeconds() < s.durationSeconds) {
     for (const CameraEvent& e : s.events) {
       if (e.name != "stall" || e.tick != w.counts.ticks || stalledAt == e.tick) continue;
       // The game hangs (a level load, a hitch) for longer than any frame may take.
@@ -260,6 +263,7 @@ void HostEngineMainLoop(cEngine* engine) {
     Look().AfterFrame(w.counts.frames, w.counts.ticks, Mouse().SendsDone(), Mouse().lastMotionTick());
     Mouse().AfterFrame(w.counts.ticks);
     Keyboard().AfterFrame(w.counts.ticks);
+    WriteFaults().AfterFrame(w.counts.ticks, w.counts.frames);
 
     if (engine->mbLimitFPS != 0) {
       // Capped: the next frame waits for the next logic step.

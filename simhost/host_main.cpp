@@ -17,6 +17,7 @@
 #include "look_rig.h"
 #include "mouse_rig.h"
 #include "scenario.h"
+#include "write_fault_rig.h"
 
 extern "C" {
 uint32_t SDL_GetTicks(void);
@@ -136,6 +137,7 @@ int wmain(int argc, wchar_t** argv) {
   std::string pluginLog;
   uint32_t (*pluginStageLines)(char*, uint32_t) = nullptr;
   if (!plugin.empty()) {
+    WriteFaults().SetPluginPath(plugin);
     const std::wstring logPath = SiblingLogPath(plugin);
     const uint64_t logStart = FileSize(logPath);
     const HMODULE module = LoadLibraryW(plugin.c_str());
@@ -185,6 +187,7 @@ int wmain(int argc, wchar_t** argv) {
                    "one OnDraw, render and OnPostRender per frame");
   Mouse().Finish();
   Keyboard().Finish();
+  WriteFaults().Finish(world.counts.ticks, world.counts.frames);
   Look().Finish(Mouse().UsesMouse() || scenario.cameraMotion == CameraMotion::kMouse);
 
   Sleep(static_cast<DWORD>(scenario.idleAfterSeconds * 1000));

@@ -52,7 +52,7 @@ bool ParseEvents(const std::string& text, Scenario& s) {
                                        "pose_readonly", "emitter4097", "particle_nan",
                                        "live_above_capacity", "trail_reentrant", "trail_clear", "stall",
                                        "gui_open", "double_read", "burst10000", "absolute_move",
-                                       "window_recreate", "compare_key"};
+                                       "window_recreate", "compare_key", "write_fault"};
   std::istringstream items(text);
   std::string item;
   while (std::getline(items, item, ',')) {
@@ -187,6 +187,7 @@ bool ParseScenarioText(const std::string& text, Scenario& scenario, std::string&
       else if (key == "mouse_stop_seconds") scenario.mouseStopSeconds = number_value;
       else if (key == "mouse_rate_hz") scenario.mouseRateHz = number_value;
       else if (key == "sensitivity") scenario.sensitivity = number_value;
+      else if (key == "write_fault_frames") scenario.writeFaultFrames = static_cast<uint32_t>(number_value);
       else ok = false;
     } else {
       ok = false;

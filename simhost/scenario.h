@@ -2,7 +2,7 @@
 // A scenario file: plain "key=value" lines, '#' starts a comment line.
 //
 //   duration_seconds=3          how long the main loop runs (time spent inside a burst10000
-//                               call does not count)
+//                               call or a stall, or while a write fault lasts, does not count)
 //   pacing=capped               capped (only the engine's own frame limit), uncapped,
 //                               fixed:HZ, or jitter:HZ:PERCENT (frame times vary by +-PERCENT)
 //   limit_fps=1                 the engine's frame-limit flag when its loop starts (1 or 0)
@@ -56,7 +56,10 @@
 //                               window and creates another), sensitivityVALUE (from that tick on, the
 //                               mouse sensitivity is VALUE: sensitivity2@30, sensitivity0.35@90);
 //                               keyboard: compare_key (after that tick the player presses F9, held for
-//                               N ticks, at least 3)
+//                               N ticks, at least 3); files: write_fault (after that tick the device
+//                               of the plug-in's folder is full for N ticks, see write_fault_rig.h;
+//                               the folder must be on a device with at most 64 MB free)
+//   write_fault_frames=0        a write fault also lasts until the game has drawn this many frames
 //   pose_bones=24               bones of each Grunt's palette
 //   smoke_particles=16          live particles of the third emitter (at most 5000)
 //   window=none                 the game's window: none (no window, no display needed),
@@ -132,6 +135,7 @@ struct Scenario {
   bool invertY = false;
   double sensitivity = 1.0;
   bool guiRelative = true;
+  uint32_t writeFaultFrames = 0;
   std::vector<CameraEvent> events;
 };
 

@@ -240,6 +240,8 @@
 
   const LOG_LINE = /^\[(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3})\] \[([A-Z]+)\] (.*)$/;
   const START_LINE = /^Driftglass \S+ bootstrap starting \(x86\)$/;
+  // The plug-in's notice after lines the disk refused, when the last of them reached the file cut.
+  const CUT_ABOVE = /^\d+ log lines? could not be written \(Win32 error \d+; the line above is cut short\); logging resumed\.$/;
 
   const FEATURE_LINES = [
     ["Render-unlock hook enabled", "Render unlock"],
@@ -341,9 +343,13 @@
     text = stripBom(text);
     if (text.trim().length === 0) throw new InputError("The log is empty.");
     const entries = [];
+    let aboveIsEntry = false;
     for (const raw of text.split("\n")) {
       const m = LOG_LINE.exec(raw.replace(/\r$/, ""));
+      // A cut line is only the start of one: a telemetry interval would show as half of one.
+      if (m && aboveIsEntry && m[2] === "WARN" && CUT_ABOVE.test(m[3])) entries.pop();
       if (m) entries.push({ time: m[1], level: m[2], text: m[3] });
+      aboveIsEntry = m !== null;
     }
     let start = -1;
     let starts = 0;

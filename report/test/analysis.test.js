@@ -135,6 +135,15 @@ test("the log's latest start decides outcome, features, intervals and dropped ro
   assert.deepStrictEqual(log.trace, { written: 284, dropped: 5 });
 });
 
+test("a line the disk cut short, told by the notice below it, is no interval", () => {
+  const notice = (cut) => logLine("WARN", `3 log lines could not be written (Win32 error 112${cut ? "; the line above is cut short" : ""}); logging resumed.`);
+  const cutTelemetry = logLine("INFO", TELEMETRY).slice(0, 80) + "\r\n";
+  const log = A.parseLog(ACTIVE_RUN + cutTelemetry + notice(true) + logLine("INFO", TELEMETRY) +
+                         "[2026-0\r\n" + notice(true) + logLine("INFO", TELEMETRY) + notice(false));
+  assert.strictEqual(log.intervals.length, 4, "two whole intervals after the first two");
+  assert.strictEqual(log.warnings.length, 3);
+});
+
 test("each start-up outcome is told in plain words", () => {
   const cases = [
     [[["ERROR", "Invalid boolean value for [Features] RenderUnlock: maybe"],

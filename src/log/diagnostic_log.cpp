@@ -10,6 +10,8 @@ constexpr uint32_t kPrefixCapacity = 64;
 // Lines up to this many characters are assembled on the stack; longer ones (deep paths) on the heap.
 constexpr uint32_t kStackLineCapacity = 1024;
 constexpr uint32_t kStackUtf8Capacity = 3 * kStackLineCapacity;
+constexpr uint32_t kNoticeCapacity = 192;
+constexpr char kLineEnd[] = "\r\n";
 
 void SendToDebugger(const wchar_t* line, void*) { OutputDebugStringW(line); }
 
@@ -71,7 +73,12 @@ DiagnosticLog::DiagnosticLog()
       file_(INVALID_HANDLE_VALUE),
       debugLinesEnabled_(true),
       sink_(&SendToDebugger),
-      sinkContext_(nullptr) {}
+      sinkContext_(nullptr),
+      writeFile_(&::WriteFile),
+      lostLines_(0),
+      lostError_(0),
+      lineEndDue_(0),
+      lostLineCut_(false) {}
 
 bool DiagnosticLog::Open(const wchar_t* path) {
   AcquireSRWLockExclusive(&lock_);
@@ -97,6 +104,12 @@ void DiagnosticLog::SetDebugOutputSink(DebugOutputSink sink, void* context) {
   AcquireSRWLockExclusive(&lock_);
   sink_ = sink != nullptr ? sink : &SendToDebugger;
   sinkContext_ = context;
+  ReleaseSRWLockExclusive(&lock_);
+}
+
+void DiagnosticLog::SetWriteFunction(WriteFileFunction write) {
+  AcquireSRWLockExclusive(&lock_);
+  writeFile_ = write != nullptr ? write : &::WriteFile;
   ReleaseSRWLockExclusive(&lock_);
 }
 
@@ -156,16 +169,70 @@ void DiagnosticLog::WriteLocked(uint32_t level, const wchar_t* text, uint32_t le
       if (utf8 != nullptr) {
         const int converted = WideCharToMultiByte(CP_UTF8, 0, line, static_cast<int>(lineLength),
                                                   utf8, bytes, nullptr, nullptr);
-        if (converted > 0) {
-          DWORD written = 0;
-          WriteFile(file_, utf8, static_cast<DWORD>(converted), &written, nullptr);
-          FlushFileBuffers(file_);
-        }
+        if (converted > 0) WriteToFile(now, utf8, static_cast<uint32_t>(converted));
         if (utf8 != stackUtf8) free(utf8);
       }
     }
   }
   if (line != stackLine) free(line);
+}
+
+void DiagnosticLog::WriteToFile(const SYSTEMTIME& now, const char* bytes, uint32_t length) {
+  // A line the file cut short is ended first, and the loss is told before the next line.
+  const bool ready = (lineEndDue_ == 0 || WriteBytes(kLineEnd + 2 - lineEndDue_, lineEndDue_)) &&
+                     (lostLines_ == 0 || WriteLostLinesNotice(now));
+  if (!ready || !WriteBytes(bytes, length)) {
+    if (lostLines_ != UINT32_MAX) ++lostLines_;
+  }
+  FlushFileBuffers(file_);
+}
+
+bool DiagnosticLog::WriteLostLinesNotice(const SYSTEMTIME& now) {
+  wchar_t text[kNoticeCapacity];
+  uint32_t n = FormatLogPrefix(now, kLogWarn, text, kNoticeCapacity);
+  n = AppendDigits(text, n, kNoticeCapacity, lostLines_, 1);
+  n = AppendText(text, n, kNoticeCapacity,
+                 lostLines_ == 1 ? L" log line could not be written (Win32 error "
+                                 : L" log lines could not be written (Win32 error ");
+  n = AppendDigits(text, n, kNoticeCapacity, lostError_, 1);
+  n = AppendText(text, n, kNoticeCapacity,
+                 lostLineCut_ ? L"; the line above is cut short); logging resumed.\r\n"
+                              : L"); logging resumed.\r\n");
+  text[n] = L'\0';
+  char bytes[kNoticeCapacity];
+  for (uint32_t i = 0; i < n; ++i) bytes[i] = static_cast<char>(text[i]);  // ASCII only
+  if (!WriteBytes(bytes, n)) return false;
+  sink_(text, sinkContext_);
+  lostLines_ = 0;
+  lostLineCut_ = false;
+  return true;
+}
+
+bool DiagnosticLog::WriteBytes(const char* bytes, uint32_t length) {
+  uint32_t done = 0;
+  while (done < length) {
+    DWORD n = 0;
+    if (!writeFile_(file_, bytes + done, length - done, &n, nullptr)) {
+      lostError_ = GetLastError();
+      break;
+    }
+    if (n == 0) {
+      lostError_ = ERROR_WRITE_FAULT;  // a write that moved nothing sets no error of its own
+      break;
+    }
+    done += n < length - done ? n : length - done;
+  }
+  if (done == length) {
+    lineEndDue_ = 0;  // everything written here ends with a line end
+    return true;
+  }
+  if (done > 0) {
+    // The file now ends inside a line, which must be ended before anything else is written.
+    const char last = bytes[done - 1];
+    lineEndDue_ = last == '\n' ? 0 : (last == '\r' ? 1 : 2);
+    lostLineCut_ = lostLineCut_ || lineEndDue_ != 0;
+  }
+  return false;
 }
 
 DiagnosticLog& ProcessLog() {

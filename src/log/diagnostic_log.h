@@ -21,9 +21,13 @@ const wchar_t* LogLevelText(uint32_t level);
 using DebugOutputSink = void (*)(const wchar_t* line, void* context);
 
 // The plug-in's single text log. One lock serialises every operation, so lines from the bootstrap
-// thread, the host's main thread and the reporter thread never interleave.
+// thread, the host's main thread and the reporter thread never interleave. A line the file refuses
+// (a full disk, a write cut short) is counted; before the next line the file takes whole, one
+// WARN line says how many were lost, and a cut line is ended first so nothing is glued to it.
 class DiagnosticLog {
  public:
+  using WriteFileFunction = BOOL(WINAPI*)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
+
   DiagnosticLog();
   DiagnosticLog(const DiagnosticLog&) = delete;
   DiagnosticLog& operator=(const DiagnosticLog&) = delete;
@@ -39,16 +43,28 @@ class DiagnosticLog {
 
   // Replaces the debugger output; meant for tests.
   void SetDebugOutputSink(DebugOutputSink sink, void* context);
+  // Replaces WriteFile; lets tests make the file refuse lines or take only part of one.
+  void SetWriteFunction(WriteFileFunction write);
   bool HasFile() const { return file_ != INVALID_HANDLE_VALUE; }
 
  private:
   void WriteLocked(uint32_t level, const wchar_t* text, uint32_t length);
+  void WriteToFile(const SYSTEMTIME& now, const char* bytes, uint32_t length);
+  bool WriteLostLinesNotice(const SYSTEMTIME& now);
+  bool WriteBytes(const char* bytes, uint32_t length);
 
   SRWLOCK lock_;
   HANDLE file_;
   bool debugLinesEnabled_;
   DebugOutputSink sink_;
   void* sinkContext_;
+  WriteFileFunction writeFile_;
+  // Since the last notice: lines the file did not take whole, the latest error, how much of a
+  // line end the file's last (cut) line lacks, and whether a cut line will stand above the notice.
+  uint32_t lostLines_;
+  DWORD lostError_;
+  uint32_t lineEndDue_;
+  bool lostLineCut_;
 };
 
 // Formats "[YYYY-MM-DD hh:mm:ss.mmm] [LEVEL] " into out (capacity in characters, at least 1);

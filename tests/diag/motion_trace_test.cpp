@@ -15,12 +15,16 @@
 #include <thread>
 
 #include "diag/motion_trace_row.h"
+#include "support/limited_disk.h"
 #include "support/test_files.h"
 
 namespace driftglass {
 namespace {
 
 using test::FileExists;
+using test::gDiskRoom;
+using test::gZeroWrites;
+using test::LimitedWriteFile;
 using test::ReadFileBytes;
 using test::TempFolder;
 using test::WriteFileBytes;
@@ -182,29 +186,6 @@ TEST(MotionTrace, FullRingDropsTheNewestFrames) {
   EXPECT_EQ(ReadFileBytes(path), expected + Row(NumberedRecord(20001)));
 }
 
-// Stands in for a disk that takes a limited number of bytes, then fails.
-std::atomic<int64_t> gWriteBudget{0};
-std::atomic<int> gZeroWrites{0};
-
-BOOL WINAPI LimitedWriteFile(HANDLE file, LPCVOID bytes, DWORD length, LPDWORD written,
-                             LPOVERLAPPED overlapped) {
-  if (gZeroWrites > 0) {
-    --gZeroWrites;
-    *written = 0;
-    return TRUE;
-  }
-  const int64_t budget = gWriteBudget;
-  if (budget <= 0) {
-    *written = 0;
-    SetLastError(ERROR_DISK_FULL);
-    return FALSE;
-  }
-  // Like a real short write: part of the bytes go out, the call still succeeds.
-  const DWORD accepted = static_cast<DWORD>(budget < length ? budget : length);
-  gWriteBudget -= accepted;
-  return WriteFile(file, bytes, accepted, written, overlapped);
-}
-
 TEST(MotionTrace, FailedWritesNeitherLoseNorRepeatRows) {
   TempFolder folder;
   const std::wstring path = folder.File(L"Driftglass.motion.csv");
@@ -222,7 +203,7 @@ TEST(MotionTrace, FailedWritesNeitherLoseNorRepeatRows) {
 
   // The disk fills in the middle of a row of the second batch.
   const size_t cut = MotionTrace::kBatchBytes + 1234;
-  gWriteBudget = static_cast<int64_t>(cut);
+  gDiskRoom = static_cast<int64_t>(cut);
   MotionTraceTotals totals = trace->Flush();
   const std::string header = kMotionTraceHeader;
   EXPECT_EQ(ReadFileBytes(path), header + rows.substr(0, cut));
@@ -233,7 +214,7 @@ TEST(MotionTrace, FailedWritesNeitherLoseNorRepeatRows) {
   // Still full; then a write that reports 0 bytes; neither may change anything.
   EXPECT_EQ(trace->Flush().written, wholeRows);
   gZeroWrites = 1;
-  gWriteBudget = 1 << 30;
+  gDiskRoom = test::kPlentyOfRoom;
   EXPECT_EQ(trace->Flush().written, wholeRows);
   EXPECT_EQ(ReadFileBytes(path), header + rows.substr(0, cut));
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "support/limited_disk.h"
 #include "support/test_files.h"
 
 namespace driftglass {
@@ -153,6 +154,62 @@ TEST(DiagnosticLog, LongLinesAreWrittenWhole) {
   const std::vector<std::string> lines = FileLines(path);
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_EQ(Body(lines[0]), ToUtf8(deep));
+}
+
+// Room in bytes before each line, or a write that reports success having written nothing.
+constexpr int64_t kNoLimit = test::kPlentyOfRoom;
+constexpr int64_t kMovesNothing = -1;
+
+// Lines the file refuses, whole or in part, are counted; the next line it takes is preceded by
+// one notice with the count, and a cut line is ended first so that nothing is glued to it.
+TEST(DiagnosticLog, LinesTheFileRefusesAreToldOnceWhenItTakesLinesAgain) {
+  TempFolder folder;
+  const std::wstring path = folder.File(L"full.log");
+  DiagnosticLog log;
+  CapturedOutput debugger;
+  log.SetDebugOutputSink(&Capture, &debugger);
+  log.SetWriteFunction(&test::LimitedWriteFile);
+  ASSERT_TRUE(log.Open(path.c_str()));
+  const auto notice = [](const char* count, const char* error, bool cut) {
+    return std::string("WARN ") + count + (std::string(count) == "1" ? " log line" : " log lines") +
+           " could not be written (Win32 error " + error + (cut ? "; the line above is cut short" : "") +
+           "); logging resumed.";
+  };
+  // A prefix is 33 bytes; "[2026-03-14 09:05:07.042] [INFO] sixteen\r\n" 42.
+  const struct {
+    int64_t room;
+    const wchar_t* text;
+  } steps[] = {
+      {kNoLimit, L"one"}, {0, L"two"}, {0, L"three"}, {kNoLimit, L"four"}, {kNoLimit, L"five"},
+      {0, L"six"}, {kNoLimit, L"seven"},
+      {10, L"eight"}, {0, L"nine"}, {kNoLimit, L"ten"},
+      {10, L"eleven"}, {2 + 5, L"twelve"}, {kNoLimit, L"thirteen"},  // the notice cut too
+      {kMovesNothing, L"fourteen"}, {kNoLimit, L"fifteen"},
+      {41, L"sixteen"}, {kNoLimit, L"seventeen"},  // all but the line feed
+  };
+  for (const auto& step : steps) {
+    test::gZeroWrites = step.room == kMovesNothing ? 1 : 0;
+    test::gDiskRoom = step.room == kMovesNothing ? kNoLimit : step.room;
+    log.WriteLine(kLogInfo, step.text);
+  }
+  test::gDiskRoom = kNoLimit;
+  const std::vector<std::string> expected = {
+      "INFO one", notice("2", "112", false), "INFO four", "INFO five",
+      notice("1", "112", false), "INFO seven",
+      "cut 10", notice("2", "112", true), "INFO ten",
+      "cut 10", "cut 5", notice("2", "112", true), "INFO thirteen",
+      notice("1", "29", false), "INFO fifteen",
+      "INFO sixteen", notice("1", "112", true), "INFO seventeen"};
+  std::vector<std::string> entries;
+  for (const std::string& line : FileLines(path)) {
+    // A cut line here keeps only the first bytes of its time stamp.
+    const size_t level = line.find("] [");
+    entries.push_back(level == std::string::npos
+                          ? "cut " + std::to_string(line.size())
+                          : line.substr(level + 3, line.find(']', level + 3) - level - 3) + " " + Body(line));
+  }
+  EXPECT_EQ(entries, expected);
+  EXPECT_EQ(debugger.lines.size(), std::size(steps) + 6) << "every line and every notice";
 }
 
 struct Writer {

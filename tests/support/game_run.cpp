@@ -162,10 +162,14 @@ GameRun PlayGame(const std::string& ini, const std::string& scenario) {
 
 void RunGame(const GameSetup& setup, GameRun& run) {
   if (run.folder == nullptr) run.folder = std::make_unique<TempFolder>();  // else: run again there
-  const std::wstring plugin = run.folder->File(L"Driftglass.dll");
+  if (!setup.pluginParent.empty() && run.pluginFolder == nullptr) {
+    run.pluginFolder = std::make_unique<TempFolder>(setup.pluginParent);
+  }
+  const TempFolder& pluginFolder = run.pluginFolder != nullptr ? *run.pluginFolder : *run.folder;
+  const std::wstring plugin = pluginFolder.File(L"Driftglass.dll");
   CopyFileW((setup.plugin.empty() ? DRIFTGLASS_BUILD_DIR L"\\dist\\Driftglass.dll" : setup.plugin.c_str()),
             plugin.c_str(), FALSE);
-  if (setup.ini != kNoIni) WriteFileBytes(run.folder->File(L"Driftglass.ini"), setup.ini);
+  if (setup.ini != kNoIni) WriteFileBytes(pluginFolder.File(L"Driftglass.ini"), setup.ini);
   WriteFileBytes(run.folder->File(L"scenario.txt"), setup.scenario);
   const std::wstring record = run.folder->File(L"record.txt");
   const std::wstring game = std::wstring(DRIFTGLASS_BUILD_DIR) + L"\\" + setup.variant + L"\\simhost.exe";
@@ -175,9 +179,9 @@ void RunGame(const GameSetup& setup, GameRun& run) {
                                           setup.timeoutMs);
   run.finished = result.finished;
   run.exitCode = result.exitCode;
-  run.log = LogEntriesOfFile(run.folder->File(L"Driftglass.log"));
+  run.log = LogEntriesOfFile(pluginFolder.File(L"Driftglass.log"));
   ParseRecord(ReadFileBytes(record), run);
-  run.motionTrace = ReadFileBytes(run.folder->File(L"Driftglass.motion.csv"));
+  run.motionTrace = ReadFileBytes(pluginFolder.File(L"Driftglass.motion.csv"));
 }
 
 }  // namespace driftglass::test

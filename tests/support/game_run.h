@@ -21,6 +21,8 @@ struct GameSetup {
   std::string ini;                    // Driftglass.ini beside the plug-in
   std::string scenario = "duration_seconds=0.5\n";
   uint32_t timeoutMs = 120000;
+  // Where the plug-in's own folder (DLL, INI, log, trace) is made; empty: the run's folder.
+  std::wstring pluginParent;
 };
 
 struct EntryReport {
@@ -30,6 +32,7 @@ struct EntryReport {
 
 struct GameRun {
   std::unique_ptr<TempFolder> folder;
+  std::unique_ptr<TempFolder> pluginFolder;  // only with GameSetup::pluginParent
   bool finished = false;
   uint32_t exitCode = 0;
   std::vector<std::string> log;  // "LEVEL text"

@@ -28,13 +28,20 @@ void RemoveTree(const std::wstring& folder) {
   RemoveDirectoryW(folder.c_str());
 }
 
-}  // namespace
-
-TempFolder::TempFolder() {
-  static std::atomic<unsigned> sequence{0};
+std::wstring TempPath() {
   wchar_t base[MAX_PATH + 1] = {};
   GetTempPathW(MAX_PATH, base);
-  path_ = std::wstring(base) + L"driftglass-test-" + std::to_wstring(GetCurrentProcessId()) +
+  return base;
+}
+
+}  // namespace
+
+TempFolder::TempFolder() : TempFolder(TempPath()) {}
+
+TempFolder::TempFolder(const std::wstring& parent) {
+  static std::atomic<unsigned> sequence{0};
+  const bool separated = !parent.empty() && (parent.back() == L'\\' || parent.back() == L'/');
+  path_ = parent + (separated ? L"" : L"\\") + L"driftglass-test-" + std::to_wstring(GetCurrentProcessId()) +
           L"-" + std::to_wstring(sequence++);
   RemoveTree(path_);
   CreateDirectoryW(path_.c_str(), nullptr);

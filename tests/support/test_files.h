@@ -8,6 +8,8 @@ namespace driftglass::test {
 class TempFolder {
  public:
   TempFolder();
+  // A fresh folder inside parent instead.
+  explicit TempFolder(const std::wstring& parent);
   ~TempFolder();
   TempFolder(const TempFolder&) = delete;
   TempFolder& operator=(const TempFolder&) = delete;
