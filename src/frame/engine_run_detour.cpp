@@ -119,6 +119,8 @@ void RunEngineWithPresentation(void* engine, EngineLoopFunction loop,
 }
 
 void DRIFTGLASS_THISCALL EngineRunDetour(void* engine) {
+  // A game that enters its loop again (after leaving it for a menu or a restart) is reported again.
+  ResumeTelemetryReport();
   RunEngineWithPresentation(engine, Original<EngineLoopFunction>(kDetourEngineRun),
                             ProcessEngineRunSettings(), ProcessLogicTimerAccess(), ProcessLog());
   // The game is quitting: the frames since the last report reach the log and the trace now, not
