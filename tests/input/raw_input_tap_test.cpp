@@ -121,5 +121,90 @@ TEST(RawInputTap, CountsEveryQueuedPacketOnceAndPassesItOnInBoundedDrains) {
   DestroyWindow(next);
 }
 
+// Another component subclasses the game window after the tap, as overlays and input helpers do.
+struct LaterSubclass {
+  static inline WNDPROC below = nullptr;
+  static inline bool swallowDestroy = false;
+  static inline bool keptItsPlace = false;
+  static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCDESTROY && swallowDestroy) return 0;
+    const LRESULT result = CallWindowProcW(below, window, message, wParam, lParam);
+    if (message == WM_NCDESTROY) {
+      keptItsPlace = GetWindowLongW(window, GWL_WNDPROC) == static_cast<LONG>(reinterpret_cast<LONG_PTR>(&Proc));
+    }
+    return result;
+  }
+  static void Install(HWND window) {
+    below = reinterpret_cast<WNDPROC>(static_cast<LONG_PTR>(
+        SetWindowLongW(window, GWL_WNDPROC, static_cast<LONG>(reinterpret_cast<LONG_PTR>(&Proc)))));
+  }
+};
+
+// A shown game window registered for raw input as SDL2 registers it, tapped, with one packet of
+// motion counted; then subclassed by another component.
+HWND TappedWindowUnderAnotherSubclass(bool swallowDestroy) {
+  const HWND window = CreateWindowExW(0, L"TapTestWindow", L"game", WS_OVERLAPPEDWINDOW, 0, 0, 320, 240, nullptr,
+                                      nullptr, GetModuleHandleW(nullptr), nullptr);
+  EXPECT_NE(window, nullptr);
+  ShowWindow(window, SW_SHOW);
+  const RAWINPUTDEVICE mouse{1, 2, RIDEV_INPUTSINK, window};
+  EXPECT_TRUE(RegisterRawInputDevices(&mouse, 1, sizeof(mouse)));
+  MSG message;
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+  EXPECT_TRUE(InstallRawTap());
+  EXPECT_EQ(ProcessRawTap().tapWindow.load(), window);
+  INPUT move{};
+  move.type = INPUT_MOUSE;
+  move.mi.dx = 3;
+  move.mi.dwFlags = MOUSEEVENTF_MOVE;
+  EXPECT_EQ(SendInput(1, &move, sizeof(move)), 1u);
+  DrainRawInput();
+  EXPECT_TRUE(ProcessRawTap().rawActive.load());
+  LaterSubclass::swallowDestroy = swallowDestroy;
+  LaterSubclass::keptItsPlace = false;
+  LaterSubclass::Install(window);
+  return window;
+}
+
+// The tap lets go of a destroyed window whether or not WM_NCDESTROY reaches it, and never cuts
+// off a procedure subclassed after it.
+TEST(RawInputTap, ReleasesADestroyedWindowWithoutCuttingOffALaterSubclass) {
+  WNDCLASSW windowClass{};
+  windowClass.lpfnWndProc = &SdlWindowProc;
+  windowClass.hInstance = GetModuleHandleW(nullptr);
+  windowClass.lpszClassName = L"TapTestWindow";
+  RegisterClassW(&windowClass);  // the test above may have registered it
+  const RawTapState& tap = ProcessRawTap();
+  const MouseState& mouse = ProcessMouseState();
+
+  ASSERT_TRUE(DestroyWindow(TappedWindowUnderAnotherSubclass(false)));
+  EXPECT_TRUE(LaterSubclass::keptItsPlace) << "the later procedure still heads the window at its end";
+  EXPECT_FALSE(tap.installed.load());
+
+  // The later procedure keeps WM_NCDESTROY to itself: the next drain, or the next install
+  // attempt, finds the window gone and releases it all the same.
+  enum Notice { kAtDrain, kAtInstall };
+  for (const Notice notice : {kAtDrain, kAtInstall}) {
+    SCOPED_TRACE(notice == kAtDrain ? "noticed at a drain" : "noticed at an install attempt");
+    ASSERT_TRUE(DestroyWindow(TappedWindowUnderAnotherSubclass(true)));
+    EXPECT_TRUE(tap.installed.load()) << "nothing told the tap";
+    HWND next = nullptr;
+    if (notice == kAtDrain) {
+      DrainRawInput();
+    } else {
+      next = CreateWindowExW(0, L"TapTestWindow", L"game", WS_OVERLAPPEDWINDOW, 0, 0, 320, 240, nullptr, nullptr,
+                             windowClass.hInstance, nullptr);
+      ShowWindow(next, SW_SHOW);
+      EXPECT_TRUE(InstallRawTap());
+    }
+    EXPECT_EQ(tap.installed.load(), next != nullptr);
+    EXPECT_EQ(tap.tapWindow.load(), next);
+    EXPECT_FALSE(tap.rawActive.load());
+    EXPECT_EQ(mouse.tickPending.x.load(), 0) << "SDL2's own count delivers the motion";
+    EXPECT_EQ(mouse.presentPending.x.load(), 0);
+    if (next != nullptr) DestroyWindow(next);
+  }
+}
+
 }  // namespace
 }  // namespace driftglass
