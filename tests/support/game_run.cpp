@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <set>
 #include <sstream>
 
 #include "support/build_paths.h"
@@ -14,9 +15,20 @@
 namespace driftglass::test {
 namespace {
 
+// "key=value key=value ..." into fields.
+void ParseFields(const std::string& text, std::map<std::string, double>& fields) {
+  std::istringstream words(text);
+  std::string field;
+  while (words >> field) {
+    const size_t equals = field.find('=');
+    fields[field.substr(0, equals)] = strtod(field.c_str() + equals + 1, nullptr);
+  }
+}
+
 void ParseRecord(const std::string& text, GameRun& run) {
   std::istringstream lines(text);
   std::string line;
+  std::map<std::string, double> renderEnd;  // the game's truth when the coming frame's render returned
   while (std::getline(lines, line)) {
     if (line.rfind("entry name=\"", 0) == 0) {
       const size_t end = line.find('"', 12);
@@ -28,14 +40,13 @@ void ParseRecord(const std::string& text, GameRun& run) {
       run.facts.push_back(line.substr(5));
     } else if (line.rfind("invariant ", 0) == 0 && line.find(" ok=0") != std::string::npos) {
       run.failedInvariants.push_back(line);
+    } else if (line.rfind("frame_truth_end ", 0) == 0) {
+      ParseFields(line.substr(16), renderEnd);
     } else if (line.rfind("frame ", 0) == 0) {
       std::map<std::string, double> frame;
-      std::istringstream fields(line.substr(6));
-      std::string field;
-      while (fields >> field) {
-        const size_t equals = field.find('=');
-        frame[field.substr(0, equals)] = strtod(field.c_str() + equals + 1, nullptr);
-      }
+      ParseFields(line.substr(6), frame);
+      frame.insert(renderEnd.begin(), renderEnd.end());
+      renderEnd.clear();
       run.frames.push_back(frame);
     } else if (line.rfind("summary ", 0) == 0) {
       std::istringstream fields(line.substr(8));
@@ -55,6 +66,25 @@ void ExpectCleanRun(const GameRun& run) {
   EXPECT_EQ(run.exitCode, 0u);
   for (const std::string& failure : run.failedInvariants) ADD_FAILURE() << failure;
   EXPECT_EQ(run.entries.size(), 26u) << "the game reported every entry point";
+}
+
+bool ShownWhereTheGamesClockSays(const Frame& frame, double shownTicks, double tolerance) {
+  return shownTicks >= frame.at("expected_ticks") - tolerance &&
+         shownTicks <= frame.at("expected_ticks_end") + tolerance;
+}
+
+double TruthSlack(const Frame& frame, double perTick) {
+  return perTick * (frame.at("expected_ticks_end") - frame.at("expected_ticks"));
+}
+
+std::vector<bool> PreviousTickDrawn(const GameRun& run) {
+  std::vector<bool> seen;
+  std::set<double> drawn;
+  for (const Frame& frame : run.frames) {
+    seen.push_back(drawn.count(frame.at("ticks") - 1) > 0);
+    drawn.insert(frame.at("ticks"));
+  }
+  return seen;
 }
 
 uint64_t FieldValue(const std::string& line, const std::string& key) {

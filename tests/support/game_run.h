@@ -38,7 +38,8 @@ struct GameRun {
   std::vector<std::string> failedInvariants;
   std::vector<std::string> facts;  // the game's "fact" lines, without the word
   std::string motionTrace;
-  // The game's frame lines, as key -> value.
+  // The game's frame lines, as key -> value, with the truth at the end of each frame's render
+  // (truth_raw_end, truth_alpha_end, expected_ticks_end).
   std::vector<std::map<std::string, double>> frames;
 
   std::vector<std::string> PatchedEntries() const;
@@ -64,6 +65,21 @@ uint64_t TelemetryTotal(const GameRun& run, const std::string& group, const std:
 
 // The numbers of the game's "fact NAME key=value ..." line (empty when there is none).
 std::map<std::string, double> FactNumbers(const GameRun& run, const std::string& name);
+
+using Frame = std::map<std::string, double>;
+
+// A frame's drawn simulation time, in ticks, against the game's clock: the plug-in reads its own
+// inside the render, so a correct frame shows a time between the game's readings at the start
+// (expected_ticks) and at the end of the render (expected_ticks_end). A busy machine that pauses
+// the game in between widens that bracket; tolerance covers the tick clock's offset and rounding.
+bool ShownWhereTheGamesClockSays(const Frame& frame, double shownTicks, double tolerance = 0.01);
+// How far a quantity that moves `perTick` in a tick may stray from its blend at the render's start.
+double TruthSlack(const Frame& frame, double perTick);
+
+// Per frame: whether some earlier frame was drawn while the tick before this frame's newest was the
+// newest. A palette the plug-in samples at a tick's first frame has nothing to blend from
+// otherwise (the game caught up two ticks at once, as on a busy machine).
+std::vector<bool> PreviousTickDrawn(const GameRun& run);
 
 // The motion trace's data rows split into columns.
 std::vector<std::vector<std::string>> TraceRows(const std::string& trace);
