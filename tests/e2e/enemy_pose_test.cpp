@@ -59,7 +59,7 @@ TEST(EnemyPoses, EveryEventIsCountedAndThePosesRecover) {
   } counted[] = {{"capacity"}, {"visibilitySkip"}, {"identity"}, {"restoreFail"}};
   for (const auto& c : counted) EXPECT_GE(TelemetryTotal(run, "EnemyPose", c.counter), 1u) << c.counter;
   EXPECT_EQ(TelemetryTotal(run, "EnemyPose", "restoreFail"), 1u);
-  EXPECT_EQ(run.facts, (std::vector<std::string>{"name=palette-left-blended value=1"}));
+  test::ExpectCorrectionLeft(run, "palette-left-blended", test::PreviousTickDrawn(run));
   // Fewer targets drawn blended while a ragdoll is ineligible or a Grunt skipped its update, and
   // all of them again a few frames after two more ticks; the resting ragdoll for good.
   const struct {

@@ -38,6 +38,7 @@ void ParseRecord(const std::string& text, GameRun& run) {
       run.entries[line.substr(12, end - 12)] = report;
     } else if (line.rfind("fact ", 0) == 0) {
       run.facts.push_back(line.substr(5));
+      run.factFrames.push_back(run.frames.size());  // a frame's line follows what it recorded
     } else if (line.rfind("invariant ", 0) == 0 && line.find(" ok=0") != std::string::npos) {
       run.failedInvariants.push_back(line);
     } else if (line.rfind("frame_truth_end ", 0) == 0) {
@@ -75,6 +76,19 @@ bool ShownWhereTheGamesClockSays(const Frame& frame, double shownTicks, double t
 
 double TruthSlack(const Frame& frame, double perTick) {
   return perTick * (frame.at("expected_ticks_end") - frame.at("expected_ticks"));
+}
+
+void ExpectCorrectionLeft(const GameRun& run, const std::string& name, const std::vector<bool>& blends) {
+  ASSERT_EQ(run.facts.size(), 1u) << "one correction left";
+  const std::string& fact = run.facts[0];
+  ASSERT_EQ(fact.rfind("name=" + name + " value=", 0), 0u) << fact;
+  ASSERT_LT(run.factFrames[0], run.frames.size());
+  const Frame& frame = run.frames[run.factFrames[0]];
+  const bool between = frame.at("truth_valid") != 0 && frame.at("truth_alpha_end") < 0.99 &&
+                       (blends.empty() || blends[run.factFrames[0]]);
+  if (between) {
+    EXPECT_EQ(fact.back(), '1') << fact << " in frame " << frame.at("index");
+  }
 }
 
 std::vector<bool> PreviousTickDrawn(const GameRun& run) {

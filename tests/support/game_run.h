@@ -37,6 +37,7 @@ struct GameRun {
   std::map<std::string, uint64_t> summary;
   std::vector<std::string> failedInvariants;
   std::vector<std::string> facts;  // the game's "fact" lines, without the word
+  std::vector<size_t> factFrames;  // per fact, the index in frames of the frame it was recorded in
   std::string motionTrace;
   // The game's frame lines, as key -> value, with the truth at the end of each frame's render
   // (truth_raw_end, truth_alpha_end, expected_ticks_end).
@@ -75,6 +76,12 @@ using Frame = std::map<std::string, double>;
 bool ShownWhereTheGamesClockSays(const Frame& frame, double shownTicks, double tolerance = 0.01);
 // How far a quantity that moves `perTick` in a tick may stray from its blend at the render's start.
 double TruthSlack(const Frame& frame, double perTick);
+
+// A fact the game records when the plug-in could not put a correction back ("name=N value=V",
+// V 1 when the bytes it left differ from the engine's own): once, and with value 1 unless the
+// game's clock put that frame at the newest tick (or `blends` says the frame could not blend),
+// where the correction is the engine's own bytes.
+void ExpectCorrectionLeft(const GameRun& run, const std::string& name, const std::vector<bool>& blends = {});
 
 // Per frame: whether some earlier frame was drawn while the tick before this frame's newest was the
 // newest. A palette the plug-in samples at a tick's first frame has nothing to blend from
