@@ -71,7 +71,7 @@ TEST(LookPreview, ASweepTurnsTheViewEveryFrameOneWayAndSettlesOnTheGamesView) {
     ++moving;
     // The hands stay locked to the drawn view while it turns.
     EXPECT_LT(std::fabs(frame.at("hands_rel_yaw") - handsYaw), 1e-3);
-    if (frame.at("truth_valid") == 0 || frame.at("truth_raw_end") > 1.25) continue;
+    if (!test::AcceptedThroughTheRender(frame)) continue;
     const bool pending = frame.at("sdl_x") != frame.at("read_x");
     const bool leads = YawDifference(frame.at("drawn_yaw"), frame.at("view_yaw")) < -1e-4;
     ahead += leads;

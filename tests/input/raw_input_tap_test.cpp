@@ -50,23 +50,32 @@ LRESULT CALLBACK SdlWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM 
   return DefWindowProcW(window, message, wParam, lParam);
 }
 
+// A shown game window that registered for raw input as SDL2 does; null without a display.
+HWND ShowGameWindow() {
+  static const ATOM windowClass = [] {
+    WNDCLASSW description{};
+    description.lpfnWndProc = &SdlWindowProc;
+    description.hInstance = GetModuleHandleW(nullptr);
+    description.lpszClassName = L"TapTestWindow";
+    return RegisterClassW(&description);
+  }();
+  if (windowClass == 0) return nullptr;
+  const HWND window = CreateWindowExW(0, L"TapTestWindow", L"game", WS_OVERLAPPEDWINDOW, 0, 0, 320, 240, nullptr,
+                                      nullptr, GetModuleHandleW(nullptr), nullptr);
+  if (window == nullptr) return nullptr;
+  ShowWindow(window, SW_SHOW);
+  const RAWINPUTDEVICE mouse{1, 2, RIDEV_INPUTSINK, window};
+  EXPECT_TRUE(RegisterRawInputDevices(&mouse, 1, sizeof(mouse)));
+  MSG message;
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+  return window;
+}
+
 // The process's own tap on a real window that registered for raw input as SDL2 does, fed by the
 // platform's input queue.
 TEST(RawInputTap, CountsEveryQueuedPacketOnceAndPassesItOnInBoundedDrains) {
-  WNDCLASSW windowClass{};
-  windowClass.lpfnWndProc = &SdlWindowProc;
-  windowClass.hInstance = GetModuleHandleW(nullptr);
-  windowClass.lpszClassName = L"TapTestWindow";
-  ASSERT_NE(RegisterClassW(&windowClass), 0);
-  const HWND window = CreateWindowExW(0, L"TapTestWindow", L"game", WS_OVERLAPPEDWINDOW, 0, 0, 320, 240, nullptr,
-                                      nullptr, windowClass.hInstance, nullptr);
+  const HWND window = ShowGameWindow();
   ASSERT_NE(window, nullptr) << "windows need a display";
-  ShowWindow(window, SW_SHOW);
-  const RAWINPUTDEVICE mouse{1, 2, RIDEV_INPUTSINK, window};
-  ASSERT_TRUE(RegisterRawInputDevices(&mouse, 1, sizeof(mouse)));
-  MSG message;
-  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
-
   ASSERT_TRUE(InstallRawTap());
   EXPECT_EQ(FindGameWindow(), window);
   EXPECT_EQ(ProcessRawTap().tapWindow.load(), window);
@@ -105,13 +114,8 @@ TEST(RawInputTap, CountsEveryQueuedPacketOnceAndPassesItOnInBoundedDrains) {
   EXPECT_EQ(ProcessMouseState().tickPending.x.load(), 0);
   EXPECT_EQ(ProcessMouseState().presentPending.x.load(), 0);
   EXPECT_EQ(audit.rawTap.load(), 0u);
-  const HWND next = CreateWindowExW(0, L"TapTestWindow", L"game", WS_OVERLAPPEDWINDOW, 0, 0, 320, 240, nullptr,
-                                    nullptr, windowClass.hInstance, nullptr);
+  const HWND next = ShowGameWindow();
   ASSERT_NE(next, nullptr);
-  ShowWindow(next, SW_SHOW);
-  const RAWINPUTDEVICE again{1, 2, RIDEV_INPUTSINK, next};
-  ASSERT_TRUE(RegisterRawInputDevices(&again, 1, sizeof(again)));
-  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
   ASSERT_TRUE(InstallRawTap());
   EXPECT_EQ(ProcessRawTap().tapWindow.load(), next);
   ASSERT_EQ(SendInput(4, moves.data(), sizeof(INPUT)), 4u);
@@ -143,14 +147,8 @@ struct LaterSubclass {
 // A shown game window registered for raw input as SDL2 registers it, tapped, with one packet of
 // motion counted; then subclassed by another component.
 HWND TappedWindowUnderAnotherSubclass(bool swallowDestroy) {
-  const HWND window = CreateWindowExW(0, L"TapTestWindow", L"game", WS_OVERLAPPEDWINDOW, 0, 0, 320, 240, nullptr,
-                                      nullptr, GetModuleHandleW(nullptr), nullptr);
+  const HWND window = ShowGameWindow();
   EXPECT_NE(window, nullptr);
-  ShowWindow(window, SW_SHOW);
-  const RAWINPUTDEVICE mouse{1, 2, RIDEV_INPUTSINK, window};
-  EXPECT_TRUE(RegisterRawInputDevices(&mouse, 1, sizeof(mouse)));
-  MSG message;
-  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
   EXPECT_TRUE(InstallRawTap());
   EXPECT_EQ(ProcessRawTap().tapWindow.load(), window);
   INPUT move{};
@@ -169,11 +167,6 @@ HWND TappedWindowUnderAnotherSubclass(bool swallowDestroy) {
 // The tap lets go of a destroyed window whether or not WM_NCDESTROY reaches it, and never cuts
 // off a procedure subclassed after it.
 TEST(RawInputTap, ReleasesADestroyedWindowWithoutCuttingOffALaterSubclass) {
-  WNDCLASSW windowClass{};
-  windowClass.lpfnWndProc = &SdlWindowProc;
-  windowClass.hInstance = GetModuleHandleW(nullptr);
-  windowClass.lpszClassName = L"TapTestWindow";
-  RegisterClassW(&windowClass);  // the test above may have registered it
   const RawTapState& tap = ProcessRawTap();
   const MouseState& mouse = ProcessMouseState();
 
@@ -192,9 +185,7 @@ TEST(RawInputTap, ReleasesADestroyedWindowWithoutCuttingOffALaterSubclass) {
     if (notice == kAtDrain) {
       DrainRawInput();
     } else {
-      next = CreateWindowExW(0, L"TapTestWindow", L"game", WS_OVERLAPPEDWINDOW, 0, 0, 320, 240, nullptr, nullptr,
-                             windowClass.hInstance, nullptr);
-      ShowWindow(next, SW_SHOW);
+      next = ShowGameWindow();
       EXPECT_TRUE(InstallRawTap());
     }
     EXPECT_EQ(tap.installed.load(), next != nullptr);

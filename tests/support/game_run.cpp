@@ -74,6 +74,11 @@ bool ShownWhereTheGamesClockSays(const Frame& frame, double shownTicks, double t
          shownTicks <= frame.at("expected_ticks_end") + tolerance;
 }
 
+bool AcceptedThroughTheRender(const Frame& frame) {
+  const double rawEnd = frame.at("truth_raw_end");
+  return frame.at("truth_valid") != 0 && rawEnd <= 2.25 && rawEnd - frame.at("truth_phase") <= 1.25;
+}
+
 double TruthSlack(const Frame& frame, double perTick) {
   return perTick * (frame.at("expected_ticks_end") - frame.at("expected_ticks"));
 }

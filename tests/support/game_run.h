@@ -74,6 +74,9 @@ using Frame = std::map<std::string, double>;
 // (expected_ticks) and at the end of the render (expected_ticks_end). A busy machine that pauses
 // the game in between widens that bracket; tolerance covers the tick clock's offset and rounding.
 bool ShownWhereTheGamesClockSays(const Frame& frame, double shownTicks, double tolerance = 0.01);
+// The game's clock put the frame within the accepted range from the start to the end of its
+// render, so the plug-in's own reading, taken in between, was accepted too.
+bool AcceptedThroughTheRender(const Frame& frame);
 // How far a quantity that moves `perTick` in a tick may stray from its blend at the render's start.
 double TruthSlack(const Frame& frame, double perTick);
 
