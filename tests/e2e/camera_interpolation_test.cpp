@@ -148,15 +148,9 @@ TEST(CameraInterpolation, EveryEventIsReportedAndTheCameraRecovers) {
   EXPECT_GT(TelemetryTotal(run, "Camera", "noView"), 0u);
 
   for (const auto& e : events) {
-    SCOPED_TRACE(e.name);
-    const double end = e.tick + e.duration;
-    int looked = 0;
-    bool recovered = false;
-    for (const auto& frame : run.frames) {
-      if (frame.at("ticks") < end + 2 || looked++ == 4) continue;
-      recovered = recovered || frame.at("interpolated") > 0;
-    }
-    EXPECT_TRUE(recovered);
+    EXPECT_TRUE(test::RecoversWithinFourFrames(run, e.tick + e.duration + 2,
+                                               [](const test::Frame& f) { return f.at("interpolated") > 0; }))
+        << e.name;
   }
 }
 

@@ -90,14 +90,8 @@ TEST(WorldInterpolation, EveryEventIsCountedAndTheWorldRecovers) {
     if (*e.counter != '\0') {
       EXPECT_GE(TelemetryTotal(run, "World", e.counter), 1u) << e.counter;
     }
-    const double end = e.tick + e.duration;
-    int looked = 0;
-    bool recovered = false;
-    for (const auto& frame : run.frames) {
-      if (frame.at("ticks") < end + 2 || looked++ == 4) continue;
-      recovered = recovered || Corrected(frame, e.object);
-    }
-    EXPECT_TRUE(recovered);
+    EXPECT_TRUE(test::RecoversWithinFourFrames(run, e.tick + e.duration + 2,
+                                               [&e](const test::Frame& f) { return Corrected(f, e.object); }));
   }
   // An ineligible body array leaves the prop as the engine drew it.
   for (const auto& frame : run.frames) {

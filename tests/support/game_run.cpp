@@ -79,6 +79,18 @@ bool AcceptedThroughTheRender(const Frame& frame) {
   return frame.at("truth_valid") != 0 && rawEnd <= 2.25 && rawEnd - frame.at("truth_phase") <= 1.25;
 }
 
+bool RecoversWithinFourFrames(const GameRun& run, double fromTick, const std::function<bool(const Frame&)>& shows,
+                              const std::function<bool(size_t)>& judged) {
+  int looked = 0;
+  for (size_t i = 0; i < run.frames.size() && looked < 4; ++i) {
+    const Frame& frame = run.frames[i];
+    if (frame.at("ticks") < fromTick || !AcceptedThroughTheRender(frame) || (judged && !judged(i))) continue;
+    ++looked;
+    if (shows(frame)) return true;
+  }
+  return false;
+}
+
 double TruthSlack(const Frame& frame, double perTick) {
   return perTick * (frame.at("expected_ticks_end") - frame.at("expected_ticks"));
 }

@@ -3,6 +3,7 @@
 // would look at: the plug-in's log, the telemetry lines, the motion trace and the game's record.
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -77,6 +78,11 @@ bool ShownWhereTheGamesClockSays(const Frame& frame, double shownTicks, double t
 // The game's clock put the frame within the accepted range from the start to the end of its
 // render, so the plug-in's own reading, taken in between, was accepted too.
 bool AcceptedThroughTheRender(const Frame& frame);
+// After an event: whether one of the first four frames from tick `fromTick` on that the game's
+// clock accepts through the render (and `judged` allows, by frame index) shows the feature at work
+// again. Counted in frames, so a late frame on a busy machine does not skip the window.
+bool RecoversWithinFourFrames(const GameRun& run, double fromTick, const std::function<bool(const Frame&)>& shows,
+                              const std::function<bool(size_t)>& judged = nullptr);
 // How far a quantity that moves `perTick` in a tick may stray from its blend at the render's start.
 double TruthSlack(const Frame& frame, double perTick);
 
