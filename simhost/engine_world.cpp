@@ -232,6 +232,9 @@ void HostEngineMainLoop(cEngine* engine) {
     CallMember(engine_cScene_Render, &gScene, frameTime, 0);
     const uint32_t frameQueries = RegionQueries() - renderQueries;
     const double renderSeconds = HostSeconds() - renderStart;
+    const FrameTruthEnd truthEnd = truthClock.AfterRender(truth, PreciseTickClockMs(), timer, w.counts.ticks);
+    w.record->Line("frame_truth_end truth_raw_end=%.6f truth_alpha_end=%.6f expected_ticks_end=%.6f",
+                   truthEnd.raw, truthEnd.alpha, truthEnd.expectedTicks);
     Rig().AfterRender();
     Hands().AfterRender();
     World3D().AfterRender();

@@ -38,6 +38,19 @@ FrameTruth FrameTruthClock::AtRender(double wallSeconds, double tickClockMs,
   return truth;
 }
 
+FrameTruthEnd FrameTruthClock::AfterRender(const FrameTruth& atRender, double tickClockMs,
+                                           const LogicTimer& timer, uint32_t completedTicks) const {
+  FrameTruthEnd end{atRender.raw, atRender.alpha, atRender.expectedTicks};
+  if (!atRender.valid) return end;
+  const double step = timer.stepNumerator / timer.stepDivisor;
+  end.raw = (tickClockMs - (timer.nextDueMs - step)) / step;
+  const double adjusted = end.raw - atRender.phase;
+  // Past the accepted range a reading falls back to the newest tick, as at a fraction of 1.
+  end.alpha = adjusted > 1.25 ? 1.0 : Clamp(adjusted, 0.0, 1.0);
+  end.expectedTicks = (completedTicks - 1) + end.alpha;
+  return end;
+}
+
 double PreciseTickClockMs() {
   using PreciseTicks = double (*)();
   static const PreciseTicks precise = reinterpret_cast<PreciseTicks>(reinterpret_cast<void*>(

@@ -16,6 +16,15 @@ struct FrameTruth {
   double expectedTicks = 0.0;  // simulation time, in ticks, the drawn pose should show
 };
 
+// The same at the moment the render returned. The plug-in reads its clock inside the render, so
+// what it drew lies between the two: a busy machine that pauses the game there widens the bracket
+// and nothing else.
+struct FrameTruthEnd {
+  double raw = 0.0;
+  double alpha = 0.0;
+  double expectedTicks = 0.0;
+};
+
 class FrameTruthClock {
  public:
   explicit FrameTruthClock(double phaseShare) : phaseShare_(phaseShare) {}
@@ -23,6 +32,9 @@ class FrameTruthClock {
   // Call once per render, at the moment the game hands the frame to its renderer.
   FrameTruth AtRender(double wallSeconds, double tickClockMs, const LogicTimer& timer,
                       uint32_t completedTicks);
+  // After the render, with the same ticks and phase as at its start.
+  FrameTruthEnd AfterRender(const FrameTruth& atRender, double tickClockMs, const LogicTimer& timer,
+                            uint32_t completedTicks) const;
 
  private:
   double phaseShare_;

@@ -323,11 +323,16 @@ void MouseRig::SendAbsoluteMove() {
 
 const char* MouseRig::FrameFields(double wall) {
   const bool moving = user_.lastSendSeconds() >= wall - kMovingSeconds || lastOwnSend_ >= wall - kMovingSeconds;
+  // What SDL2 has received so far: less what gameplay read, the motion that reached the game but
+  // not yet its view.
+  long long sdlX = 0, sdlY = 0;
+  SDLStandIn_ReceivedMotion(&sdlX, &sdlY);
   snprintf(fields_, sizeof(fields_),
-           "look_moving=%d gui_open=%d gui_x=%d gui_y=%d stock_x=%d stock_y=%d read_x=%lld read_y=%lld",
+           "look_moving=%d gui_open=%d gui_x=%d gui_y=%d stock_x=%d stock_y=%d read_x=%lld read_y=%lld "
+           "sdl_x=%lld sdl_y=%lld",
            moving ? 1 : 0, GuiOpen() ? 1 : 0, static_cast<int>(drawn_[0]), static_cast<int>(drawn_[1]),
            static_cast<int>(stock_[0]), static_cast<int>(stock_[1]), static_cast<long long>(readX_),
-           static_cast<long long>(readY_));
+           static_cast<long long>(readY_), sdlX, sdlY);
   return fields_;
 }
 

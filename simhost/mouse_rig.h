@@ -100,7 +100,7 @@ class MouseRig {
   bool haveLastReceived_ = false;
   uint32_t guiCalls_ = 0;
   uint32_t guiInconsistent_ = 0;
-  char fields_[208] = {};
+  char fields_[256] = {};
 };
 
 MouseRig& Mouse();

@@ -1,5 +1,7 @@
 #include "diag/telemetry_reporter.h"
 
+#include <cwchar>
+
 #include "diag/ascii_text.h"
 #include "diag/motion_trace.h"
 #include "diag/telemetry_fields.h"
@@ -115,26 +117,49 @@ void TelemetryReporter::WriteInfo(const char* text, uint32_t length) {
   log_.WriteLine(kLogInfo, wide, length);
 }
 
+namespace {
+
+// One reporter for the process: a reporter started for a later run of the engine's loop goes on
+// from the running counters' previous loads, and the lock keeps one that outlived its run from
+// reporting at the same moment as its successor.
+struct SharedReporter {
+  SRWLOCK lock = SRWLOCK_INIT;
+  TelemetryReporter reporter{ProcessTelemetry(), ProcessFrameCadence(), ProcessRenderUnlockState(),
+                             ProcessMotionTrace(), ProcessLog()};
+};
+
+SharedReporter& ProcessReporter() {
+  static SharedReporter shared;
+  return shared;
+}
+
+}  // namespace
+
 DWORD WINAPI TelemetryReporterThreadProc(LPVOID) {
   TelemetrySettings& settings = ProcessTelemetrySettings();
+  const uint32_t generation = settings.generation.load();
   uint32_t intervalSeconds = settings.reportIntervalSeconds.load();
   // The configuration allows 1 to 60 s; anything else must neither spin nor sleep for days.
   if (intervalSeconds < kMinIntervalSeconds) intervalSeconds = kMinIntervalSeconds;
   if (intervalSeconds > kMaxIntervalSeconds) intervalSeconds = kMaxIntervalSeconds;
   const HANDLE stopEvent = settings.stopEvent.load();
 
-  TelemetryReporter reporter(ProcessTelemetry(), ProcessFrameCadence(),
-                             ProcessRenderUnlockState(), ProcessMotionTrace(), ProcessLog());
+  SharedReporter& shared = ProcessReporter();
   LARGE_INTEGER frequency{};
   LARGE_INTEGER counter{};
   QueryPerformanceFrequency(&frequency);
+  AcquireSRWLockExclusive(&shared.lock);
   QueryPerformanceCounter(&counter);
-  reporter.Begin(counter.QuadPart, frequency.QuadPart);
+  shared.reporter.Begin(counter.QuadPart, frequency.QuadPart);
+  ReleaseSRWLockExclusive(&shared.lock);
   for (;;) {
     const DWORD waited = WaitForSingleObject(stopEvent, intervalSeconds * 1000);
     if (waited != WAIT_TIMEOUT && waited != WAIT_OBJECT_0) break;
+    if (settings.generation.load() != generation) break;  // a later loop's reporter took over
+    AcquireSRWLockExclusive(&shared.lock);
     QueryPerformanceCounter(&counter);
-    reporter.Report(counter.QuadPart, settings.motionTraceOn.load());
+    shared.reporter.Report(counter.QuadPart, settings.motionTraceOn.load());
+    ReleaseSRWLockExclusive(&shared.lock);
     if (waited == WAIT_OBJECT_0) break;  // the game is ending: that was the last interval
   }
   return 0;
@@ -145,9 +170,35 @@ void FinishTelemetryReport() {
   TelemetrySettings& settings = ProcessTelemetrySettings();
   const HANDLE thread = settings.reporterThread.exchange(nullptr);
   const HANDLE stop = settings.stopEvent.load();
-  if (thread == nullptr || stop == nullptr) return;
-  SetEvent(stop);
-  WaitForSingleObject(thread, kLastReportWaitMs);
+  if (thread == nullptr) return;
+  if (stop != nullptr) SetEvent(stop);
+  if (WaitForSingleObject(thread, kLastReportWaitMs) != WAIT_OBJECT_0) {
+    ProcessLog().WriteLine(kLogWarn,
+                           L"Telemetry reporter did not end within 2 s of the game loop's end; its "
+                           L"last report may be missing from the log and the motion trace.");
+  }
+  CloseHandle(thread);
+  settings.stoppedAtLoopEnd.store(true);
+}
+
+void ResumeTelemetryReport() {
+  TelemetrySettings& settings = ProcessTelemetrySettings();
+  if (!settings.stoppedAtLoopEnd.exchange(false)) return;
+  // A reporter still busy with the previous loop's last report must not wait on the event again.
+  settings.generation.fetch_add(1);
+  ResetEvent(settings.stopEvent.load());
+  const HANDLE thread = CreateThread(nullptr, 0, &TelemetryReporterThreadProc, nullptr, 0, nullptr);
+  if (thread == nullptr) {
+    wchar_t text[160];
+    swprintf(text, sizeof(text) / sizeof(text[0]),
+             L"CreateThread for telemetry reporter failed with Win32 error %lu; the game loop entered "
+             L"again is not reported.",
+             GetLastError());
+    ProcessLog().WriteLine(kLogError, text);
+    return;
+  }
+  settings.reporterThread.store(thread);
+  ProcessLog().WriteLine(kLogInfo, L"Telemetry reporter started again: cEngine::Run was entered again.");
 }
 
 }  // namespace driftglass

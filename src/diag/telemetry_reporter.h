@@ -20,6 +20,11 @@ struct TelemetrySettings {
   std::atomic<HANDLE> stopEvent{nullptr};
   std::atomic<bool> motionTraceOn{false};
   std::atomic<HANDLE> reporterThread{nullptr};
+  // Set when the end of the engine's loop stopped the reporter; the next loop starts another.
+  std::atomic<bool> stoppedAtLoopEnd{false};
+  // A reporter ends once a later one has been started: one that outlived its run's end never
+  // reports beside its successor.
+  std::atomic<uint32_t> generation{0};
 };
 
 TelemetrySettings& ProcessTelemetrySettings();
@@ -64,7 +69,12 @@ DWORD WINAPI TelemetryReporterThreadProc(LPVOID);
 
 // On the main thread when the engine's loop has returned: signals the reporter and waits, at most
 // about 2 s, for its last telemetry line and trace rows, so nothing drawn is lost when the game
-// quits. Once; nothing when no reporter runs.
+// quits; a reporter still busy then is logged and left to end by itself. The thread's handle is
+// closed either way. Nothing when no reporter runs.
 void FinishTelemetryReport();
+
+// On the main thread when the engine's loop is entered: after a loop whose end stopped the
+// reporter, starts a new one, so a second loop reports (and writes its trace) as the first did.
+void ResumeTelemetryReport();
 
 }  // namespace driftglass

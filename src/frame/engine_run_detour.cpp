@@ -22,29 +22,38 @@ void ReleaseTimer(LogicTimerAccess& access) {
 }
 
 constexpr double kEdgeWaitSeconds = 0.005;
-constexpr int kEdgeMeasurements = 3;
+constexpr int kEdgeMeasurements = 6;
 
 // The tick clock counts whole milliseconds, so one reading can be up to 1 ms behind the wall
 // clock; that error shifts every frame's fraction and makes frames that follow a tick closely
-// fail their range check. Reading at the instant the count steps gives the offset to within one
-// call. A pause between the two reads can only make an edge reading too high, so the lowest of
-// a few is kept; a clock that does not step within 5 ms gets the single reading.
+// fail their range check. The count steps after the last reading of the old count began and
+// before the first reading of the new one ended, so wall-clock readings around both bracket the
+// step. A pause anywhere in between (a busy machine) only widens that bracket, so the middle of
+// the narrowest of a few is kept; a clock that does not step within 5 ms gets the single reading.
 double MeasureTickOffsetMs(uint32_t (*getTicks)()) {
-  double wallSeconds = WallSeconds();
+  double before = WallSeconds();
   uint32_t ticks = getTicks();
-  double best = static_cast<double>(ticks) - wallSeconds * 1000.0;
+  double after = WallSeconds();
+  double best = static_cast<double>(ticks) - before * 1000.0;
+  double narrowest = 0.0;
   bool edgeSeen = false;
   for (int edge = 0; edge < kEdgeMeasurements; ++edge) {
-    const uint32_t before = ticks;
-    const double giveUp = wallSeconds + kEdgeWaitSeconds;
-    while (ticks == before && wallSeconds <= giveUp) {
-      wallSeconds = WallSeconds();
+    const uint32_t old = ticks;
+    double oldBefore = before;
+    const double giveUp = after + kEdgeWaitSeconds;
+    while (ticks == old && after <= giveUp) {
+      oldBefore = before;
+      before = WallSeconds();
       ticks = getTicks();
+      after = WallSeconds();
     }
-    if (ticks == before) break;
-    const double offset = static_cast<double>(ticks) - wallSeconds * 1000.0;
-    best = edgeSeen && best < offset ? best : offset;
-    edgeSeen = true;
+    if (ticks == old) break;
+    const double width = after - oldBefore;
+    if (!edgeSeen || width < narrowest) {
+      edgeSeen = true;
+      narrowest = width;
+      best = static_cast<double>(ticks) - (oldBefore + after) * 500.0;
+    }
   }
   return best;
 }
@@ -119,6 +128,8 @@ void RunEngineWithPresentation(void* engine, EngineLoopFunction loop,
 }
 
 void DRIFTGLASS_THISCALL EngineRunDetour(void* engine) {
+  // A game that enters its loop again (after leaving it for a menu or a restart) is reported again.
+  ResumeTelemetryReport();
   RunEngineWithPresentation(engine, Original<EngineLoopFunction>(kDetourEngineRun),
                             ProcessEngineRunSettings(), ProcessLogicTimerAccess(), ProcessLog());
   // The game is quitting: the frames since the last report reach the log and the trace now, not

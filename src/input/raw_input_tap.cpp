@@ -24,6 +24,27 @@ const wchar_t kTapReleasedText[] =
     L"Native raw-mouse packet tap released: the game window was destroyed; SDL's counts are used "
     L"until the tap is installed on the game's next window.";
 
+void ReleaseRawTap(RawTapState& tap, MouseState& mouse, MouseAudit& audit, HWND window) {
+  const WNDPROC previous = tap.previousProc.load();
+  // Only our own procedure is swapped back; one installed over it keeps its place.
+  if (reinterpret_cast<WNDPROC>(static_cast<LONG_PTR>(GetWindowLongW(window, GWL_WNDPROC))) == &RawTapWindowProc) {
+    SetWindowLongW(window, GWL_WNDPROC, static_cast<LONG>(reinterpret_cast<LONG_PTR>(previous)));
+  }
+  tap.tapWindow.store(nullptr);
+  tap.installed.store(false);
+  audit.rawTap.store(0);
+  if (tap.rawActive.exchange(false)) {
+    // Every packet the tap counted is in SDL2's own count too: from now on that count delivers
+    // it, so the tap's copies go, and no motion arrives twice.
+    mouse.tickPending.x.exchange(0);
+    mouse.tickPending.y.exchange(0);
+    mouse.presentPending.x.exchange(0);
+    mouse.presentPending.y.exchange(0);
+    audit.rawActive.store(0);
+  }
+  ProcessLog().WriteLine(kLogInfo, kTapReleasedText);
+}
+
 }  // namespace
 
 RawTapState& ProcessRawTap() {
@@ -54,8 +75,13 @@ void CountRawPacket(RawTapState& tap, MouseState& mouse, MouseAudit& audit, int3
 
 bool InstallRawTap() {
   RawTapState& tap = ProcessRawTap();
-  if (tap.installed.load()) return true;
   MouseAudit& audit = ProcessTelemetry().mouseAudit;
+  if (tap.installed.load()) {
+    const HWND tapped = tap.tapWindow.load();
+    if (IsWindow(tapped)) return true;
+    // A procedure subclassed after ours kept WM_NCDESTROY from us: the window is gone all the same.
+    ReleaseRawTap(tap, ProcessMouseState(), audit, tapped);
+  }
   const HWND window = FindGameWindow();
   if (window == nullptr) {
     audit.rawInstallFail.fetch_add(1);
@@ -80,30 +106,6 @@ bool InstallRawTap() {
   return true;
 }
 
-namespace {
-
-void ReleaseRawTap(RawTapState& tap, MouseState& mouse, MouseAudit& audit, HWND window) {
-  const WNDPROC previous = tap.previousProc.load();
-  // Only our own procedure is swapped back; one installed over it keeps its place.
-  if (reinterpret_cast<WNDPROC>(static_cast<LONG_PTR>(GetWindowLongW(window, GWL_WNDPROC))) == &RawTapWindowProc) {
-    SetWindowLongW(window, GWL_WNDPROC, static_cast<LONG>(reinterpret_cast<LONG_PTR>(previous)));
-  }
-  tap.tapWindow.store(nullptr);
-  tap.installed.store(false);
-  audit.rawTap.store(0);
-  if (tap.rawActive.exchange(false)) {
-    // Every packet the tap counted is in SDL2's own count too: from now on that count delivers
-    // it, so the tap's copies go, and no motion arrives twice.
-    mouse.tickPending.x.exchange(0);
-    mouse.tickPending.y.exchange(0);
-    mouse.presentPending.x.exchange(0);
-    mouse.presentPending.y.exchange(0);
-    audit.rawActive.store(0);
-  }
-  ProcessLog().WriteLine(kLogInfo, kTapReleasedText);
-}
-
-}  // namespace
 
 LRESULT CALLBACK RawTapWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   RawTapState& tap = ProcessRawTap();
@@ -132,6 +134,10 @@ void DrainRawInput() {
   const HWND window = tap.tapWindow.load();
   if (window == nullptr || !tap.installed.load()) return;
   MouseAudit& audit = ProcessTelemetry().mouseAudit;
+  if (!IsWindow(window)) {
+    ReleaseRawTap(tap, ProcessMouseState(), audit, window);
+    return;
+  }
   audit.rawDirectDrains.fetch_add(1);
   uint32_t dispatched = 0;
   MSG message;

@@ -32,8 +32,10 @@ bool AcceptRawMousePacket(const uint8_t* buffer, UINT n, int32_t& dx, int32_t& d
 void CountRawPacket(RawTapState& tap, MouseState& mouse, MouseAudit& audit, int32_t dx, int32_t dy);
 
 // Subclasses the game window; every failure is counted and retried at the next call. When the
-// window is destroyed (WM_NCDESTROY) the tap puts its procedure back, stops counting as raw mode
-// and leaves the tap's counts to SDL2's own, and the next call installs it on the new window.
+// window is destroyed (WM_NCDESTROY, or found gone here or at a drain because a procedure
+// subclassed after the tap kept that message from it) the tap puts its procedure back, stops
+// counting as raw mode and leaves the tap's counts to SDL2's own, and the next call installs it
+// on the new window.
 bool InstallRawTap();
 LRESULT CALLBACK RawTapWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // Dispatches the raw-input messages queued for the tap window, at most 8192 per call.

@@ -183,9 +183,22 @@ TEST(TelemetryReporter, MotionTraceTotalsFollowTheLineOnlyWhenTheTraceIsOn) {
 struct CapturedLines {
   std::mutex mutex;
   std::vector<std::wstring> lines;
+  std::vector<DWORD> writers;  // the thread that wrote each line
   size_t Count() {
     std::lock_guard<std::mutex> hold(mutex);
     return lines.size();
+  }
+  size_t CountContaining(const wchar_t* text) {
+    std::lock_guard<std::mutex> hold(mutex);
+    size_t count = 0;
+    for (const std::wstring& line : lines) count += line.find(text) != std::wstring::npos;
+    return count;
+  }
+  size_t CountBy(DWORD thread) {
+    std::lock_guard<std::mutex> hold(mutex);
+    size_t count = 0;
+    for (DWORD writer : writers) count += writer == thread;
+    return count;
   }
 };
 
@@ -193,6 +206,7 @@ void CaptureLine(const wchar_t* line, void* context) {
   auto* captured = static_cast<CapturedLines*>(context);
   std::lock_guard<std::mutex> hold(captured->mutex);
   captured->lines.emplace_back(line);
+  captured->writers.push_back(GetCurrentThreadId());
 }
 
 DWORD Finish(HANDLE thread) {
@@ -234,6 +248,61 @@ TEST(TelemetryReporter, ThreadReportsUntilStoppedAndOnceMoreWhenStopped) {
   const std::wstring& line = captured.lines[1];
   EXPECT_NE(line.find(L"[INFO] Telemetry interval=1."), std::wstring::npos) << line;
   EXPECT_EQ(line.substr(line.size() - 2), L"\r\n");
+}
+
+DWORD WINAPI WaitForRelease(LPVOID release) {
+  WaitForSingleObject(static_cast<HANDLE>(release), INFINITE);
+  return 0;
+}
+
+// The engine's loop ended while its reporter was busy: the wait gives up, says so, and closes the
+// handle; the next loop's reporter runs alone, since the busy one ends at its next wake instead
+// of reporting beside it.
+TEST(TelemetryReporter, ABusyReporterIsLetGoAtTheLoopsEndAndEndsOnceTheNextLoopsStarts) {
+  CapturedLines captured;
+  ProcessLog().SetDebugOutputSink(&CaptureLine, &captured);
+  TelemetrySettings& settings = ProcessTelemetrySettings();
+  HANDLE stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  PublishTelemetrySettings(1, stop, false);
+
+  HANDLE busy = CreateThread(nullptr, 0, &WaitForRelease, release, 0, nullptr);
+  HANDLE busyOwn = nullptr;
+  ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), busy, GetCurrentProcess(), &busyOwn, 0, FALSE,
+                              DUPLICATE_SAME_ACCESS));
+  settings.reporterThread.store(busy);
+  FinishTelemetryReport();
+  DWORD flags = 0;
+  EXPECT_FALSE(GetHandleInformation(busy, &flags)) << "the reporter's handle is closed";
+  EXPECT_EQ(captured.CountContaining(L"[WARN] Telemetry reporter did not end within 2 s"), 1u);
+  SetEvent(release);
+  Finish(busyOwn);
+
+  // A reporter that never saw the loop's end, and the next loop's.
+  settings.stoppedAtLoopEnd.store(false);
+  ResetEvent(stop);
+  DWORD earlierId = 0;
+  HANDLE earlier = CreateThread(nullptr, 0, &TelemetryReporterThreadProc, nullptr, 0, &earlierId);
+  for (int i = 0; i < 1000 && captured.CountBy(earlierId) == 0; ++i) Sleep(10);
+  settings.stoppedAtLoopEnd.store(true);
+  ResumeTelemetryReport();
+  const HANDLE next = settings.reporterThread.load();
+  ASSERT_NE(next, nullptr);
+  EXPECT_EQ(captured.CountContaining(L"[INFO] Telemetry reporter started again"), 1u);
+  EXPECT_EQ(Finish(earlier), 0u) << "the earlier reporter ended by itself";
+  const DWORD nextId = GetThreadId(next);
+  for (int i = 0; i < 1000 && captured.CountBy(nextId) == 0; ++i) Sleep(10);
+  EXPECT_GE(captured.CountBy(nextId), 1u) << "the next loop is reported";
+  ResumeTelemetryReport();
+  EXPECT_EQ(settings.reporterThread.load(), next) << "one reporter per loop";
+  FinishTelemetryReport();
+  EXPECT_EQ(settings.reporterThread.load(), nullptr);
+
+  ProcessLog().SetDebugOutputSink(nullptr, nullptr);
+  settings.stoppedAtLoopEnd.store(false);
+  PublishTelemetrySettings(5, nullptr, false);
+  CloseHandle(stop);
+  CloseHandle(release);
 }
 
 }  // namespace

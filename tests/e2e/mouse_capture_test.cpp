@@ -57,17 +57,26 @@ TEST(MouseCapture, RawPacketsReachGameplayOnceAndEveryFrameSamplesThem) {
   EXPECT_EQ(LatestText(run, "rawActive"), "yes");
   EXPECT_GT(TelemetryTotal(run, "MouseAudit", "rawTickCompare"), 100u) << "the packets went to gameplay";
   EXPECT_EQ(TelemetryTotal(run, "MouseAudit", "threadMismatch"), 0u);
-  // Frames between ticks took the motion the next tick delivers.
-  size_t rows = 0, polled = 0, moving = 0;
-  for (const auto& row : test::TraceRows(run.motionTrace)) {
-    ++rows;
-    const uint32_t flags = static_cast<uint32_t>(std::stoul(row.at(7)));
-    polled += (flags & 1u) != 0;
-    moving += row.at(26) != "0" || row.at(27) != "0";  // poll_x, poll_y
+  // From the first frame that polled on (the first gameplay pass), every frame took exactly the
+  // motion SDL2 received since the frame before: the tap sees each packet just before SDL2 does.
+  const auto rows = test::TraceRows(run.motionTrace);
+  ASSERT_EQ(rows.size(), run.frames.size());
+  size_t polled = 0, moving = 0;
+  for (size_t i = 1; i < rows.size(); ++i) {
+    const bool polls = (std::stoul(rows[i].at(7)) & 1u) != 0;  // flags bit 0
+    if (polled == 0 && !polls) continue;
+    SCOPED_TRACE(testing::Message() << "frame " << i);
+    ++polled;
+    EXPECT_TRUE(polls);
+    const long long pollX = std::stoll(rows[i].at(26)), pollY = std::stoll(rows[i].at(27));
+    if (polled > 1) {
+      EXPECT_EQ(pollX, run.frames[i].at("sdl_x") - run.frames[i - 1].at("sdl_x"));
+      EXPECT_EQ(pollY, run.frames[i].at("sdl_y") - run.frames[i - 1].at("sdl_y"));
+    }
+    moving += pollX != 0 || pollY != 0;
   }
-  ASSERT_GT(rows, 250u);
-  EXPECT_GE(polled * 10, rows * 8);
-  EXPECT_GT(moving * 4, rows);
+  EXPECT_GT(polled, 250u);
+  EXPECT_GT(moving, 50u);
 }
 
 TEST(MouseCapture, WithoutATappableWindowTheFramesDrainSdlAndStillDeliverOnce) {
@@ -102,22 +111,26 @@ TEST(MouseCapture, WithoutATappableWindowTheFramesDrainSdlAndStillDeliverOnce) {
 // the game twice or never (packets sent while no window exists reach no one, so SDL2's own total
 // is the truth here, not what was sent).
 TEST(MouseCapture, AReplacedWindowIsTappedAgainAndTheLookStaysLive) {
-  // Wine takes about 2 s to destroy a shown window here; the game does not count that time, but
-  // the user's motion runs on: it keeps moving long enough to be seen after the swap.
-  const GameRun run = test::PlayGame(kOverlayIni, "duration_seconds=4.5\nidle_after_seconds=1.3\npacing=fixed:144\n"
+  // Wine takes about 2 s to destroy a shown window here (longer on a busy machine); the game does
+  // not count that time, but the user's motion runs on and may end before the new window is
+  // there. The game's own 10000 moves ten ticks after the swap reach the new window whatever
+  // the swap took.
+  const GameRun run = test::PlayGame(kOverlayIni, "duration_seconds=3\nidle_after_seconds=1.3\npacing=fixed:144\n"
                                                   "limit_fps=0\nwindow=visible\nmouse_pattern=sweep_right\n"
-                                                  "events=window_recreate@30\n");
+                                                  "events=window_recreate@30,burst10000@40\n");
   test::ExpectCleanRun(run);
   auto fact = MouseFact(run);
   EXPECT_EQ(fact["recreated_tick"], 30);
   EXPECT_EQ(fact["read_x"] + fact["gui_read_x"], fact["sdl_x"]);
   EXPECT_EQ(fact["read_y"] + fact["gui_read_y"], fact["sdl_y"]);
-  EXPECT_GT(fact["read_after_recreate_x"], 100) << "the mouse turns the view again";
+  EXPECT_EQ(fact["burst_x"], 5000);
+  EXPECT_GE(fact["read_after_recreate_x"], fact["burst_x"]) << "the mouse turns the view again";
   EXPECT_TRUE(run.HasLine("INFO Native raw-mouse packet tap released: the game window was destroyed; SDL's "
                           "counts are used until the tap is installed on the game's next window."));
   EXPECT_EQ(run.LinesStartingWith("INFO Native raw-mouse packet tap installed").size(), 2u);
   EXPECT_EQ(LatestText(run, "rawTap"), "installed");
   EXPECT_EQ(LatestText(run, "rawActive"), "yes");
+  EXPECT_GE(TelemetryTotal(run, "MouseAudit", "rawNonZero"), 10000u) << "the moves went through the new tap";
 }
 
 TEST(MouseCapture, TenThousandQueuedPacketsAreCountedOnceInBoundedDrains) {
@@ -170,10 +183,12 @@ TEST(MouseCapture, GuiCursorMovesAtFrameRateAndEndsWhereTheGamePutsIt) {
       }
     }
     ASSERT_NE(lastOpen, nullptr);
-    EXPECT_GT(betweenTicks, 10u) << "frames between ticks moved the cursor (never without the plug-in)";
+    // How many frames fall between two ticks while the hand moves is the machine's business; the
+    // game checks every position it receives and draws.
+    EXPECT_GT(betweenTicks, 0u) << "frames between ticks moved the cursor (never without the plug-in)";
     EXPECT_EQ(lastOpen->at("gui_x"), lastOpen->at("stock_x"));
     EXPECT_EQ(lastOpen->at("gui_y"), lastOpen->at("stock_y"));
-    EXPECT_GT(TelemetryTotal(run, "MouseAudit", "guiFixedCorrection"), 10u);
+    EXPECT_GT(TelemetryTotal(run, "MouseAudit", "guiFixedCorrection"), 0u);
   }
 }
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "input/gameplay_input_pass.h"
 
 namespace driftglass {
@@ -86,12 +88,33 @@ TEST(MouseUpdate, CountsBeyondThirtyTwoBitsAreClampedAndCounted) {
   EXPECT_EQ(late.audit.mergeOverflow.load(), 1u);
 }
 
+// SDL2 and the raw-input queue as the poll sees them: the pump dispatches every packet queued
+// when it starts through the tap (the tap adds it to tapCounts), and packets that arrive while it
+// runs wait in the queue for the drain.
 struct PollLog {
-  static inline int pumps = 0, drains = 0;
+  static inline std::string calls;
   static inline int sdlX = 0, sdlY = 0;
-  static void Drain() { ++drains; }
-  static void Pump() { ++pumps; }
+  static inline MouseState* tapCounts = nullptr;
+  static inline int queuedX = 0, arrivingX = 0;
+  static void Dispatch() {
+    if (tapCounts != nullptr) {
+      tapCounts->presentPending.Add(queuedX, 0);
+      tapCounts->tickPending.Add(queuedX, 0);
+    }
+    queuedX = 0;
+  }
+  static void Drain() {
+    calls += "drain ";
+    Dispatch();
+  }
+  static void Pump() {
+    calls += "pump ";
+    Dispatch();
+    queuedX = arrivingX;
+    arrivingX = 0;
+  }
   static uint32_t Take(int* x, int* y) {
+    calls += "take ";
     *x = sdlX;
     *y = sdlY;
     sdlX = sdlY = 0;
@@ -104,14 +127,14 @@ TEST(PresentationPoll, TakesMotionOnlyOnTheUpdatingThreadWhileThePreviewIsLive) 
   int mouseObject = 0;
 
   Capture sdl(true);
-  PollLog::pumps = 0;
+  PollLog::calls.clear();
   EXPECT_FALSE(PollPresentationMotion(sdl.mouse, sdl.tap, sdl.audit, actions, 10, 7).valid);  // no update yet
   sdl.mouse.lastMouse = &mouseObject;
   sdl.mouse.mouseThreadId = 7;
   EXPECT_FALSE(PollPresentationMotion(sdl.mouse, sdl.tap, sdl.audit, actions, 10, 8).valid);
   EXPECT_EQ(sdl.audit.threadMismatch.load(), 1u);
   EXPECT_FALSE(PollPresentationMotion(sdl.mouse, sdl.tap, sdl.audit, actions, 12, 7).valid);  // past live
-  EXPECT_EQ(PollLog::pumps, 0);
+  EXPECT_EQ(PollLog::calls, "");
   EXPECT_EQ(sdl.audit.presentPolls.load(), 0u);
 
   PollLog::sdlX = 4;
@@ -121,19 +144,28 @@ TEST(PresentationPoll, TakesMotionOnlyOnTheUpdatingThreadWhileThePreviewIsLive) 
   EXPECT_EQ(motion.x, 4);
   EXPECT_EQ(sdl.mouse.tickPending.x.load(), 4);  // held for the next update
   EXPECT_EQ(sdl.mouse.tickPending.y.load(), -1);
-  EXPECT_EQ(PollLog::pumps, 1);
+  EXPECT_EQ(PollLog::calls, "pump drain take ") << "SDL2's count is taken after its pump";
 
+  // Raw mode: this frame's motion holds the packets counted before the poll, those queued when
+  // it started and those that arrived during SDL2's pump.
   Capture raw(true, true);
   raw.mouse.lastMouse = &mouseObject;
   raw.mouse.mouseThreadId = 7;
   raw.mouse.presentPending.Add(5, 6);
   raw.mouse.tickPending.Add(5, 6);
+  PollLog::calls.clear();
+  PollLog::tapCounts = &raw.mouse;
+  PollLog::queuedX = 2;
+  PollLog::arrivingX = 1;
   PollLog::sdlX = 99;
   motion = PollPresentationMotion(raw.mouse, raw.tap, raw.audit, actions, 10, 7);
-  EXPECT_EQ(motion.x, 5);
+  PollLog::tapCounts = nullptr;
+  EXPECT_EQ(motion.x, 8);
   EXPECT_EQ(motion.y, 6);
+  EXPECT_EQ(PollLog::queuedX, 0) << "nothing left for the next frame";
+  EXPECT_EQ(PollLog::calls, "pump drain ");
   EXPECT_EQ(raw.mouse.presentPending.x.load(), 0);
-  EXPECT_EQ(raw.mouse.tickPending.x.load(), 5);  // still the host's to receive
+  EXPECT_EQ(raw.mouse.tickPending.x.load(), 8);  // still the host's to receive
   EXPECT_EQ(PollLog::sdlX, 99);                  // SDL2's accumulator is left to the host
 }
 

@@ -50,23 +50,32 @@ LRESULT CALLBACK SdlWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM 
   return DefWindowProcW(window, message, wParam, lParam);
 }
 
+// A shown game window that registered for raw input as SDL2 does; null without a display.
+HWND ShowGameWindow() {
+  static const ATOM windowClass = [] {
+    WNDCLASSW description{};
+    description.lpfnWndProc = &SdlWindowProc;
+    description.hInstance = GetModuleHandleW(nullptr);
+    description.lpszClassName = L"TapTestWindow";
+    return RegisterClassW(&description);
+  }();
+  if (windowClass == 0) return nullptr;
+  const HWND window = CreateWindowExW(0, L"TapTestWindow", L"game", WS_OVERLAPPEDWINDOW, 0, 0, 320, 240, nullptr,
+                                      nullptr, GetModuleHandleW(nullptr), nullptr);
+  if (window == nullptr) return nullptr;
+  ShowWindow(window, SW_SHOW);
+  const RAWINPUTDEVICE mouse{1, 2, RIDEV_INPUTSINK, window};
+  EXPECT_TRUE(RegisterRawInputDevices(&mouse, 1, sizeof(mouse)));
+  MSG message;
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+  return window;
+}
+
 // The process's own tap on a real window that registered for raw input as SDL2 does, fed by the
 // platform's input queue.
 TEST(RawInputTap, CountsEveryQueuedPacketOnceAndPassesItOnInBoundedDrains) {
-  WNDCLASSW windowClass{};
-  windowClass.lpfnWndProc = &SdlWindowProc;
-  windowClass.hInstance = GetModuleHandleW(nullptr);
-  windowClass.lpszClassName = L"TapTestWindow";
-  ASSERT_NE(RegisterClassW(&windowClass), 0);
-  const HWND window = CreateWindowExW(0, L"TapTestWindow", L"game", WS_OVERLAPPEDWINDOW, 0, 0, 320, 240, nullptr,
-                                      nullptr, windowClass.hInstance, nullptr);
+  const HWND window = ShowGameWindow();
   ASSERT_NE(window, nullptr) << "windows need a display";
-  ShowWindow(window, SW_SHOW);
-  const RAWINPUTDEVICE mouse{1, 2, RIDEV_INPUTSINK, window};
-  ASSERT_TRUE(RegisterRawInputDevices(&mouse, 1, sizeof(mouse)));
-  MSG message;
-  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
-
   ASSERT_TRUE(InstallRawTap());
   EXPECT_EQ(FindGameWindow(), window);
   EXPECT_EQ(ProcessRawTap().tapWindow.load(), window);
@@ -105,13 +114,8 @@ TEST(RawInputTap, CountsEveryQueuedPacketOnceAndPassesItOnInBoundedDrains) {
   EXPECT_EQ(ProcessMouseState().tickPending.x.load(), 0);
   EXPECT_EQ(ProcessMouseState().presentPending.x.load(), 0);
   EXPECT_EQ(audit.rawTap.load(), 0u);
-  const HWND next = CreateWindowExW(0, L"TapTestWindow", L"game", WS_OVERLAPPEDWINDOW, 0, 0, 320, 240, nullptr,
-                                    nullptr, windowClass.hInstance, nullptr);
+  const HWND next = ShowGameWindow();
   ASSERT_NE(next, nullptr);
-  ShowWindow(next, SW_SHOW);
-  const RAWINPUTDEVICE again{1, 2, RIDEV_INPUTSINK, next};
-  ASSERT_TRUE(RegisterRawInputDevices(&again, 1, sizeof(again)));
-  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
   ASSERT_TRUE(InstallRawTap());
   EXPECT_EQ(ProcessRawTap().tapWindow.load(), next);
   ASSERT_EQ(SendInput(4, moves.data(), sizeof(INPUT)), 4u);
@@ -119,6 +123,78 @@ TEST(RawInputTap, CountsEveryQueuedPacketOnceAndPassesItOnInBoundedDrains) {
   EXPECT_EQ(ProcessMouseState().tickPending.x.load(), 2);
   EXPECT_TRUE(ProcessRawTap().rawActive.load());
   DestroyWindow(next);
+}
+
+// Another component subclasses the game window after the tap, as overlays and input helpers do.
+struct LaterSubclass {
+  static inline WNDPROC below = nullptr;
+  static inline bool swallowDestroy = false;
+  static inline bool keptItsPlace = false;
+  static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCDESTROY && swallowDestroy) return 0;
+    const LRESULT result = CallWindowProcW(below, window, message, wParam, lParam);
+    if (message == WM_NCDESTROY) {
+      keptItsPlace = GetWindowLongW(window, GWL_WNDPROC) == static_cast<LONG>(reinterpret_cast<LONG_PTR>(&Proc));
+    }
+    return result;
+  }
+  static void Install(HWND window) {
+    below = reinterpret_cast<WNDPROC>(static_cast<LONG_PTR>(
+        SetWindowLongW(window, GWL_WNDPROC, static_cast<LONG>(reinterpret_cast<LONG_PTR>(&Proc)))));
+  }
+};
+
+// A shown game window registered for raw input as SDL2 registers it, tapped, with one packet of
+// motion counted; then subclassed by another component.
+HWND TappedWindowUnderAnotherSubclass(bool swallowDestroy) {
+  const HWND window = ShowGameWindow();
+  EXPECT_NE(window, nullptr);
+  EXPECT_TRUE(InstallRawTap());
+  EXPECT_EQ(ProcessRawTap().tapWindow.load(), window);
+  INPUT move{};
+  move.type = INPUT_MOUSE;
+  move.mi.dx = 3;
+  move.mi.dwFlags = MOUSEEVENTF_MOVE;
+  EXPECT_EQ(SendInput(1, &move, sizeof(move)), 1u);
+  DrainRawInput();
+  EXPECT_TRUE(ProcessRawTap().rawActive.load());
+  LaterSubclass::swallowDestroy = swallowDestroy;
+  LaterSubclass::keptItsPlace = false;
+  LaterSubclass::Install(window);
+  return window;
+}
+
+// The tap lets go of a destroyed window whether or not WM_NCDESTROY reaches it, and never cuts
+// off a procedure subclassed after it.
+TEST(RawInputTap, ReleasesADestroyedWindowWithoutCuttingOffALaterSubclass) {
+  const RawTapState& tap = ProcessRawTap();
+  const MouseState& mouse = ProcessMouseState();
+
+  ASSERT_TRUE(DestroyWindow(TappedWindowUnderAnotherSubclass(false)));
+  EXPECT_TRUE(LaterSubclass::keptItsPlace) << "the later procedure still heads the window at its end";
+  EXPECT_FALSE(tap.installed.load());
+
+  // The later procedure keeps WM_NCDESTROY to itself: the next drain, or the next install
+  // attempt, finds the window gone and releases it all the same.
+  enum Notice { kAtDrain, kAtInstall };
+  for (const Notice notice : {kAtDrain, kAtInstall}) {
+    SCOPED_TRACE(notice == kAtDrain ? "noticed at a drain" : "noticed at an install attempt");
+    ASSERT_TRUE(DestroyWindow(TappedWindowUnderAnotherSubclass(true)));
+    EXPECT_TRUE(tap.installed.load()) << "nothing told the tap";
+    HWND next = nullptr;
+    if (notice == kAtDrain) {
+      DrainRawInput();
+    } else {
+      next = ShowGameWindow();
+      EXPECT_TRUE(InstallRawTap());
+    }
+    EXPECT_EQ(tap.installed.load(), next != nullptr);
+    EXPECT_EQ(tap.tapWindow.load(), next);
+    EXPECT_FALSE(tap.rawActive.load());
+    EXPECT_EQ(mouse.tickPending.x.load(), 0) << "SDL2's own count delivers the motion";
+    EXPECT_EQ(mouse.presentPending.x.load(), 0);
+    if (next != nullptr) DestroyWindow(next);
+  }
 }
 
 }  // namespace

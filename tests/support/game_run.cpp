@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <set>
 #include <sstream>
 
 #include "support/build_paths.h"
@@ -14,9 +15,20 @@
 namespace driftglass::test {
 namespace {
 
+// "key=value key=value ..." into fields.
+void ParseFields(const std::string& text, std::map<std::string, double>& fields) {
+  std::istringstream words(text);
+  std::string field;
+  while (words >> field) {
+    const size_t equals = field.find('=');
+    fields[field.substr(0, equals)] = strtod(field.c_str() + equals + 1, nullptr);
+  }
+}
+
 void ParseRecord(const std::string& text, GameRun& run) {
   std::istringstream lines(text);
   std::string line;
+  std::map<std::string, double> renderEnd;  // the game's truth when the coming frame's render returned
   while (std::getline(lines, line)) {
     if (line.rfind("entry name=\"", 0) == 0) {
       const size_t end = line.find('"', 12);
@@ -26,16 +38,16 @@ void ParseRecord(const std::string& text, GameRun& run) {
       run.entries[line.substr(12, end - 12)] = report;
     } else if (line.rfind("fact ", 0) == 0) {
       run.facts.push_back(line.substr(5));
+      run.factFrames.push_back(run.frames.size());  // a frame's line follows what it recorded
     } else if (line.rfind("invariant ", 0) == 0 && line.find(" ok=0") != std::string::npos) {
       run.failedInvariants.push_back(line);
+    } else if (line.rfind("frame_truth_end ", 0) == 0) {
+      ParseFields(line.substr(16), renderEnd);
     } else if (line.rfind("frame ", 0) == 0) {
       std::map<std::string, double> frame;
-      std::istringstream fields(line.substr(6));
-      std::string field;
-      while (fields >> field) {
-        const size_t equals = field.find('=');
-        frame[field.substr(0, equals)] = strtod(field.c_str() + equals + 1, nullptr);
-      }
+      ParseFields(line.substr(6), frame);
+      frame.insert(renderEnd.begin(), renderEnd.end());
+      renderEnd.clear();
       run.frames.push_back(frame);
     } else if (line.rfind("summary ", 0) == 0) {
       std::istringstream fields(line.substr(8));
@@ -55,6 +67,55 @@ void ExpectCleanRun(const GameRun& run) {
   EXPECT_EQ(run.exitCode, 0u);
   for (const std::string& failure : run.failedInvariants) ADD_FAILURE() << failure;
   EXPECT_EQ(run.entries.size(), 26u) << "the game reported every entry point";
+}
+
+bool ShownWhereTheGamesClockSays(const Frame& frame, double shownTicks, double tolerance) {
+  return shownTicks >= frame.at("expected_ticks") - tolerance &&
+         shownTicks <= frame.at("expected_ticks_end") + tolerance;
+}
+
+bool AcceptedThroughTheRender(const Frame& frame) {
+  const double rawEnd = frame.at("truth_raw_end");
+  return frame.at("truth_valid") != 0 && rawEnd <= 2.25 && rawEnd - frame.at("truth_phase") <= 1.25;
+}
+
+bool RecoversWithinFourFrames(const GameRun& run, double fromTick, const std::function<bool(const Frame&)>& shows,
+                              const std::function<bool(size_t)>& judged) {
+  int looked = 0;
+  for (size_t i = 0; i < run.frames.size() && looked < 4; ++i) {
+    const Frame& frame = run.frames[i];
+    if (frame.at("ticks") < fromTick || !AcceptedThroughTheRender(frame) || (judged && !judged(i))) continue;
+    ++looked;
+    if (shows(frame)) return true;
+  }
+  return false;
+}
+
+double TruthSlack(const Frame& frame, double perTick) {
+  return perTick * (frame.at("expected_ticks_end") - frame.at("expected_ticks"));
+}
+
+void ExpectCorrectionLeft(const GameRun& run, const std::string& name, const std::vector<bool>& blends) {
+  ASSERT_EQ(run.facts.size(), 1u) << "one correction left";
+  const std::string& fact = run.facts[0];
+  ASSERT_EQ(fact.rfind("name=" + name + " value=", 0), 0u) << fact;
+  ASSERT_LT(run.factFrames[0], run.frames.size());
+  const Frame& frame = run.frames[run.factFrames[0]];
+  const bool between = frame.at("truth_valid") != 0 && frame.at("truth_alpha_end") < 0.99 &&
+                       (blends.empty() || blends[run.factFrames[0]]);
+  if (between) {
+    EXPECT_EQ(fact.back(), '1') << fact << " in frame " << frame.at("index");
+  }
+}
+
+std::vector<bool> PreviousTickDrawn(const GameRun& run) {
+  std::vector<bool> seen;
+  std::set<double> drawn;
+  for (const Frame& frame : run.frames) {
+    seen.push_back(drawn.count(frame.at("ticks") - 1) > 0);
+    drawn.insert(frame.at("ticks"));
+  }
+  return seen;
 }
 
 uint64_t FieldValue(const std::string& line, const std::string& key) {

@@ -3,6 +3,7 @@
 // would look at: the plug-in's log, the telemetry lines, the motion trace and the game's record.
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -40,8 +41,10 @@ struct GameRun {
   std::map<std::string, uint64_t> summary;
   std::vector<std::string> failedInvariants;
   std::vector<std::string> facts;  // the game's "fact" lines, without the word
+  std::vector<size_t> factFrames;  // per fact, the index in frames of the frame it was recorded in
   std::string motionTrace;
-  // The game's frame lines, as key -> value.
+  // The game's frame lines, as key -> value, with the truth at the end of each frame's render
+  // (truth_raw_end, truth_alpha_end, expected_ticks_end).
   std::vector<std::map<std::string, double>> frames;
 
   std::vector<std::string> PatchedEntries() const;
@@ -67,6 +70,35 @@ uint64_t TelemetryTotal(const GameRun& run, const std::string& group, const std:
 
 // The numbers of the game's "fact NAME key=value ..." line (empty when there is none).
 std::map<std::string, double> FactNumbers(const GameRun& run, const std::string& name);
+
+using Frame = std::map<std::string, double>;
+
+// A frame's drawn simulation time, in ticks, against the game's clock: the plug-in reads its own
+// inside the render, so a correct frame shows a time between the game's readings at the start
+// (expected_ticks) and at the end of the render (expected_ticks_end). A busy machine that pauses
+// the game in between widens that bracket; tolerance covers the tick clock's offset and rounding.
+bool ShownWhereTheGamesClockSays(const Frame& frame, double shownTicks, double tolerance = 0.01);
+// The game's clock put the frame within the accepted range from the start to the end of its
+// render, so the plug-in's own reading, taken in between, was accepted too.
+bool AcceptedThroughTheRender(const Frame& frame);
+// After an event: whether one of the first four frames from tick `fromTick` on that the game's
+// clock accepts through the render (and `judged` allows, by frame index) shows the feature at work
+// again. Counted in frames, so a late frame on a busy machine does not skip the window.
+bool RecoversWithinFourFrames(const GameRun& run, double fromTick, const std::function<bool(const Frame&)>& shows,
+                              const std::function<bool(size_t)>& judged = nullptr);
+// How far a quantity that moves `perTick` in a tick may stray from its blend at the render's start.
+double TruthSlack(const Frame& frame, double perTick);
+
+// A fact the game records when the plug-in could not put a correction back ("name=N value=V",
+// V 1 when the bytes it left differ from the engine's own): once, and with value 1 unless the
+// game's clock put that frame at the newest tick (or `blends` says the frame could not blend),
+// where the correction is the engine's own bytes.
+void ExpectCorrectionLeft(const GameRun& run, const std::string& name, const std::vector<bool>& blends = {});
+
+// Per frame: whether some earlier frame was drawn while the tick before this frame's newest was the
+// newest. A palette the plug-in samples at a tick's first frame has nothing to blend from
+// otherwise (the game caught up two ticks at once, as on a busy machine).
+std::vector<bool> PreviousTickDrawn(const GameRun& run);
 
 // The motion trace's data rows split into columns.
 std::vector<std::vector<std::string>> TraceRows(const std::string& trace);

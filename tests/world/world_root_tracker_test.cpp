@@ -205,8 +205,9 @@ TEST(WorldRootTrackerTest, EveryRefusalForgetsTheProp) {
   EXPECT_EQ(Stage(*unresolved, prop, 1), kWorldInvalid);
 }
 
-// The prop's 1096 bytes from 0x40 end exactly where an inaccessible page begins.
-TEST(WorldRootTrackerTest, APropMustBeReadableThroughItsLastByte) {
+// A record ends exactly where an inaccessible page begins, or one byte past it: a prop's 1096
+// bytes from 0x40, a Grunt's through its kind word at 0x82C.
+TEST(WorldRootTrackerTest, RecordsMustBeReadableThroughTheirLastByte) {
   Host host;
   auto* pages = static_cast<uint8_t*>(
       VirtualAlloc(nullptr, 0x2000, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
@@ -220,6 +221,12 @@ TEST(WorldRootTrackerTest, APropMustBeReadableThroughItsLastByte) {
   uint8_t* spills = pages + 0x1000 - 0x487;
   memmove(spills, fits, 0x487);
   EXPECT_EQ(Stage(*tracker, spills, 1), kWorldInvalid);
+
+  uint8_t* grunt = pages + 0x1000 - 0x830;
+  memcpy(grunt, host.NewEnemy(mesh), 0x830);
+  EXPECT_EQ(tracker->StageGrunt(grunt, 2), kWorldStagedGrunt);
+  memmove(grunt + 1, grunt, 0x82F);  // the kind word's last byte on the inaccessible page
+  EXPECT_EQ(tracker->StageGrunt(grunt + 1, 3), kWorldInvalid);
   VirtualFree(pages, 0, MEM_RELEASE);
 }
 
