@@ -2,9 +2,12 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
+
+constexpr uint32_t kHeldTicks = 3;
 
 KeyboardUser gKeyboard;
 
@@ -23,30 +26,30 @@ KeyboardUser& Keyboard() { return gKeyboard; }
 void KeyboardUser::Init(const Scenario& scenario) {
   for (const CameraEvent& e : scenario.events) {
     if (e.name != "compare_key") continue;
-    presses_.push_back({e.tick, e.tick + (e.duration > 3 ? e.duration : 3), false, false});
+    presses_.push_back({e.tick, e.tick + std::max(e.duration, kHeldTicks), false});
   }
+  std::stable_sort(presses_.begin(), presses_.end(),
+                   [](const Press& a, const Press& b) { return a.downTick < b.downTick; });
 }
 
 void KeyboardUser::AfterFrame(uint32_t completedTicks) {
-  for (Press& p : presses_) {
-    if (!p.down && completedTicks >= p.downTick) {
-      p.down = true;
-      sent_ += SendKey(true) ? 1 : 0;
-    }
-    if (p.down && !p.up && completedTicks >= p.upTick) {
-      p.up = true;
-      SendKey(false);
-    }
+  if (next_ == presses_.size()) return;
+  Press& p = presses_[next_];
+  if (!p.down) {
+    if (completedTicks < p.downTick || completedTicks <= releasedAt_) return;
+    p.down = true;
+    p.upTick = std::max(p.upTick, completedTicks + kHeldTicks);
+    sent_ += SendKey(true) ? 1 : 0;
+  } else if (completedTicks >= p.upTick) {
+    SendKey(false);
+    releasedAt_ = completedTicks;
+    ++next_;
   }
 }
 
 void KeyboardUser::Finish() {
-  for (Press& p : presses_) {
-    if (p.down && !p.up) {
-      p.up = true;
-      SendKey(false);
-    }
-  }
+  if (next_ < presses_.size() && presses_[next_].down) SendKey(false);
+  next_ = presses_.size();
 }
 
 const char* KeyboardUser::FrameFields() {

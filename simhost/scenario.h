@@ -97,6 +97,15 @@ struct CameraEvent {
   uint32_t tick = 0;
   uint32_t duration = 1;
   double value = 0;  // a sensitivity event's new sensitivity
+  bool timed = false;  // written with a duration
+};
+
+// From its tick on, the frames follow this pacing (a soak changes it as it goes).
+struct PacingStretch {
+  uint32_t fromTick = 0;
+  Pacing pacing = Pacing::kUncapped;
+  double hz = 0.0;
+  double jitterPercent = 0.0;
 };
 
 struct Scenario {
@@ -133,6 +142,10 @@ struct Scenario {
   double sensitivity = 1.0;
   bool guiRelative = true;
   std::vector<CameraEvent> events;
+  uint32_t soakSeed = 0;        // 0: no soak
+  bool processSamples = false;  // the process's memory, handles and threads every second
+  bool shortFrameRecord = false;
+  std::vector<PacingStretch> pacingStretches;  // empty: `pacing` for the whole run
 };
 
 // Reads a scenario; on failure fills error with the file's line and reason.
