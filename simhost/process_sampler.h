@@ -13,13 +13,15 @@ class HostRecord;
 
 struct ProcessSample {
   double seconds;  // since the loop started
+  uint32_t ticks;  // the game's completed ticks then
   uint64_t privateBytes;
   uint64_t workingSet;
   uint32_t handles;
   uint32_t threads;
 };
 
-ProcessSample SampleProcess(double seconds);
+// `buffer` holds the system's handle list where the handle count needs it.
+ProcessSample SampleProcess(double seconds, char* buffer, size_t size);
 
 class ProcessSampler {
  public:
@@ -38,6 +40,7 @@ class ProcessSampler {
   HANDLE thread_ = nullptr;
   HANDLE stop_ = nullptr;
   std::vector<ProcessSample> samples_;
+  char* handleList_ = nullptr;
   volatile LONG taken_ = 0;
   uint32_t written_ = 0;
 };

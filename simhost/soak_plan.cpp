@@ -154,43 +154,84 @@ bool ParseSoakKey(const std::string& key, const std::string& value, Scenario& sc
   return !value.empty() && *end == '\0' && seed > 0 && seed <= 0xFFFFFFFFul;
 }
 
-void AddSoakPlan(Scenario& s) {
-  Random random(s.soakSeed);
-  const double ticksPerSecond = 1000.0 * s.logicDivisor / s.logicNumerator;
+namespace {
+
+constexpr double kWarmUpSeconds = 15;
+
+struct TickRange {
+  uint32_t first, last;
+};
+
+// Ticks whose events the game plays: from the second second to two seconds before the end, so the
+// game's last frames show it at rest (the mouse user stops then too).
+TickRange EventTicks(const Scenario& s, double& ticksPerSecond) {
+  ticksPerSecond = 1000.0 * s.logicDivisor / s.logicNumerator;
   const uint32_t ticks = static_cast<uint32_t>(s.durationSeconds * ticksPerSecond);
-  // Events from the second second on, each over two seconds before the end, so the game's last
-  // frames show it at rest (the mouse user stops then too).
   const uint32_t first = static_cast<uint32_t>(ticksPerSecond);
-  const uint32_t last = ticks > first + 3 * first ? ticks - 2 * first : first + first;
-  const double minutes = s.durationSeconds / 60.0;
-  for (const SoakEvent& kind : kEvents) {
-    for (uint32_t n = Count(kind.perMinute, minutes, random); n > 0; --n) {
-      CameraEvent e;
-      e.name = kind.name;
-      e.duration = random.Between(kind.shortest, kind.longest);
-      e.tick = random.Between(first, last > first + e.duration ? last - e.duration : first);
-      e.timed = kind.timed;
-      if (e.name == "sensitivity") e.value = 0.35 + 2.65 * random.Unit();
-      s.events.push_back(e);
-    }
-  }
-  // Presses of the compare key never overlap: a held key cannot be pressed again.
-  std::vector<uint32_t> pressTicks;
-  for (uint32_t n = Count(kPressesPerMinute, minutes, random); n > 0; --n) {
-    pressTicks.push_back(random.Between(first, last - kLongestPress));
-  }
-  std::sort(pressTicks.begin(), pressTicks.end());
-  uint32_t free = first;
-  for (const uint32_t tick : pressTicks) {
+  return TickRange{first, ticks > 4 * first ? ticks - 2 * first : 2 * first};
+}
+
+// One event of `kind` starting within the range, ending in it where it can.
+CameraEvent Draw(const SoakEvent& kind, TickRange range, Random& random) {
+  CameraEvent e;
+  e.name = kind.name;
+  e.duration = random.Between(kind.shortest, kind.longest);
+  const uint32_t room = range.last > range.first + e.duration ? range.last - e.duration : range.first;
+  e.tick = random.Between(range.first, room);
+  e.timed = kind.timed;
+  if (e.name == "sensitivity") e.value = 0.35 + 2.65 * random.Unit();
+  return e;
+}
+
+// Presses of the compare key, none overlapping another: a held key cannot be pressed again.
+void AddPresses(Scenario& s, uint32_t count, TickRange range, Random& random) {
+  if (range.last < range.first + 2 * kLongestPress) return;
+  std::vector<uint32_t> ticks;
+  for (; count > 0; --count) ticks.push_back(random.Between(range.first, range.last - kLongestPress));
+  std::sort(ticks.begin(), ticks.end());
+  uint32_t free = range.first;
+  for (const uint32_t tick : ticks) {
     CameraEvent e;
     e.name = "compare_key";
     e.tick = std::max(tick, free);
     e.duration = random.Between(kShortestPress, kLongestPress);
     e.timed = true;
-    if (e.tick + e.duration > last) break;
+    if (e.tick + e.duration > range.last) break;
     free = e.tick + e.duration + 2;
     s.events.push_back(e);
   }
+}
+
+}  // namespace
+
+uint32_t SoakWarmUpEndTick(const Scenario& s) {
+  double ticksPerSecond = 0;
+  const TickRange range = EventTicks(s, ticksPerSecond);
+  const uint32_t end = range.first + static_cast<uint32_t>(kWarmUpSeconds * ticksPerSecond);
+  return std::min(end, range.first + (range.last - range.first) / 2);
+}
+
+// The warm-up has every event once, so whatever the game, the plug-in or the system set up at an
+// event's first use is in place before the steady part; the steady part then has every event at
+// its own rate, and at least once.
+void AddSoakPlan(Scenario& s) {
+  Random random(s.soakSeed);
+  double ticksPerSecond = 0;
+  const TickRange all = EventTicks(s, ticksPerSecond);
+  const uint32_t ticks = static_cast<uint32_t>(s.durationSeconds * ticksPerSecond);
+  const TickRange warmUp{all.first, SoakWarmUpEndTick(s)};
+  const TickRange steady{warmUp.last, all.last};
+  const double steadyMinutes = (steady.last - steady.first) / ticksPerSecond / 60.0;
+  for (const SoakEvent& kind : kEvents) {
+    CameraEvent first = Draw(kind, warmUp, random);
+    first.duration = std::max(1u, std::min(first.duration, warmUp.last - first.tick));
+    s.events.push_back(first);
+    for (uint32_t n = Count(kind.perMinute, steadyMinutes, random); n > 0; --n) {
+      s.events.push_back(Draw(kind, steady, random));
+    }
+  }
+  AddPresses(s, 1, warmUp, random);
+  AddPresses(s, Count(kPressesPerMinute, steadyMinutes, random), steady, random);
   // Pacing in stretches, each different from the one before.
   constexpr size_t kChoices = sizeof(kPacings) / sizeof(kPacings[0]);
   size_t previous = kChoices;
@@ -207,6 +248,7 @@ void AddSoakPlan(Scenario& s) {
 
 void RecordSoakPlan(const Scenario& s, HostRecord& record) {
   if (s.soakSeed == 0) return;
+  record.Line("fact soak_warmup until_tick=%u", SoakWarmUpEndTick(s));
   for (const CameraEvent& e : s.events) {
     record.Line("fact soak_event family=%s name=%s tick=%u duration=%u", FamilyOf(e.name), e.name.c_str(), e.tick,
                 e.duration);
