@@ -156,6 +156,15 @@ void ReadTrace(const std::wstring& folder, const std::vector<DrawnFrame>& drawn,
 
 }  // namespace
 
+bool MeetsTheSoakBar(const SoakFigures& f) {
+  return f.recordRead && f.failures == 0 && f.frames > 0 && f.traceRows == f.frames &&
+         f.traceRowsOfTheirFrame == f.frames && f.traceWritten == f.frames && f.traceDropped == 0 &&
+         f.telemetryTicks == f.ticks && f.telemetrySceneRender == f.frames && f.telemetryOnDraw == f.onDraw &&
+         f.telemetryOnPostRender == f.onPostRender && f.compareSwitches == f.keyPresses && f.mouseReadX == f.sdlX &&
+         f.mouseReadY == f.sdlY && f.samples > 0 && f.most.privateBytes - f.warm.privateBytes <= kSoakPrivateBytesGrowth &&
+         f.most.handles - f.warm.handles <= kSoakHandlesGrowth && f.most.threads - f.warm.threads <= kSoakThreadsGrowth;
+}
+
 SoakFigures ReadSoakFigures(const std::wstring& folder) {
   SoakFigures f;
   std::vector<DrawnFrame> drawn;

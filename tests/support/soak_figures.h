@@ -10,6 +10,13 @@
 
 namespace driftglass::test {
 
+// The bar a soak must meet after its warm-up (every event once), however long it runs: the
+// process's private bytes, handles and threads grow by no more than these. A minute of frames,
+// ticks and mouse packets leaking 40 bytes each would already pass the first.
+constexpr uint64_t kSoakPrivateBytesGrowth = 256 * 1024;
+constexpr uint64_t kSoakHandlesGrowth = 4;
+constexpr uint64_t kSoakThreadsGrowth = 1;
+
 struct ProcessPoint {
   double seconds = 0;
   uint32_t ticks = 0;
@@ -43,5 +50,9 @@ struct SoakFigures {
 
 // Reads folder\record.txt, folder\Driftglass.log and folder\Driftglass.motion.csv.
 SoakFigures ReadSoakFigures(const std::wstring& folder);
+
+// Whether a run with the plug-in meets the bar: nothing broken, every frame in the trace once,
+// the telemetry's sums the game's counts, and no growth beyond the bounds after the warm-up.
+bool MeetsTheSoakBar(const SoakFigures& f);
 
 }  // namespace driftglass::test
