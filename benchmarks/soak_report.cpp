@@ -67,6 +67,9 @@ int main(int argc, char** argv) {
     return 1;
   }
   const std::string none = "-";
+  std::string pacings;
+  for (const auto& [pacing, count] : p.pacings) pacings += (pacings.empty() ? "" : ", ") + pacing + " x" + std::to_string(count);
+  std::printf("Pacing stretches (both runs): %s\n\n", pacings.c_str());
   Row("", "with the plug-in", "without it (baseline)");
   std::printf("|%s|%s|%s|\n", std::string(52, '-').c_str(), std::string(48, '-').c_str(), std::string(48, '-').c_str());
   Row("frames drawn", std::to_string(p.frames), std::to_string(b.frames));
@@ -80,9 +83,6 @@ int main(int argc, char** argv) {
     };
     Row(label.c_str(), count(p), count(b));
   }
-  std::string pacings;
-  for (const auto& [pacing, count] : p.pacings) pacings += (pacings.empty() ? "" : ", ") + pacing + " x" + std::to_string(count);
-  std::printf("| %-50s | %-95s |\n", "pacing stretches", pacings.c_str());
   Row("invariant checks made", std::to_string(p.checks), std::to_string(b.checks));
   Row("invariant checks broken", std::to_string(p.failures), std::to_string(b.failures));
   Row("F9 presses / compare switches (telemetry)", std::to_string(p.keyPresses) + " / " + std::to_string(p.compareSwitches),
@@ -102,8 +102,8 @@ int main(int argc, char** argv) {
   ProcessRows("private bytes", [](const ProcessPoint& x) { return x.privateBytes; }, true, p, b);
   const long long share = (static_cast<long long>(p.most.privateBytes) - static_cast<long long>(p.warm.privateBytes)) -
                           (static_cast<long long>(b.most.privateBytes) - static_cast<long long>(b.warm.privateBytes));
-  std::printf("| %-50s | %-95s |\n", "private bytes: the plug-in's share of the growth",
-              ((share >= 0 ? "+" : "-") + Kilobytes(static_cast<uint64_t>(share >= 0 ? share : -share))).c_str());
+  Row("private bytes: the plug-in's share of that growth",
+      (share >= 0 ? "+" : "-") + Kilobytes(static_cast<uint64_t>(share >= 0 ? share : -share)), none);
   ProcessRows("working set", [](const ProcessPoint& x) { return x.workingSet; }, true, p, b);
   ProcessRows("handles", [](const ProcessPoint& x) { return x.handles; }, false, p, b);
   ProcessRows("threads", [](const ProcessPoint& x) { return x.threads; }, false, p, b);
