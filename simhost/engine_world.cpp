@@ -148,7 +148,7 @@ EngineWorld& CreateEngineWorld(const Scenario& scenario, HostRecord& record) {
   Effects().Init(scenario, &record);
   Mouse().Init(scenario, &record, MouseObjects{&gMouse, &gGui, &gPlayer, &gInput});
   Look().Init(scenario, &record);
-  Keyboard().Init(scenario);
+  Keyboard().Init(scenario, &record);
   gWorld.scenario = &scenario;
   gWorld.record = &record;
   RecordSoakPlan(scenario, record);

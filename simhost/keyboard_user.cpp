@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "host_record.h"
+
 namespace {
 
 constexpr uint32_t kHeldTicks = 3;
@@ -23,7 +25,8 @@ bool SendKey(bool down) {
 
 KeyboardUser& Keyboard() { return gKeyboard; }
 
-void KeyboardUser::Init(const Scenario& scenario) {
+void KeyboardUser::Init(const Scenario& scenario, HostRecord* record) {
+  record_ = record;
   for (const CameraEvent& e : scenario.events) {
     if (e.name != "compare_key") continue;
     presses_.push_back({e.tick, e.tick + std::max(e.duration, kHeldTicks), false});
@@ -40,6 +43,11 @@ void KeyboardUser::AfterFrame(uint32_t completedTicks) {
     p.down = true;
     p.upTick = std::max(p.upTick, completedTicks + kHeldTicks);
     sent_ += SendKey(true) ? 1 : 0;
+    // A key reaches the program whose window has the foreground.
+    DWORD owner = 0;
+    const HWND foreground = GetForegroundWindow();
+    if (foreground != nullptr) GetWindowThreadProcessId(foreground, &owner);
+    record_->Line("fact key_press tick=%u foreground=%d", completedTicks, owner == GetCurrentProcessId() ? 1 : 0);
   } else if (completedTicks >= p.upTick) {
     SendKey(false);
     releasedAt_ = completedTicks;

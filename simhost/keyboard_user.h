@@ -10,9 +10,11 @@
 
 #include "scenario.h"
 
+class HostRecord;
+
 class KeyboardUser {
  public:
-  void Init(const Scenario& scenario);
+  void Init(const Scenario& scenario, HostRecord* record);
   void AfterFrame(uint32_t completedTicks);
   // Releases a key still held when the loop ends.
   void Finish();
@@ -24,6 +26,7 @@ class KeyboardUser {
     uint32_t upTick;
     bool down;
   };
+  HostRecord* record_ = nullptr;
   std::vector<Press> presses_;  // in tick order, none overlapping another (the scenario says so)
   size_t next_ = 0;
   uint32_t releasedAt_ = 0;  // completed ticks when the key was last let go

@@ -21,6 +21,7 @@ uint32_t SDL_GetMouseState(int* x, int* y);
 void SDL_PumpEvents(void);
 uint32_t SDLStandIn_RawPackets(void);
 uint32_t SDLStandIn_AbsolutePackets(void);
+void SDLStandIn_ConfineCursor(void);
 }
 
 namespace {
@@ -311,6 +312,7 @@ void MouseRig::SendAbsoluteMove() {
   ++absoluteMoves_;
   absoluteJumpX_ += after.x - before.x;
   absoluteJumpY_ += after.y - before.y;
+  SDLStandIn_ConfineCursor();
 }
 
 const char* MouseRig::FrameFields(double wall) {

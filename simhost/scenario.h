@@ -40,7 +40,11 @@
 //                               render), world_reuse (a prop destroyed, its memory reused),
 //                               world_reuse_near (another prop in the same memory with the same
 //                               body, 0.3 units on), grunt_reuse_near (another Grunt in the first
-//                               one's memory with its mesh, 0.3 units on, in another pose);
+//                               one's memory with its mesh, 0.3 units on, in another pose),
+//                               prop_remove, body_remove, grunt_remove (a prop with its body, a
+//                               body no prop owns, the second Grunt: destroyed for the event's
+//                               duration, their memory holding a freed pattern nothing may write,
+//                               then another created in the same memory a step away);
 //                               poses: pose_ninth (seven more Grunts animate), ragdoll_hidden,
 //                               ragdoll_rest (its bodies sleep for good), ragdoll_one_body,
 //                               ragdoll_33, enemy_skip (the first Grunt skips its update),
@@ -57,6 +61,16 @@
 //                               mouse sensitivity is VALUE: sensitivity2@30, sensitivity0.35@90);
 //                               keyboard: compare_key (after that tick the player presses F9, held for
 //                               N ticks, at least 3)
+//                               Any two events may overlap, also two of one kind. An event "for
+//                               good" lasts only its duration when one is written (ragdoll_rest@90:60).
+//                               Each one-render or one-time event (the read-only ones, trail_clear,
+//                               trail_reentrant, between_move, window_recreate, burst10000,
+//                               absolute_move) acts once per event, at the first frame at or after
+//                               its tick. Two presses of the key cannot overlap (a held key cannot
+//                               be pressed again): the game refuses such a scenario, naming both.
+//   soak_seed, process_samples, frame_record
+//                               a seeded random soak of every event, process samples every second,
+//                               short frame lines (see soak_plan.h)
 //   pose_bones=24               bones of each Grunt's palette
 //   smoke_particles=16          live particles of the third emitter (at most 5000)
 //   window=none                 the game's window: none (no window, no display needed),
