@@ -85,8 +85,11 @@ int main(int argc, char** argv) {
   }
   Row("invariant checks made", std::to_string(p.checks), std::to_string(b.checks));
   Row("invariant checks broken", std::to_string(p.failures), std::to_string(b.failures));
-  Row("F9 presses / compare switches (telemetry)", std::to_string(p.keyPresses) + " / " + std::to_string(p.compareSwitches),
-      std::to_string(b.keyPresses) + " / " + none);
+  const auto presses = [](const SoakFigures& f) {
+    return std::to_string(f.keyPresses) + " (" + std::to_string(f.keyPressesToTheGame) + " in the foreground)";
+  };
+  Row("F9 presses / compare switches (telemetry)", presses(p) + " / " + std::to_string(p.compareSwitches),
+      presses(b) + " / " + none);
   Row("mouse counts read / received by SDL2 (x)", std::to_string(p.mouseReadX) + " / " + std::to_string(p.sdlX),
       std::to_string(b.mouseReadX) + " / " + std::to_string(b.sdlX));
   Row("trace rows in their own frame", Of(p.traceRowsOfTheirFrame, p.frames), none);

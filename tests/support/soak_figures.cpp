@@ -92,6 +92,8 @@ void ReadRecord(const std::wstring& folder, SoakFigures& f, std::vector<DrawnFra
       p.handles = Count(line, "handles");
       p.threads = Count(line, "threads");
       samples.push_back(p);
+    } else if (StartsWith(line, "fact key_press ")) {
+      f.keyPressesToTheGame += Count(line, "foreground");
     } else if (StartsWith(line, "fact mouse ")) {
       f.mouseReadX = static_cast<int64_t>(Number(line, "read_x") + Number(line, "gui_read_x"));
       f.mouseReadY = static_cast<int64_t>(Number(line, "read_y") + Number(line, "gui_read_y"));
@@ -160,7 +162,7 @@ bool MeetsTheSoakBar(const SoakFigures& f) {
   return f.recordRead && f.failures == 0 && f.frames > 0 && f.traceRows == f.frames &&
          f.traceRowsOfTheirFrame == f.frames && f.traceWritten == f.frames && f.traceDropped == 0 &&
          f.telemetryTicks == f.ticks && f.telemetrySceneRender == f.frames && f.telemetryOnDraw == f.onDraw &&
-         f.telemetryOnPostRender == f.onPostRender && f.compareSwitches == f.keyPresses && f.mouseReadX == f.sdlX &&
+         f.telemetryOnPostRender == f.onPostRender && f.compareSwitches == f.keyPressesToTheGame && f.mouseReadX == f.sdlX &&
          f.mouseReadY == f.sdlY && f.samples > 0 && f.most.privateBytes - f.warm.privateBytes <= kSoakPrivateBytesGrowth &&
          f.most.handles - f.warm.handles <= kSoakHandlesGrowth && f.most.threads - f.warm.threads <= kSoakThreadsGrowth;
 }

@@ -30,7 +30,8 @@ struct SoakFigures {
   bool recordRead = false;
   // The game's own counts.
   uint64_t frames = 0, ticks = 0, onDraw = 0, onPostRender = 0, checks = 0, failures = 0;
-  uint64_t keyPresses = 0;  // F9 presses the player made
+  uint64_t keyPresses = 0;            // F9 presses the player made
+  uint64_t keyPressesToTheGame = 0;   // of them, made while the game's window had the foreground
   std::map<std::string, uint64_t> eventsByFamily, eventsByName, pacings;
   uint32_t warmUpTick = 0;
   // What the mouse sent reaching the game: every count SDL2 received, read by gameplay or the GUI.
