@@ -378,10 +378,11 @@ void WorldRig::Init(const Scenario& scenario, HostRecord* record, double stepSec
     const int first = AddSubMesh(mesh, body, kNear);
     AddSubMesh(mesh, body, YawTransform{0.4f, {0.1f, 0.0f, 0.2f}}, i % 3 == 2);
     if (i == 0) {
+      // One body both sleeps and jumps, so the two events can meet: physics must report a body
+      // the game moved even while it sleeps.
       Track(Kind::kProp, body, first, kNear, velocity[0]);
-      o.teleported = body;
+      o.teleported = o.sleeper = body;
     }
-    if (i == 1) o.sleeper = body;
     if (i == 2) {
       Track(Kind::kReused, body, first, kNear, velocity[0]);
       o.reusedProp = prop;
