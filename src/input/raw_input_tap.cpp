@@ -50,6 +50,7 @@ void CountRawPacket(RawTapState& tap, MouseState& mouse, MouseAudit& audit, int3
   audit.rawXY.Add(dx, dy);
   mouse.presentPending.Add(dx, dy);
   mouse.tickPending.Add(dx, dy);
+  mouse.tapSinceUpdate.Add(dx, dy);
 }
 
 bool InstallRawTap() {
