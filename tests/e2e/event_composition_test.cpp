@@ -101,11 +101,13 @@ std::vector<std::vector<size_t>> Windows() {
 TEST(EventComposition, AnyTwoEventsOverlapWithoutBreakingTheGamesTruth) {
   const std::vector<std::vector<size_t>> windows = Windows();
   std::string events;
+  uint64_t keyPresses = 0;
   uint32_t tick = kFirstTick;
   for (size_t w = 0; w < windows.size(); ++w, tick += kWindowTicks) {
     for (size_t e : windows[w]) {
       const Event& event = kEvents[e];
       const bool otherValue = std::string(event.name) == "sensitivity2" && w % 2 == 1;
+      keyPresses += std::string(event.name) == "compare_key";
       if (!events.empty()) events += ",";
       events += At(otherValue ? Event{"sensitivity0.5", 0} : event, tick);
     }
@@ -129,7 +131,11 @@ TEST(EventComposition, AnyTwoEventsOverlapWithoutBreakingTheGamesTruth) {
     EXPECT_EQ(mouse.at("burst_x"), 5000);
     EXPECT_EQ(mouse.at("read_x") + mouse.at("gui_read_x"), mouse.at("sdl_x")) << "every count SDL2 received";
     EXPECT_EQ(mouse.at("read_y") + mouse.at("gui_read_y"), mouse.at("sdl_y"));
+    uint64_t presses = 0;
+    for (const std::string& fact : run.facts) presses += fact.rfind("key_press ", 0) == 0 && test::FieldValue(fact, "foreground") == 1;
+    EXPECT_EQ(presses, keyPresses) << "every press made while the game had the foreground";
     if (ini != allFeatures) continue;
+    EXPECT_EQ(TelemetryTotal(run, "Compare", "switches"), presses) << "every press the game's window could get";
     EXPECT_EQ(TelemetryTotal(run, "", "ticks"), run.summary.at("ticks"));
     EXPECT_EQ(TelemetryTotal(run, "", "SceneRender"), run.summary.at("frames"));
     EXPECT_EQ(test::TraceRows(run.motionTrace).size(), run.summary.at("frames"));
