@@ -81,8 +81,6 @@ bool InstallRawTap() {
   return true;
 }
 
-namespace {
-
 void ReleaseRawTap(RawTapState& tap, MouseState& mouse, MouseAudit& audit, HWND window) {
   const WNDPROC previous = tap.previousProc.load();
   // Only our own procedure is swapped back; one installed over it keeps its place.
@@ -94,17 +92,17 @@ void ReleaseRawTap(RawTapState& tap, MouseState& mouse, MouseAudit& audit, HWND 
   audit.rawTap.store(0);
   if (tap.rawActive.exchange(false)) {
     // Every packet the tap counted is in SDL2's own count too: from now on that count delivers
-    // it, so the tap's copies go, and no motion arrives twice.
-    mouse.tickPending.x.exchange(0);
-    mouse.tickPending.y.exchange(0);
+    // it, so the tap's copies go, and no motion arrives twice. A stock count an update deferred
+    // before the tap took over is not a copy and stays.
+    const int64_t tapX = mouse.tapSinceUpdate.x.exchange(0);
+    const int64_t tapY = mouse.tapSinceUpdate.y.exchange(0);
+    mouse.tickPending.Add(-tapX, -tapY);
     mouse.presentPending.x.exchange(0);
     mouse.presentPending.y.exchange(0);
     audit.rawActive.store(0);
   }
   ProcessLog().WriteLine(kLogInfo, kTapReleasedText);
 }
-
-}  // namespace
 
 LRESULT CALLBACK RawTapWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   RawTapState& tap = ProcessRawTap();

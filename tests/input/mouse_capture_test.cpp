@@ -87,6 +87,14 @@ TEST(MouseUpdate, ACountDeferredBeforeTheTapTookOverStillReachesTheHost) {
   EXPECT_EQ(got.y, 1);
   EXPECT_EQ(capture.mouse.tickPending.x.load(), 0);
   EXPECT_EQ(capture.Update(0, 0, 12).x, 0) << "delivered once";
+
+  // The same, but the tap is released (its window went) before the next update, the preview live.
+  Capture released(true);
+  EXPECT_EQ(released.Update(-18, 2).x, 0);
+  CountRawPacket(released.tap, released.mouse, released.audit, 3, -1);
+  ReleaseRawTap(released.tap, released.mouse, released.audit, nullptr);
+  EXPECT_EQ(released.Update(3, -1, 11).x, -18) << "the packet is SDL2's to deliver, and it defers";
+  EXPECT_EQ(released.mouse.tickPending.x.load(), 3);
 }
 
 TEST(MouseUpdate, CountsBeyondThirtyTwoBitsAreClampedAndCounted) {
