@@ -7,6 +7,7 @@
 
 #include "entry_points.h"
 #include "host_record.h"
+#include "scenario_events.h"
 
 #define THISCALL __attribute__((thiscall))
 
@@ -106,13 +107,13 @@ void CameraRig::Init(const Scenario& scenario, cScene* scene, HostRecord* record
   drewView_ = false;
   view_ = ViewAngles{};
   offsetX_ = 0.0f;
-  betweenMovesDone_ = 0;
+  betweenMoves_ = EventCursor(scenario, "between_move");
   stepPending_ = false;
 }
 
 void CameraRig::Check(const char* name, bool ok, const char* detail) {
   ++checks_;
-  if (!ok) record_->Invariant(name, false, detail);
+  record_->Checked(name, ok, detail);
 }
 
 void CameraRig::SetPose(cCamera* camera, const float position[3], float pitch, float yaw) {
@@ -124,28 +125,29 @@ void CameraRig::SetPose(cCamera* camera, const float position[3], float pitch, f
   reinterpret_cast<SetFloat>(engine_cCamera_SetRoll)(camera, 0.0f);
 }
 
-void CameraRig::ApplyEvent(const CameraEvent& event, bool starting) {
+// The switches happen at their ticks; the states last while their events do, on whichever
+// viewport and camera are the view's then (the others are as the game left them).
+void CameraRig::ApplyEvents(uint32_t tick) {
+  const Scenario& s = *scenario_;
   cViewport* viewport = static_cast<cViewport*>(scene_->mpListenerViewport);
-  cCamera* camera = viewport->mpCamera;
-  if (event.name == "teleport" && starting) {
-    offsetX_ += 10.0f;
-  } else if (event.name == "switch_camera" && starting) {
+  offsetX_ += 10.0f * static_cast<float>(EventsStartingAt(s, "teleport", tick));
+  for (uint32_t n = EventsStartingAt(s, "switch_camera", tick); n > 0; --n) {
+    cCamera* camera = viewport->mpCamera;
     cCamera* other = camera == &CameraOnPage(0) ? &CameraOnPage(1) : &CameraOnPage(0);
     memcpy(other, camera, sizeof(cCamera));
     viewport->mpCamera = other;
-  } else if (event.name == "switch_viewport" && starting) {
-    cViewport* other = viewport == &gViewports[0] ? &gViewports[1] : &gViewports[0];
-    other->mpCamera = camera;
-    scene_->mpListenerViewport = other;
-  } else if (event.name == "hide") {
-    viewport->mbVisible = starting ? 0 : 1;
-  } else if (event.name == "visibility2") {
-    viewport->mbVisible = starting ? 2 : 1;
-  } else if (event.name == "offset68") {
-    camera->mustBeZero = starting ? 1 : 0;
-  } else if (event.name == "limit1500") {
-    camera->yawLimits[1] = starting ? 1500.0f : 0.0f;
   }
+  for (uint32_t n = EventsStartingAt(s, "switch_viewport", tick); n > 0; --n) {
+    cViewport* other = viewport == &gViewports[0] ? &gViewports[1] : &gViewports[0];
+    other->mpCamera = viewport->mpCamera;
+    viewport->mbVisible = 1;
+    scene_->mpListenerViewport = other;
+    viewport = other;
+  }
+  viewport->mbVisible = EventActive(s, "hide", tick) ? 0 : EventActive(s, "visibility2", tick) ? 2 : 1;
+  cCamera* camera = viewport->mpCamera;
+  camera->mustBeZero = EventActive(s, "offset68", tick) ? 1 : 0;
+  camera->yawLimits[1] = EventActive(s, "limit1500", tick) ? 1500.0f : 0.0f;
 }
 
 void CameraRig::Step(uint32_t tick) {
@@ -154,11 +156,7 @@ void CameraRig::Step(uint32_t tick) {
     Check("logic-sees-its-own-camera", memcmp(Bytes(camera), expected_, kCameraCheckedBytes) == 0,
           "the camera at a step's start is what the previous step and the game's renders left");
   }
-  for (const CameraEvent& event : scenario_->events) {
-    if (event.name == "between_move") continue;
-    if (event.tick == tick) ApplyEvent(event, true);
-    if (event.tick + event.duration == tick && event.duration > 0) ApplyEvent(event, false);
-  }
+  ApplyEvents(tick);
   camera = Current();
   const double seconds = static_cast<double>(tick) / 60.0;
   float position[3] = {offsetX_, 1.5f, 0.0f};
@@ -240,18 +238,12 @@ double CameraRig::DrawnSimulationTicks(uint32_t completedTicks) const {
 
 void CameraRig::BeforeRender(uint32_t completedTicks) {
   cCamera* camera = Current();
-  for (size_t i = 0; i < scenario_->events.size() && i < 32; ++i) {
-    const CameraEvent& event = scenario_->events[i];
-    const uint32_t bit = 1u << i;
-    if (event.name == "between_move" && completedTicks >= event.tick && expectedValid_ &&
-        (betweenMovesDone_ & bit) == 0) {
-      // The game itself moves the camera outside a logic step, once, at the first render after
-      // the event's tick (a late frame may come several ticks on).
-      betweenMovesDone_ |= bit;
-      camera->position[2] += 0.25f;
-      memset(camera->updateFlags, 1, sizeof(camera->updateFlags));
-      memcpy(expected_, Bytes(camera), kCameraCheckedBytes);
-    }
+  // The game itself moves the camera outside a logic step, once per event, at the first render
+  // after the event's tick (a late frame may come several ticks on).
+  while (expectedValid_ && betweenMoves_.Take(completedTicks) >= 0) {
+    camera->position[2] += 0.25f;
+    memset(camera->updateFlags, 1, sizeof(camera->updateFlags));
+    memcpy(expected_, Bytes(camera), kCameraCheckedBytes);
   }
   renderedCamera_ = camera;
   memcpy(beforeRender_, Bytes(camera), kCameraCheckedBytes);

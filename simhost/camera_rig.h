@@ -7,6 +7,7 @@
 
 #include "engine_objects.h"
 #include "scenario.h"
+#include "scenario_events.h"
 
 class HostRecord;
 
@@ -68,7 +69,7 @@ class CameraRig {
 
  private:
   cCamera* Current() const;
-  void ApplyEvent(const CameraEvent& event, bool starting);
+  void ApplyEvents(uint32_t tick);
   void SetPose(cCamera* camera, const float position[3], float pitch, float yaw);
   void Check(const char* name, bool ok, const char* detail);
   bool CameraPageWritten() const;
@@ -87,7 +88,7 @@ class CameraRig {
   bool pluginWrote_ = false;
   uint32_t checks_ = 0;
   float offsetX_ = 0.0f;  // teleports shift the scripted path
-  uint32_t betweenMovesDone_ = 0;
+  EventCursor betweenMoves_;
   struct {
     float position[3];
     float pitch;

@@ -10,6 +10,7 @@
 
 #include "entry_points.h"
 #include "host_record.h"
+#include "scenario_events.h"
 
 #define THISCALL __attribute__((thiscall))
 
@@ -49,11 +50,10 @@ struct State {
   std::vector<Emitter> emitters;
   uint8_t* trail = nullptr;
   uint8_t* intervalOwner = nullptr;
-  bool reentered = false;
+  EventCursor reentrantEvents, clearEvents;  // each takes one draw
   int trailDepth = 0;
   double trailWeight = NAN;
   float trailInterval = NAN;
-  bool clearDone = false;
   double emittersUs = 0;  // the renderer's emitter vertex builds in the latest frame
 };
 
@@ -67,13 +67,6 @@ T& At(uint8_t* object, size_t offset) {
 
 uint8_t* NewPage() {
   return static_cast<uint8_t*>(VirtualAlloc(nullptr, 4096, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
-}
-
-bool EventActive(const Scenario& s, const char* name, uint32_t tick) {
-  for (const CameraEvent& e : s.events) {
-    if (e.name == name && tick >= e.tick && tick < e.tick + (e.duration == 0 ? 1 : e.duration)) return true;
-  }
-  return false;
 }
 
 void Spawn(Particle& p, uint32_t seed) {
@@ -113,7 +106,7 @@ void Publish(Emitter& e) {
 EffectsRig& Effects() { return gRig; }
 
 void EffectsRig::Check(const char* name, bool ok, const char* detail) {
-  if (!ok) record_->Invariant(name, false, detail);
+  record_->Checked(name, ok, detail);
 }
 
 void EffectsRig::Init(const Scenario& scenario, HostRecord* record) {
@@ -138,6 +131,8 @@ void EffectsRig::Init(const Scenario& scenario, HostRecord* record) {
   At<uint8_t*>(s.trail, kTrailIntervalOwner) = s.intervalOwner;
   At<float>(s.trail, kTrailAmount) = kTrailGameplayAmount;
   At<float>(s.intervalOwner, kTrailInterval) = 1.0f / 60.0f;
+  s.reentrantEvents = EventCursor(scenario, "trail_reentrant");
+  s.clearEvents = EventCursor(scenario, "trail_clear");
 }
 
 void EffectsRig::Step(uint32_t tick, float dt) {
@@ -187,8 +182,8 @@ uint32_t EffectsRig::ImageTrailRenderEffect(void* effect) {
   if (s.trailDepth++ == 0) {
     s.trailWeight = weight;
     s.trailInterval = interval;
-    if (EventActive(*scenario_, "trail_reentrant", completedTicks_) && !s.reentered) {
-      s.reentered = true;  // the effect draws itself once more from inside its own draw
+    if (s.reentrantEvents.Take(completedTicks_) >= 0) {
+      // The effect draws itself once more from inside its own draw.
       using RenderEffect = uint32_t(THISCALL*)(void*, void*, void*);
       reinterpret_cast<RenderEffect>(engine_cPostEffect_ImageTrail_RenderEffect)(effect, nullptr, nullptr);
     }
@@ -203,9 +198,7 @@ void EffectsRig::BeforeRender(const FrameTruth& truth, uint32_t completedTicks, 
   completedTicks_ = completedTicks;
   // The engine hands its effects the interval of the frame being drawn.
   At<float>(s.intervalOwner, kTrailInterval) = static_cast<float>(frameInterval);
-  const bool clear = EventActive(*scenario_, "trail_clear", completedTicks) && !s.clearDone;
-  At<uint8_t>(s.trail, kTrailClear) = clear ? 1 : 0;
-  s.clearDone = s.clearDone || clear;
+  At<uint8_t>(s.trail, kTrailClear) = s.clearEvents.Take(completedTicks) >= 0 ? 1 : 0;
   s.trailWeight = NAN;
   s.trailInterval = NAN;
 }

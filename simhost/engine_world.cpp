@@ -13,10 +13,14 @@
 #include "frame_truth.h"
 #include "hands_rig.h"
 #include "effects_rig.h"
+#include "game_pacing.h"
 #include "keyboard_user.h"
 #include "look_rig.h"
 #include "mouse_rig.h"
+#include "process_sampler.h"
+#include "scenario_events.h"
 #include "skinned_meshes.h"
+#include "soak_plan.h"
 #include "world_rig.h"
 #include "write_fault_rig.h"
 #include "host_record.h"
@@ -92,23 +96,6 @@ void UpdateGame(float dt) {
   Effects().Step(w.counts.ticks + 1, dt);
 }
 
-void WaitUntil(double seconds) {
-  for (;;) {
-    const double remaining = seconds - HostSeconds();
-    if (remaining <= 0) return;
-    if (remaining > 0.002) Sleep(1);
-  }
-}
-
-uint32_t gJitterState = 12345;
-double NextFrameInterval(const Scenario& s) {
-  const double base = 1.0 / s.pacingHz;
-  if (s.pacing != Pacing::kJitter) return base;
-  gJitterState = gJitterState * 1103515245u + 12345u;
-  const double unit = static_cast<double>((gJitterState >> 8) % 2001) / 1000.0 - 1.0;  // -1..1
-  return base * (1.0 + unit * s.jitterPercent / 100.0);
-}
-
 }  // namespace
 
 uint32_t (*gPluginRegionQueries)() = nullptr;
@@ -162,10 +149,11 @@ EngineWorld& CreateEngineWorld(const Scenario& scenario, HostRecord& record) {
   Effects().Init(scenario, &record);
   Mouse().Init(scenario, &record, MouseObjects{&gMouse, &gGui, &gPlayer, &gInput});
   Look().Init(scenario, &record);
-  Keyboard().Init(scenario);
+  Keyboard().Init(scenario, &record);
   WriteFaults().Init(scenario, &record);
   gWorld.scenario = &scenario;
   gWorld.record = &record;
+  RecordSoakPlan(scenario, record);
   return gWorld;
 }
 
@@ -185,7 +173,10 @@ void HostEngineMainLoop(cEngine* engine) {
   // The plug-in reads the tick clock against its wall clock just before this loop starts.
   w.record->Line("loop_start tick_ms=%u wall=%.7f", startTicks, HostSeconds() - w.loopStartSeconds);
   timer.nextDueMs = static_cast<double>(startTicks) + stepMs;
-  double nextFrame = w.loopStartSeconds;
+  GamePacing pacing;
+  pacing.Start(s, w.loopStartSeconds);
+  if (s.processSamples) Sampler().Start(w.loopStartSeconds, static_cast<uint32_t>(2 * s.durationSeconds) + 600, w.record);
+  EventCursor stalls(s, "stall");
   const float dt = static_cast<float>(stepMs / 1000.0);
   FrameTruthClock truthClock(s.phaseDelayPercent / 100.0);
   double lastRenderStart = 0;
@@ -193,16 +184,13 @@ void HostEngineMainLoop(cEngine* engine) {
   // The game's thread stuck in a burst of input or a stall is not playing time: the loop runs on
   // after it. Nor is a write fault, whose length may be counted in frames.
   double stalledSeconds = 0;
-  uint32_t stalledAt = 0;
   while (HostSeconds() - w.loopStartSeconds - Mouse().stalledSeconds() - stalledSeconds -
              WriteFaults().FaultSeconds() < s.durationSeconds) {
-    for (const CameraEvent& e : s.events) {
-      if (e.name != "stall" || e.tick != w.counts.ticks || stalledAt == e.tick) continue;
+    while (stalls.Take(w.counts.ticks) >= 0) {
       // The game hangs (a level load, a hitch) for longer than any frame may take.
       const double start = HostSeconds();
       Sleep(300);
       stalledSeconds += HostSeconds() - start;
-      stalledAt = e.tick;
     }
     const double nowMs = static_cast<double>(SDL_GetTicks());
     double tickSeconds = 0;
@@ -247,22 +235,31 @@ void HostEngineMainLoop(cEngine* engine) {
     const cCamera& logic = Rig().logicCamera();
     // Nine significant digits give every float back exactly: a judge comparing frame to frame
     // sees the drawn values, not the print's rounding.
-    w.record->Line("frame index=%u wall=%.7f ticks=%u limit_fps=%u next_due_ms=%.4f tick_ms=%u "
-                   "drawn_x=%.9g drawn_y=%.9g drawn_z=%.9g drawn_pitch=%.9g drawn_yaw=%.9g "
-                   "logic_x=%.9g logic_yaw=%.9g view_pitch=%.9g view_yaw=%.9g interpolated=%d "
-                   "render_us=%.2f own_render_us=%.2f "
-                   "truth_valid=%d truth_raw=%.6f truth_phase=%.6f truth_alpha=%.6f "
-                   "expected_ticks=%.6f drawn_ticks=%.6f tick_us=%.2f queries_frame=%u "
-                   "queries_tick=%u draw_us=%.2f draw_wall=%.7f %s %s %s %s %s",
-                   w.counts.frames, wall, w.counts.ticks, engine->mbLimitFPS, timer.nextDueMs,
-                   static_cast<unsigned>(nowMs), d.x, d.y, d.z, d.pitch, d.yaw, logic.position[0],
-                   logic.yaw, view.pitch, view.yaw, Rig().pluginWrote() ? 1 : 0, renderSeconds * 1e6,
-                   w.ownRenderSeconds * 1e6,
-                   truth.valid ? 1 : 0, truth.raw, truth.phase, truth.alpha, truth.expectedTicks,
-                   Rig().DrawnSimulationTicks(w.counts.ticks), tickSeconds * 1e6, frameQueries, tickQueries,
-                   drawSeconds * 1e6, w.drawStartSeconds - w.loopStartSeconds, Hands().FrameFields(),
-                   World3D().FrameFields(), Effects().FrameFields(), Mouse().FrameFields(wall),
-                   Keyboard().FrameFields());
+    if (s.shortFrameRecord) {
+      w.record->Line("frame index=%u wall=%.7f qpc=%.9f ticks=%u limit_fps=%u drawn_x=%.9g drawn_yaw=%.9g "
+                     "interpolated=%d render_us=%.2f truth_valid=%d expected_ticks=%.6f drawn_ticks=%.6f %s",
+                     w.counts.frames, wall, renderStart, w.counts.ticks, engine->mbLimitFPS, d.x, d.yaw,
+                     Rig().pluginWrote() ? 1 : 0, renderSeconds * 1e6, truth.valid ? 1 : 0, truth.expectedTicks,
+                     Rig().DrawnSimulationTicks(w.counts.ticks), Keyboard().FrameFields());
+    } else {
+      w.record->Line("frame index=%u wall=%.7f ticks=%u limit_fps=%u next_due_ms=%.4f tick_ms=%u "
+                     "drawn_x=%.9g drawn_y=%.9g drawn_z=%.9g drawn_pitch=%.9g drawn_yaw=%.9g "
+                     "logic_x=%.9g logic_yaw=%.9g view_pitch=%.9g view_yaw=%.9g interpolated=%d "
+                     "render_us=%.2f own_render_us=%.2f "
+                     "truth_valid=%d truth_raw=%.6f truth_phase=%.6f truth_alpha=%.6f "
+                     "expected_ticks=%.6f drawn_ticks=%.6f tick_us=%.2f queries_frame=%u "
+                     "queries_tick=%u draw_us=%.2f draw_wall=%.7f %s %s %s %s %s",
+                     w.counts.frames, wall, w.counts.ticks, engine->mbLimitFPS, timer.nextDueMs,
+                     static_cast<unsigned>(nowMs), d.x, d.y, d.z, d.pitch, d.yaw, logic.position[0],
+                     logic.yaw, view.pitch, view.yaw, Rig().pluginWrote() ? 1 : 0, renderSeconds * 1e6,
+                     w.ownRenderSeconds * 1e6,
+                     truth.valid ? 1 : 0, truth.raw, truth.phase, truth.alpha, truth.expectedTicks,
+                     Rig().DrawnSimulationTicks(w.counts.ticks), tickSeconds * 1e6, frameQueries, tickQueries,
+                     drawSeconds * 1e6, w.drawStartSeconds - w.loopStartSeconds, Hands().FrameFields(),
+                     World3D().FrameFields(), Effects().FrameFields(), Mouse().FrameFields(wall),
+                     Keyboard().FrameFields());
+    }
+    Sampler().WriteNew();
     Look().AfterFrame(w.counts.frames, w.counts.ticks, Mouse().SendsDone(), Mouse().lastMotionTick());
     Mouse().AfterFrame(w.counts.ticks);
     Keyboard().AfterFrame(w.counts.ticks);
@@ -273,11 +270,11 @@ void HostEngineMainLoop(cEngine* engine) {
       while (static_cast<double>(SDL_GetTicks()) < timer.nextDueMs) {
         Sleep(timer.nextDueMs - static_cast<double>(SDL_GetTicks()) > 2.0 ? 1 : 0);
       }
-    } else if (s.pacing == Pacing::kFixed || s.pacing == Pacing::kJitter) {
-      nextFrame += NextFrameInterval(s);
-      WaitUntil(nextFrame);
+    } else {
+      pacing.AfterFrame(w.counts.ticks);
     }
   }
+  Sampler().Finish();
 }
 
 void THISCALL HostUpdaterRunMessage(cUpdater*, int message, float dt) {

@@ -8,6 +8,7 @@
 
 #include "entry_points.h"
 #include "host_record.h"
+#include "scenario_events.h"
 #include "yaw_transform.h"
 
 #define THISCALL __attribute__((thiscall))
@@ -124,19 +125,6 @@ YawTransform AttachmentLocal(int list) { return YawTransform{0.1f * list, {0.0f,
 YawTransform SubMeshLocal(int index) { return YawTransform{0.0f, {0.01f * index, 0.02f, 0.0f}}; }
 constexpr YawTransform kObjectSubMeshLocal{0.2f, {0.0f, 0.0f, 0.15f}};
 
-bool EventActive(const Scenario& s, const char* name, uint32_t tick) {
-  for (const CameraEvent& e : s.events) {
-    if (e.name == name && tick >= e.tick && tick < e.tick + (e.duration == 0 ? 1 : e.duration)) return true;
-  }
-  return false;
-}
-bool EventStarted(const Scenario& s, const char* name, uint32_t tick) {
-  for (const CameraEvent& e : s.events) {
-    if (e.name == name && tick >= e.tick) return true;
-  }
-  return false;
-}
-
 }  // namespace
 
 HandsRig& Hands() { return gRig; }
@@ -144,7 +132,7 @@ void* HandsRig::hands() const { return gWorld.hands; }
 void* HandsRig::handsMesh() const { return gWorld.handsMesh; }
 
 void HandsRig::Check(const char* name, bool ok, const char* detail) {
-  if (!ok) record_->Invariant(name, false, detail);
+  record_->Checked(name, ok, detail);
 }
 
 void HandsRig::Init(const Scenario& scenario, HostRecord* record) {
@@ -188,6 +176,7 @@ void HandsRig::Init(const Scenario& scenario, HostRecord* record) {
   At<float*>(w.handsMesh, kPaletteEnd) = w.palette + 16 * kBones;
   At<float*>(w.handsMesh, kPaletteCapacityEnd) = w.palette + 16 * kPaletteRoom;
   w.states = gStates;
+  readOnlyEvents_ = EventCursor(scenario, "attachment_readonly");
 }
 
 void HandsRig::ApplyEvents(uint32_t tick) {
@@ -334,10 +323,10 @@ void HandsRig::Draw(const YawTransform& drawnCamera) {
     const YawTransform correction = Compose(Blend(older.root, newest.root, alpha), Inverse(newest.root));
     ToMatrix(Compose(correction, Compose(newest.object[held], AttachmentLocal(0))), want);
     attachmentErr = MaxDifference(WorldMatrixOf(w.attachment[held][0]), want, 16);
-    if (EventActive(*scenario_, "attachment_readonly", completedTicks_) && !readOnlyDone_) {
+    if (readOnlyEvents_.Take(completedTicks_) >= 0) {
       DWORD previous;
       VirtualProtect(w.attachment[held][1], kPage, PAGE_READONLY, &previous);
-      readOnlyThisFrame_ = readOnlyDone_ = true;
+      readOnlyThisFrame_ = true;
     }
 
     using UpdateGraphics = void(THISCALL*)(void*, float);

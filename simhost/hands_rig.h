@@ -10,6 +10,7 @@
 
 #include "frame_truth.h"
 #include "scenario.h"
+#include "scenario_events.h"
 #include "yaw_transform.h"
 
 class HostRecord;
@@ -50,7 +51,7 @@ class HandsRig {
   FrameTruth truth_{};
   uint32_t completedTicks_ = 0;
   bool readOnlyThisFrame_ = false;
-  bool readOnlyDone_ = false;  // the read-only event takes one render
+  EventCursor readOnlyEvents_;  // each read-only event takes one render
   char fields_[512] = {};
 };
 

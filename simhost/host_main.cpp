@@ -211,9 +211,9 @@ int wmain(int argc, wchar_t** argv) {
   }
   const HostCounts& c = world.counts;
   record.Line("summary ticks=%u ondraw=%u onpostrender=%u scenerender=%u frames=%u other=%u "
-              "seconds=%.3f failures=%d",
+              "seconds=%.3f checks=%llu failures=%d",
               c.ticks, c.onDraw, c.onPostRender, c.sceneRender, c.frames, c.otherMessages,
-              scenario.durationSeconds, record.failures());
+              scenario.durationSeconds, record.checks(), record.failures());
   record.Close();
 
   if (!plugin.empty()) {

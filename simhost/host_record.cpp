@@ -15,6 +15,7 @@ void HostRecord::Line(const char* format, ...) {
 }
 
 void HostRecord::Invariant(const char* name, bool ok, const char* detail) {
+  ++checks_;
   if (!ok) {
     if (++failures_ <= 5) std::fprintf(stderr, "simhost: invariant %s failed: %s\n", name, detail);
   }

@@ -1,5 +1,6 @@
 #include "mouse_rig.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cwchar>
 
@@ -7,6 +8,7 @@
 #include "entry_points.h"
 #include "host_record.h"
 #include "look_rig.h"
+#include "scenario_events.h"
 
 #define THISCALL __attribute__((thiscall))
 
@@ -19,6 +21,7 @@ uint32_t SDL_GetMouseState(int* x, int* y);
 void SDL_PumpEvents(void);
 uint32_t SDLStandIn_RawPackets(void);
 uint32_t SDLStandIn_AbsolutePackets(void);
+void SDLStandIn_ConfineCursor(void);
 }
 
 namespace {
@@ -32,13 +35,6 @@ constexpr int kBurstMoves = 10000;
 constexpr double kMovingSeconds = 0.05;  // a frame this soon after a send shows a moving mouse
 
 MouseRig gRig;
-
-bool EventActive(const Scenario& s, const char* name, uint32_t tick) {
-  for (const CameraEvent& e : s.events) {
-    if (e.name == name && tick >= e.tick && tick < e.tick + (e.duration == 0 ? 1 : e.duration)) return true;
-  }
-  return false;
-}
 
 int32_t Clamp(int32_t value, int32_t high) { return value < 0 ? 0 : (value > high ? high : value); }
 
@@ -75,22 +71,22 @@ bool MouseRig::UsesMouse() const {
   return false;
 }
 
-bool MouseRig::SendsDone() const {
-  if (!user_.done()) return false;
-  for (size_t i = 0; i < fired_.size(); ++i) {
-    if (!fired_[i] && SentByTheGame(scenario_->events[i])) return false;
-  }
-  return true;
-}
+bool MouseRig::SendsDone() const { return user_.done() && nextOwnSend_ == ownSends_.size(); }
 
 void MouseRig::Init(const Scenario& scenario, HostRecord* record, const MouseObjects& objects) {
   scenario_ = &scenario;
   record_ = record;
   objects_ = objects;
-  fired_.assign(scenario.events.size(), false);
+  ownSends_.clear();
   for (const CameraEvent& e : scenario.events) {
+    if (SentByTheGame(e)) ownSends_.push_back(&e);
     if (e.name == "burst10000" && burst_.empty()) burst_.assign(kBurstMoves, INPUT{});
   }
+  std::stable_sort(ownSends_.begin(), ownSends_.end(),
+                   [](const CameraEvent* a, const CameraEvent* b) { return a->tick < b->tick; });
+  nextOwnSend_ = 0;
+  recreateEvents_ = EventCursor(scenario, "window_recreate");
+  sensitivityEvents_ = EventCursor(scenario, "sensitivity");
   for (size_t i = 0; i < burst_.size(); ++i) {
     burst_[i].type = INPUT_MOUSE;
     burst_[i].mi.dx = i % 2 == 0 ? 2 : -1;
@@ -150,7 +146,7 @@ void MouseRig::LoopStarted(double loopStartSeconds) {
 
 void MouseRig::StepStart(uint32_t tick) {
   tick_ = tick;
-  if (window_ != nullptr && EventActive(*scenario_, "window_recreate", tick) && recreatedTick_ == 0) {
+  while (window_ != nullptr && recreateEvents_.Take(tick) >= 0) {
     // The game replaces its window (a display-mode change does this), during the user's motion.
     // Raw input reaches only a process with a foreground window here, so the new window is shown
     // and waited for as at the start. Under Wine the swap takes a while (destroying a shown
@@ -160,10 +156,12 @@ void MouseRig::StepStart(uint32_t tick) {
     window_ = nullptr;
     CreateGameWindow();
     recreatedTick_ = tick;
-    recreateSeconds_ = HostSeconds() - started;
+    ++recreations_;
+    readAfterRecreateX_ = 0;
+    recreateSeconds_ += HostSeconds() - started;
   }
-  for (const CameraEvent& e : scenario_->events) {
-    if (e.name == "sensitivity" && e.tick == tick) objects_.input->mfMouseSensitivity = static_cast<float>(e.value);
+  for (int i = sensitivityEvents_.Take(tick); i >= 0; i = sensitivityEvents_.Take(tick)) {
+    objects_.input->mfMouseSensitivity = static_cast<float>(scenario_->events[static_cast<size_t>(i)].value);
   }
   const bool open = EventActive(*scenario_, "gui_open", tick);
   if (open && !GuiOpen()) OpenGui();
@@ -276,22 +274,17 @@ void MouseRig::DrawGui() {
 void MouseRig::AfterFrame(uint32_t completedTicks) {
   // A position the GUI receives after its draw shows only a frame later: whoever moves the cursor
   // for this frame must do it before the draw.
-  if (drewThisFrame_ && (drawn_[0] != drawnAtDraw_[0] || drawn_[1] != drawnAtDraw_[1])) {
-    record_->Invariant("gui-cursor-set-before-draw", false,
-                       "the GUI's cursor moved after the frame's draw");
+  if (drewThisFrame_) {
+    record_->Checked("gui-cursor-set-before-draw", drawn_[0] == drawnAtDraw_[0] && drawn_[1] == drawnAtDraw_[1],
+                     "the GUI's cursor moved after the frame's draw");
   }
   drewThisFrame_ = false;
-  for (size_t i = 0; i < fired_.size(); ++i) {
-    const CameraEvent& e = scenario_->events[i];
-    if (fired_[i] || completedTicks < e.tick) continue;
-    if (e.name == "burst10000") {
+  for (; nextOwnSend_ < ownSends_.size() && ownSends_[nextOwnSend_]->tick <= completedTicks; ++nextOwnSend_) {
+    if (ownSends_[nextOwnSend_]->name == "burst10000") {
       SendBurst();
-    } else if (e.name == "absolute_move") {
-      SendAbsoluteMove();
     } else {
-      continue;
+      SendAbsoluteMove();
     }
-    fired_[i] = true;
   }
 }
 
@@ -319,6 +312,7 @@ void MouseRig::SendAbsoluteMove() {
   ++absoluteMoves_;
   absoluteJumpX_ += after.x - before.x;
   absoluteJumpY_ += after.y - before.y;
+  SDLStandIn_ConfineCursor();
 }
 
 const char* MouseRig::FrameFields(double wall) {
@@ -356,7 +350,7 @@ void MouseRig::Finish() {
                 "read_y=%lld reads=%u gui_read_x=%lld gui_read_y=%lld gui_calls=%u gui_inconsistent=%u "
                 "sdl_packets=%u sdl_absolute=%u burst_x=%lld burst_seconds=%.3f absolute_moves=%u "
                 "absolute_jump_x=%lld absolute_jump_y=%lld window=%s foreground=%d sdl_x=%lld sdl_y=%lld "
-                "recreated_tick=%u read_after_recreate_x=%lld",
+                "recreated_tick=%u read_after_recreate_x=%lld recreations=%u",
                 static_cast<long long>(user_.totalX()), static_cast<long long>(user_.totalY()),
                 user_.sends(), user_.failures(), static_cast<long long>(readX_),
                 static_cast<long long>(readY_), reads_, static_cast<long long>(guiReadX_),
@@ -364,7 +358,7 @@ void MouseRig::Finish() {
                 SDLStandIn_AbsolutePackets(), static_cast<long long>(burstX_), burstSeconds_, absoluteMoves_,
                 static_cast<long long>(absoluteJumpX_), static_cast<long long>(absoluteJumpY_), window,
                 window_ != nullptr && GetForegroundWindow() == window_ ? 1 : 0, sdlX, sdlY, recreatedTick_,
-                static_cast<long long>(readAfterRecreateX_));
+                static_cast<long long>(readAfterRecreateX_), recreations_);
   for (uint32_t i = 0; i < user_.sends(); ++i) {
     const MouseSend& send = user_.send(i);
     record_->Line("input t=%.7f dx=%d dy=%d", send.seconds, static_cast<int>(send.dx), static_cast<int>(send.dy));

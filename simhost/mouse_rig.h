@@ -13,6 +13,7 @@
 #include "engine_objects.h"
 #include "mouse_user.h"
 #include "scenario.h"
+#include "scenario_events.h"
 
 class HostRecord;
 
@@ -76,15 +77,18 @@ class MouseRig {
   uint32_t lastMotionTick_ = 0;
   double loopStart_ = 0;
   double lastOwnSend_ = -1e9;  // the game's own thread's latest send
-  std::vector<bool> fired_;  // per scenario event: a between-frames send already made
+  std::vector<const CameraEvent*> ownSends_;  // the game's own sends between frames, in tick order
+  size_t nextOwnSend_ = 0;
+  EventCursor recreateEvents_, sensitivityEvents_;
   std::vector<INPUT> burst_;
 
   int64_t readX_ = 0, readY_ = 0;  // everything the gameplay pass read
-  uint32_t recreatedTick_ = 0;     // the tick the window was replaced at (0: never)
+  uint32_t recreatedTick_ = 0;     // the tick the window was last replaced at (0: never)
+  uint32_t recreations_ = 0;
   int32_t drawnAtDraw_[2] = {0, 0};
   bool drewThisFrame_ = false;
   double recreateSeconds_ = 0;
-  int64_t readAfterRecreateX_ = 0;
+  int64_t readAfterRecreateX_ = 0;  // since the latest replacement
   uint32_t reads_ = 0;
   int64_t guiReadX_ = 0, guiReadY_ = 0;  // what the open GUI read
   int32_t recent_[4][2] = {};            // the last ticks' counts, for smoothing

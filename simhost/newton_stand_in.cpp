@@ -1,7 +1,9 @@
 // Stand-in for the Newton physics DLL: bodies that carry the host body object as user data, move
 // at constant velocity and turn at a constant rate about the vertical axis, and may sleep. Each
 // update integrates the awake bodies on two worker threads, and every worker calls the host's
-// transform callback for each body it moved, as Newton does from its own threads.
+// transform callback for each body it moved, as Newton does from its own threads. A body the game
+// moves itself reports its new place at the next update even while it sleeps, so the engine never
+// holds a transform physics no longer has. A destroyed body's slot is the next one created.
 #include <windows.h>
 
 #include <cmath>
@@ -15,6 +17,8 @@ struct NewtonBody {
   float velocity[3];  // units per second
   float yaw;
   float yawRate;  // radians per second
+  int moved;      // moved by the game since the last update
+  int destroyed;
 };
 
 using TransformCallback = void (*)(const NewtonBody* body, const float* matrix, int threadIndex);
@@ -28,6 +32,8 @@ constexpr int kWorkers = 2;
 
 NewtonBody gBodies[kMaxBodies];
 volatile LONG gBodyCount = 0;
+int gFreeSlots[kMaxBodies];  // destroyed bodies' slots, the latest last
+int gFreeCount = 0;
 
 struct Worker {
   HANDLE start = nullptr;
@@ -57,9 +63,12 @@ DWORD WINAPI WorkerLoop(void* parameter) {
     for (int step = 0; step < gSubsteps; ++step) {
       for (int i = worker.index; i < count; i += kWorkers) {
         NewtonBody& body = gBodies[i];
-        if (body.sleeping) continue;
-        for (int a = 0; a < 3; ++a) body.position[a] += body.velocity[a] * substep;
-        body.yaw += body.yawRate * substep;
+        if (body.destroyed || (body.sleeping && !body.moved)) continue;
+        body.moved = 0;
+        if (!body.sleeping) {
+          for (int a = 0; a < 3; ++a) body.position[a] += body.velocity[a] * substep;
+          body.yaw += body.yawRate * substep;
+        }
         float matrix[16];
         MatrixOf(body, matrix);
         if (gCallback != nullptr) gCallback(&body, matrix, worker.index);
@@ -84,7 +93,7 @@ __declspec(dllexport) int NewtonBodyGetSleepState(const NewtonBody* body) {
 // Test hooks of the stand-in: the game builds its physics world through these.
 __declspec(dllexport) NewtonBody* SimNewtonCreateBody(void* userData, const float* position,
                                                      const float* velocity, float yawRate) {
-  const LONG index = InterlockedIncrement(&gBodyCount) - 1;
+  const LONG index = gFreeCount > 0 ? gFreeSlots[--gFreeCount] : InterlockedIncrement(&gBodyCount) - 1;
   if (index >= kMaxBodies) return nullptr;
   NewtonBody& body = gBodies[index];
   body = NewtonBody{};
@@ -97,10 +106,18 @@ __declspec(dllexport) NewtonBody* SimNewtonCreateBody(void* userData, const floa
   return &body;
 }
 
+// Between updates only, like every call the game makes here.
+__declspec(dllexport) void SimNewtonDestroyBody(NewtonBody* body) {
+  *body = NewtonBody{};
+  body->destroyed = 1;
+  gFreeSlots[gFreeCount++] = static_cast<int>(body - gBodies);
+}
+
 __declspec(dllexport) void SimNewtonSetSleeping(NewtonBody* body, int sleeping) { body->sleeping = sleeping; }
 
 __declspec(dllexport) void SimNewtonMove(NewtonBody* body, const float* delta) {
   for (int a = 0; a < 3; ++a) body->position[a] += delta[a];
+  body->moved = 1;
 }
 
 __declspec(dllexport) void SimNewtonBodyMatrix(const NewtonBody* body, float* matrix) { MatrixOf(*body, matrix); }

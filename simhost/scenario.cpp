@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include "scenario_events.h"
+#include "soak_plan.h"
+
 #include <cstdlib>
 #include <sstream>
 
@@ -46,7 +49,8 @@ bool ParseEvents(const std::string& text, Scenario& s) {
                                        "world_teleport", "world_sleep", "world_callbacks",
                                        "world_prop33", "world_reversed_bodies", "world_submeshes513",
                                        "world_readonly", "world_reuse", "world_reuse_near",
-                                       "grunt_reuse_near", "pose_ninth",
+                                       "grunt_reuse_near", "prop_remove", "body_remove",
+                                       "grunt_remove", "pose_ninth",
                                        "ragdoll_hidden", "ragdoll_rest", "ragdoll_one_body",
                                        "ragdoll_33", "enemy_skip", "pose_bone_count",
                                        "pose_readonly", "emitter4097", "particle_nan",
@@ -76,6 +80,7 @@ bool ParseEvents(const std::string& text, Scenario& s) {
     }
     event.tick = static_cast<uint32_t>(tick);
     event.duration = static_cast<uint32_t>(duration);
+    event.timed = colon != std::string::npos;
     s.events.push_back(event);
   }
   return true;
@@ -167,6 +172,8 @@ bool ParseScenarioText(const std::string& text, Scenario& scenario, std::string&
       ok = ParseFlag(value, scenario.invertY);
     } else if (key == "gui_relative") {
       ok = ParseFlag(value, scenario.guiRelative);
+    } else if (IsSoakKey(key)) {
+      ok = ParseSoakKey(key, value, scenario);
     } else if (ParseNumber(value, number_value) && number_value >= 0) {
       if (key == "duration_seconds") scenario.durationSeconds = number_value;
       else if (key == "camera_speed") scenario.cameraSpeed = number_value;
@@ -197,7 +204,8 @@ bool ParseScenarioText(const std::string& text, Scenario& scenario, std::string&
       return false;
     }
   }
-  return CheckMouse(scenario, error);
+  if (scenario.soakSeed != 0) AddSoakPlan(scenario);
+  return CheckEventOverlaps(scenario, error) && CheckMouse(scenario, error);
 }
 
 bool LoadScenario(const std::wstring& path, Scenario& scenario, std::string& error) {

@@ -40,7 +40,11 @@
 //                               render), world_reuse (a prop destroyed, its memory reused),
 //                               world_reuse_near (another prop in the same memory with the same
 //                               body, 0.3 units on), grunt_reuse_near (another Grunt in the first
-//                               one's memory with its mesh, 0.3 units on, in another pose);
+//                               one's memory with its mesh, 0.3 units on, in another pose),
+//                               prop_remove, body_remove, grunt_remove (a prop with its body, a
+//                               body no prop owns, the second Grunt: destroyed for the event's
+//                               duration, their memory holding a freed pattern nothing may write,
+//                               then another created in the same memory a step away);
 //                               poses: pose_ninth (seven more Grunts animate), ragdoll_hidden,
 //                               ragdoll_rest (its bodies sleep for good), ragdoll_one_body,
 //                               ragdoll_33, enemy_skip (the first Grunt skips its update),
@@ -59,7 +63,17 @@
 //                               N ticks, at least 3); files: write_fault (after that tick the device
 //                               of the plug-in's folder is full for N ticks, see write_fault_rig.h;
 //                               the folder must be on a device with at most 64 MB free)
+//                               Any two events may overlap, also two of one kind. An event "for
+//                               good" lasts only its duration when one is written (ragdoll_rest@90:60).
+//                               Each one-render or one-time event (the read-only ones, trail_clear,
+//                               trail_reentrant, between_move, window_recreate, burst10000,
+//                               absolute_move) acts once per event, at the first frame at or after
+//                               its tick. Two presses of the key cannot overlap (a held key cannot
+//                               be pressed again): the game refuses such a scenario, naming both.
 //   write_fault_frames=0        a write fault also lasts until the game has drawn this many frames
+//   soak_seed, process_samples, frame_record
+//                               a seeded random soak of every event, process samples every second,
+//                               short frame lines (see soak_plan.h)
 //   pose_bones=24               bones of each Grunt's palette
 //   smoke_particles=16          live particles of the third emitter (at most 5000)
 //   window=none                 the game's window: none (no window, no display needed),
@@ -100,6 +114,15 @@ struct CameraEvent {
   uint32_t tick = 0;
   uint32_t duration = 1;
   double value = 0;  // a sensitivity event's new sensitivity
+  bool timed = false;  // written with a duration
+};
+
+// From its tick on, the frames follow this pacing (a soak changes it as it goes).
+struct PacingStretch {
+  uint32_t fromTick = 0;
+  Pacing pacing = Pacing::kUncapped;
+  double hz = 0.0;
+  double jitterPercent = 0.0;
 };
 
 struct Scenario {
@@ -137,6 +160,10 @@ struct Scenario {
   bool guiRelative = true;
   uint32_t writeFaultFrames = 0;
   std::vector<CameraEvent> events;
+  uint32_t soakSeed = 0;        // 0: no soak
+  bool processSamples = false;  // the process's memory, handles and threads every second
+  bool shortFrameRecord = false;
+  std::vector<PacingStretch> pacingStretches;  // empty: `pacing` for the whole run
 };
 
 // Reads a scenario; on failure fills error with the file's line and reason.

@@ -177,6 +177,14 @@ __declspec(dllexport) uint32_t SDL_GetMouseState(int* x, int* y) {
   return 0;
 }
 
+// Test hook of the stand-in: in relative mode SDL keeps the cursor confined, so a cursor that an
+// absolute move put over the window goes back where relative mode keeps it. Left over the window,
+// Wine's X11 side would treat the pointer entering it as a focus change and reset the keyboard
+// state to X's own, undoing keys pressed through SendInput.
+__declspec(dllexport) void SDLStandIn_ConfineCursor(void) {
+  if (gRelativeMode != 0 && gWindow != nullptr) ParkCursorOffWindow();
+}
+
 // Test hooks of the stand-in: the window, and the raw mouse packets its window procedure saw.
 __declspec(dllexport) HWND SDLStandIn_WindowHandle(void) { return gWindow; }
 __declspec(dllexport) uint32_t SDLStandIn_RawPackets(void) { return static_cast<uint32_t>(gRawPackets); }

@@ -154,10 +154,8 @@ void SkinnedMeshes::Draw(const void* mesh) {
     // The newest tick holds another Grunt: only its pose may be drawn.
     double off = 0;
     for (uint32_t i = 0; i < 16 * t->bones; ++i) off = std::fmax(off, std::fabs(t->palette[i] - newest[i]));
-    if (!(off <= 1e-5)) {
-      record_->Invariant("pose-recreated-never-blended", false,
-                         "a Grunt re-created in the same memory is drawn in its own pose only");
-    }
+    record_->Checked("pose-recreated-never-blended", off <= 1e-5,
+                     "a Grunt re-created in the same memory is drawn in its own pose only");
     return;
   }
   const double alpha = truth_.valid ? truth_.alpha : 1.0;
@@ -202,5 +200,5 @@ void SkinnedMeshes::AfterRender() {
     }
     own = own && (t->own.size() < 16 * t->bones || memcmp(t->palette, t->own.data(), 64 * t->bones) == 0);
   }
-  if (!own) record_->Invariant("palettes-are-the-engines", false, "after the render every palette is the engine's own again");
+  record_->Checked("palettes-are-the-engines", own, "after the render every palette is the engine's own again");
 }

@@ -9,6 +9,7 @@
 
 #include "entry_points.h"
 #include "host_record.h"
+#include "scenario_events.h"
 #include "skinned_meshes.h"
 #include "yaw_transform.h"
 
@@ -47,6 +48,7 @@ constexpr size_t kEnemyKind = 0x82C;
 constexpr size_t kArrays = 0x900;  // body and sub-mesh pointer arrays live in their object
 
 constexpr size_t kObjectSize = 0x1000;
+constexpr uint8_t kFreedByte = 0xDD;  // what a destroyed object's memory holds until it is reused
 constexpr int kCrowd = 520;  // more sub-meshes than one frame's 512 corrections
 constexpr int kExtraGrunts = 7;  // with the two Grunts and the ragdoll: more than eight targets
 constexpr size_t kArenaSize = 16 * 1024 * 1024;
@@ -82,7 +84,7 @@ struct SubMesh {
   Matrix own;  // the cache as the engine last computed it
 };
 
-enum class Kind { kProp, kMultiProp, kStandalone, kGrunt, kReused };
+enum class Kind { kProp, kMultiProp, kStandalone, kGrunt, kReused, kRecreated };
 
 // One object the game follows: the entity its motion comes from and its first sub-mesh's place.
 struct Tracked {
@@ -103,9 +105,23 @@ struct Enemy {
   bool extra;  // updated only while the ninth-target event lasts
 };
 
+// An object the removal events destroy and, when the event ends, create again in the same memory:
+// a prop with its body, a body no prop owns, or a Grunt (its mesh stays, as the engine keeps it).
+struct Removable {
+  const char* event;
+  uint8_t* object;  // prop, body or enemy
+  uint8_t* body;    // the prop's body or the body itself; none for a Grunt
+  uint8_t* mesh;
+  size_t bodyIndex;
+  float start[3];  // where it was first; each new object comes a step away
+  bool removed;
+  uint32_t recreations;
+};
+
 struct Objects {
   uint8_t* arena = nullptr;
   size_t used = 0;
+  std::vector<uint8_t*> freeBlocks;  // destroyed objects' memory, reused latest first
   std::vector<uint8_t*> bodies;
   std::vector<NewtonBody*> handles;
   std::vector<uint8_t*> props;
@@ -121,8 +137,10 @@ struct Objects {
   uint8_t* reusedProp = nullptr;
   uint8_t* ragdoll = nullptr;  // a skinned prop whose bones follow its four falling bodies
   std::vector<uint8_t*> ragdollBodies;
-  bool readOnlyDone = false;
-  bool poseReadOnlyDone = false;
+  std::vector<const float*> drawn;  // per sub-mesh, what the renderer drew with this frame
+  std::vector<Removable> removables;
+  std::vector<const uint8_t*> absent;  // objects and meshes of removed objects
+  EventCursor readOnlyEvents, poseReadOnlyEvents;
   bool readOnlyThisFrame = false;
   std::vector<float> ownBodyWorld;  // 16 floats per body, as physics left it
   uint32_t nextWord = 0x1000;
@@ -133,12 +151,42 @@ WorldRig gRig;
 
 uint8_t* NewObject() {
   Objects& o = gObjects;
+  if (!o.freeBlocks.empty()) {
+    uint8_t* reused = o.freeBlocks.back();
+    o.freeBlocks.pop_back();
+    memset(reused, 0, kObjectSize);
+    return reused;
+  }
   if (o.arena == nullptr) {
     o.arena = static_cast<uint8_t*>(VirtualAlloc(nullptr, kArenaSize, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+  }
+  if (o.used + kObjectSize > kArenaSize) {
+    std::fprintf(stderr, "simhost: the world's object arena is full\n");
+    ExitProcess(3);
   }
   uint8_t* object = o.arena + o.used;
   o.used += kObjectSize;
   return object;
+}
+
+// The object's memory is freed: it holds the freed pattern until something is created in it.
+void FreeObject(uint8_t* object) {
+  memset(object, kFreedByte, kObjectSize);
+  gObjects.freeBlocks.push_back(object);
+}
+
+bool StillFreed(const uint8_t* object) {
+  for (size_t i = 0; i < kObjectSize; ++i) {
+    if (object[i] != kFreedByte) return false;
+  }
+  return true;
+}
+
+bool Absent(const uint8_t* object) {
+  for (const uint8_t* a : gObjects.absent) {
+    if (a == object) return true;
+  }
+  return false;
 }
 
 template <typename F>
@@ -177,9 +225,9 @@ int AddSubMesh(uint8_t* mesh, uint8_t* parent, const YawTransform& local, bool n
   return static_cast<int>(gObjects.subMeshes.size()) - 1;
 }
 
-uint8_t* NewBody(const float* position, const float* velocity, float yawRate, bool standalone) {
+// A body object in `body`'s memory with a new physics body.
+void InitBody(uint8_t* body, const float* position, const float* velocity, float yawRate, bool standalone) {
   static const CreateBody create = Export<CreateBody>(L"newton.dll", "SimNewtonCreateBody");
-  uint8_t* body = NewObject();
   At<uint8_t>(body, kActive) = 1;
   At<uint32_t>(body, kStandaloneBodyCount) = standalone ? 1 : 0;
   NewtonBody* handle = create(body, position, velocity, yawRate);
@@ -188,24 +236,34 @@ uint8_t* NewBody(const float* position, const float* velocity, float yawRate, bo
   ToMatrix(YawTransform{0.0f, {position[0], position[1], position[2]}}, start);
   memcpy(&At<float>(body, kBodyMatrixBlock), start, sizeof(start));
   memcpy(&At<float>(body, kWorldMatrix), start, sizeof(start));
+}
+
+uint8_t* NewBody(const float* position, const float* velocity, float yawRate, bool standalone) {
+  uint8_t* body = NewObject();
+  InitBody(body, position, velocity, yawRate, standalone);
   gObjects.bodies.push_back(body);
-  gObjects.handles.push_back(handle);
+  gObjects.handles.push_back(At<NewtonBody*>(body, kBodyHandle));
   return body;
 }
 
-bool EventActive(const Scenario& s, const char* name, uint32_t tick) {
-  for (const CameraEvent& e : s.events) {
-    if (e.name == name && tick >= e.tick && tick < e.tick + (e.duration == 0 ? 1 : e.duration)) return true;
+size_t BodyIndex(const uint8_t* body) {
+  for (size_t b = 0; b < gObjects.bodies.size(); ++b) {
+    if (gObjects.bodies[b] == body) return b;
   }
-  return false;
+  return gObjects.bodies.size();
 }
 
-// An event that, once its tick has come, lasts for good.
-bool EventStartedAt(const Scenario& s, const char* name, uint32_t tick) {
-  for (const CameraEvent& e : s.events) {
-    if (e.name == name && tick >= e.tick) return true;
-  }
-  return false;
+void DestroyPhysicsBody(uint8_t* body) {
+  using Destroy = void (*)(NewtonBody*);
+  static const Destroy destroy = Export<Destroy>(L"newton.dll", "SimNewtonDestroyBody");
+  destroy(At<NewtonBody*>(body, kBodyHandle));
+}
+
+// Physics' own matrix of the body at index b, as the game's checks expect it from now on.
+void TakeOwnBodyWorld(size_t b) {
+  Objects& o = gObjects;
+  o.handles[b] = At<NewtonBody*>(o.bodies[b], kBodyHandle);
+  memcpy(&o.ownBodyWorld[16 * b], &At<float>(o.bodies[b], kWorldMatrix), 64);
 }
 
 NewtonBody* HandleOf(const uint8_t* body) {
@@ -230,12 +288,77 @@ void Track(Kind kind, uint8_t* root, int subMesh, const YawTransform& chain, flo
   gObjects.tracked.push_back(Tracked{kind, root, subMesh, chain, {}, {0, 0}, velocityX, 0});
 }
 
+int FirstSubMeshOf(const uint8_t* mesh) {
+  for (size_t i = 0; i < gObjects.subMeshes.size(); ++i) {
+    if (At<uint8_t*>(gObjects.subMeshes[i].object, kSubMeshOwner) == mesh) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+void MarkJump(const uint8_t* root, uint32_t tick) {
+  for (Tracked& t : gObjects.tracked) t.jumpTick = t.root == root ? tick : t.jumpTick;
+}
+
+// The object and its body are destroyed: nothing updates, moves or draws them, and their memory
+// holds the freed pattern until the same memory is used again.
+void RemoveObject(Removable& r) {
+  Objects& o = gObjects;
+  if (r.body != nullptr) DestroyPhysicsBody(r.body);
+  memset(r.object, kFreedByte, kObjectSize);
+  if (r.body != nullptr) memset(r.body, kFreedByte, kObjectSize);
+  o.absent.insert(o.absent.end(), {r.object, r.mesh, r.body});
+  r.removed = true;
+}
+
+// Another object of the same kind is created in the same memory, a step away, with new identity
+// words (a Grunt also in another pose). It must never be drawn blended from the old one.
+// Returns whether the old object's memory held the freed pattern until then.
+bool RecreateObject(Removable& r, uint32_t tick) {
+  Objects& o = gObjects;
+  const bool untouched = StillFreed(r.object) && (r.body == nullptr || StillFreed(r.body));
+  memset(r.object, 0, kObjectSize);
+  const float shift = 1.5f * static_cast<float>(1 + ++r.recreations % 3);
+  if (r.body != nullptr) {
+    memset(r.body, 0, kObjectSize);
+    const bool standalone = r.body == r.object;
+    const float position[3] = {r.start[0] + shift, r.start[1], r.start[2]};
+    const float velocity[3] = {0.3f, 0.0f, standalone ? 0.0f : 0.1f};
+    InitBody(r.body, position, velocity, 0.0f, standalone);
+    TakeOwnBodyWorld(r.bodyIndex);
+  }
+  At<uint32_t>(r.object, kIdentityWord) = ++o.nextWord;
+  At<uint32_t>(r.mesh, kMeshIdentityWord) = ++o.nextWord;
+  if (r.body != nullptr && r.body != r.object) {
+    // A prop owns one body and has its mesh.
+    At<uint8_t**>(r.object, kPropBodiesBegin) = &At<uint8_t*>(r.object, kArrays);
+    At<uint8_t**>(r.object, kPropBodiesEnd) = &At<uint8_t*>(r.object, kArrays) + 1;
+    At<uint8_t*>(r.object, kArrays) = r.body;
+    At<uint8_t*>(r.object, kPropMesh) = r.mesh;
+  }
+  if (r.body == nullptr) {
+    At<uint32_t>(r.object, kEnemyKind) = 0;  // a Grunt
+    At<uint8_t*>(r.object, kEnemyMesh) = r.mesh;
+    (&At<float>(r.mesh, kWorldMatrix))[3] = r.start[0] + shift;
+    Skins().Recreate(r.mesh, tick);
+  }
+  for (const uint8_t* gone : {r.object, r.mesh, r.body}) {
+    for (size_t i = 0; i < o.absent.size(); ++i) {
+      if (o.absent[i] != gone) continue;
+      o.absent.erase(o.absent.begin() + static_cast<std::ptrdiff_t>(i));
+      break;
+    }
+  }
+  MarkJump(r.body != nullptr ? r.body : r.mesh, tick);
+  r.removed = false;
+  return untouched;
+}
+
 }  // namespace
 
 WorldRig& World3D() { return gRig; }
 
 void WorldRig::Check(const char* name, bool ok, const char* detail) {
-  if (!ok) record_->Invariant(name, false, detail);
+  record_->Checked(name, ok, detail);
 }
 
 void WorldRig::Init(const Scenario& scenario, HostRecord* record, double stepSeconds) {
@@ -255,10 +378,11 @@ void WorldRig::Init(const Scenario& scenario, HostRecord* record, double stepSec
     const int first = AddSubMesh(mesh, body, kNear);
     AddSubMesh(mesh, body, YawTransform{0.4f, {0.1f, 0.0f, 0.2f}}, i % 3 == 2);
     if (i == 0) {
+      // One body both sleeps and jumps, so the two events can meet: physics must report a body
+      // the game moved even while it sleeps.
       Track(Kind::kProp, body, first, kNear, velocity[0]);
-      o.teleported = body;
+      o.teleported = o.sleeper = body;
     }
-    if (i == 1) o.sleeper = body;
     if (i == 2) {
       Track(Kind::kReused, body, first, kNear, velocity[0]);
       o.reusedProp = prop;
@@ -367,6 +491,38 @@ void WorldRig::Init(const Scenario& scenario, HostRecord* record, double stepSec
     o.ragdoll = prop;
     o.props.push_back(prop);
   }
+  // What the removal events destroy and create again: a single-body prop, a body no prop owns and
+  // the second Grunt, each tracked.
+  if (scenario.worldProps > 3) {
+    uint8_t* prop = o.props[3];
+    uint8_t* body = At<uint8_t*>(prop, kArrays);
+    uint8_t* mesh = At<uint8_t*>(prop, kPropMesh);
+    o.removables.push_back(Removable{"prop_remove", prop, body, mesh, BodyIndex(body), {}, false, 0});
+    Track(Kind::kRecreated, body, FirstSubMeshOf(mesh), kNear, 0.0f);
+  }
+  if (scenario.worldStandalone > 1) {
+    uint8_t* body = o.bodies[static_cast<size_t>(scenario.worldProps + 3 * scenario.worldMultiProps + 1)];
+    for (const SubMesh& sub : o.subMeshes) {
+      if (sub.parent != body) continue;
+      uint8_t* mesh = At<uint8_t*>(sub.object, kSubMeshOwner);
+      o.removables.push_back(Removable{"body_remove", body, body, mesh, BodyIndex(body), {}, false, 0});
+      Track(Kind::kRecreated, body, FirstSubMeshOf(mesh), kNear, 0.0f);
+      break;
+    }
+  }
+  if (scenario.worldGrunts > 1) {
+    const Enemy& grunt = o.enemies[1];
+    o.removables.push_back(Removable{"grunt_remove", grunt.object, nullptr, grunt.mesh, 0, {}, false, 0});
+    Track(Kind::kRecreated, grunt.mesh, FirstSubMeshOf(grunt.mesh), kNear, 0.0f);
+  }
+  for (Removable& r : o.removables) {
+    const float* m = &At<float>(r.body != nullptr ? r.body : r.mesh, kWorldMatrix);
+    r.start[0] = m[3];
+    r.start[1] = m[7];
+    r.start[2] = m[11];
+  }
+  o.readOnlyEvents = EventCursor(scenario, "world_readonly");
+  o.poseReadOnlyEvents = EventCursor(scenario, "pose_readonly");
   o.ownBodyWorld.resize(o.bodies.size() * 16);
   for (size_t b = 0; b < o.bodies.size(); ++b) memcpy(&o.ownBodyWorld[16 * b], &At<float>(o.bodies[b], kWorldMatrix), 64);
   UpdateTransformTree();
@@ -379,6 +535,7 @@ void WorldRig::UpdateTransformTree() {
     Multiply(&At<float>(At<uint8_t*>(node, kEntityParent), kWorldMatrix), local, &At<float>(node, kWorldMatrix));
   }
   for (SubMesh& s : gObjects.subMeshes) {
+    if (Absent(s.parent)) continue;  // a destroyed body's sub-meshes are not drawn
     Matrix local;
     ToMatrix(s.local, local);
     Multiply(&At<float>(s.parent, kWorldMatrix), local, &At<float>(s.object, kWorldMatrix));
@@ -390,6 +547,7 @@ void WorldRig::Step(uint32_t tick) {
   Objects& o = gObjects;
   bool ownBodies = true, ownCaches = true;
   for (size_t b = 0; b < o.bodies.size(); ++b) {
+    if (Absent(o.bodies[b])) continue;
     ownBodies = ownBodies && memcmp(&o.ownBodyWorld[16 * b], &At<float>(o.bodies[b], kWorldMatrix), 64) == 0;
   }
   for (const SubMesh& s : o.subMeshes) ownCaches = ownCaches && memcmp(s.own, &At<float>(s.object, kWorldMatrix), 64) == 0;
@@ -405,6 +563,7 @@ void WorldRig::Step(uint32_t tick) {
   static const BodyMatrix bodyMatrix = Export<BodyMatrix>(L"newton.dll", "SimNewtonBodyMatrix");
   bool physicsOwn = true;
   for (size_t b = 0; b < o.bodies.size(); ++b) {
+    if (Absent(o.bodies[b])) continue;
     Matrix m;
     bodyMatrix(o.handles[b], m);
     physicsOwn = physicsOwn && memcmp(m, &At<float>(o.bodies[b], kWorldMatrix), 64) == 0;
@@ -414,9 +573,12 @@ void WorldRig::Step(uint32_t tick) {
 
   using OnUpdate = void(THISCALL*)(void*, float);
   const float dt = static_cast<float>(stepSeconds_);
-  for (uint8_t* prop : o.props) reinterpret_cast<OnUpdate>(engine_iLuxProp_OnUpdate)(prop, dt);
+  for (uint8_t* prop : o.props) {
+    if (!Absent(prop)) reinterpret_cast<OnUpdate>(engine_iLuxProp_OnUpdate)(prop, dt);
+  }
   for (size_t i = 0; i < o.enemies.size(); ++i) {
     const Enemy& e = o.enemies[i];
+    if (Absent(e.object)) continue;
     if (e.extra && !EventActive(*scenario_, "pose_ninth", tick)) continue;
     if (i == 0 && EventActive(*scenario_, "enemy_skip", tick)) continue;  // skips its update
     reinterpret_cast<OnUpdate>(engine_iLuxEnemy_OnUpdate)(e.object, dt);
@@ -440,7 +602,7 @@ void WorldRig::ApplyEvents(uint32_t tick) {
   if (o.teleported != nullptr && EventActive(s, "world_teleport", tick)) {
     const float jump[3] = {0.76f, 0.0f, 0.0f};
     move(HandleOf(o.teleported), jump);
-    for (Tracked& t : o.tracked) t.jumpTick = t.root == o.teleported ? tick : t.jumpTick;
+    MarkJump(o.teleported, tick);
   }
   if (o.sleeper != nullptr) setSleeping(HandleOf(o.sleeper), EventActive(s, "world_sleep", tick) ? 1 : 0);
   if (o.multiProp != nullptr) {
@@ -455,9 +617,11 @@ void WorldRig::ApplyEvents(uint32_t tick) {
     At<uint8_t**>(o.ragdoll, kPropBodiesEnd) = EventActive(s, "ragdoll_one_body", tick) ? bodies + 1
                                                : EventActive(s, "ragdoll_33", tick)     ? bodies + 33
                                                                                         : bodies + 4;
-    for (uint8_t* body : o.ragdollBodies) setSleeping(HandleOf(body), EventStartedAt(s, "ragdoll_rest", tick) ? 1 : 0);
+    for (uint8_t* body : o.ragdollBodies) setSleeping(HandleOf(body), EventStarted(s, "ragdoll_rest", tick) ? 1 : 0);
   }
-  if (!o.enemies.empty() && EventStartedAt(s, "pose_bone_count", tick)) Skins().SetBones(o.enemies[0].mesh, 20);
+  if (!o.enemies.empty()) {
+    Skins().SetBones(o.enemies[0].mesh, EventStarted(s, "pose_bone_count", tick) ? 20 : static_cast<uint32_t>(s.poseBones));
+  }
   if (o.reusedProp != nullptr && EventActive(s, "world_reuse_near", tick)) {
     // Another prop takes this one's memory and its body's, close by: only the identity words tell
     // the two apart, and the old one must not be blended into the new.
@@ -466,7 +630,7 @@ void WorldRig::ApplyEvents(uint32_t tick) {
     At<uint32_t>(At<uint8_t*>(o.reusedProp, kPropMesh), kMeshIdentityWord) = ++o.nextWord;
     const float shift[3] = {0.3f, 0.0f, 0.0f};
     move(HandleOf(body), shift);
-    for (Tracked& t : o.tracked) t.jumpTick = t.root == body ? tick : t.jumpTick;
+    MarkJump(body, tick);
   }
   if (!o.enemies.empty() && EventActive(s, "grunt_reuse_near", tick)) {
     // A new Grunt in the first one's memory with the same mesh, a step away, in another pose.
@@ -475,26 +639,39 @@ void WorldRig::ApplyEvents(uint32_t tick) {
     At<uint32_t>(e.mesh, kMeshIdentityWord) = ++o.nextWord;
     (&At<float>(e.mesh, kWorldMatrix))[3] += 0.3f;
     Skins().Recreate(e.mesh, tick);
-    for (Tracked& t : o.tracked) t.jumpTick = t.root == e.mesh ? tick : t.jumpTick;
+    MarkJump(e.mesh, tick);
   }
   if (o.reusedProp != nullptr && EventActive(s, "world_reuse", tick)) {
-    // The prop is destroyed and another object takes its memory: new words, a new body elsewhere.
+    // The prop and its body are destroyed and other objects take the prop's memory and new memory
+    // for the body: new words, a body elsewhere. The old body's memory goes back to be reused.
     uint8_t* old = At<uint8_t*>(o.reusedProp, kArrays);
-    setSleeping(HandleOf(old), 1);
+    const size_t index = BodyIndex(old);
+    DestroyPhysicsBody(old);
     const float position[3] = {6.0f, 0.5f, -3.0f};
     const float velocity[3] = {0.45f, 0.0f, 0.1f};
-    uint8_t* body = NewBody(position, velocity, 0.0f, false);
-    o.ownBodyWorld.resize(o.bodies.size() * 16);
-    memcpy(&o.ownBodyWorld[16 * (o.bodies.size() - 1)], &At<float>(body, kWorldMatrix), 64);
+    uint8_t* body = NewObject();
+    InitBody(body, position, velocity, 0.0f, false);
+    FreeObject(old);
+    o.bodies[index] = body;
+    TakeOwnBodyWorld(index);
     At<uint32_t>(o.reusedProp, kIdentityWord) = ++o.nextWord;
     At<uint8_t*>(o.reusedProp, kArrays) = body;
     uint8_t* mesh = At<uint8_t*>(o.reusedProp, kPropMesh);
     At<uint32_t>(mesh, kMeshIdentityWord) = ++o.nextWord;
-    for (SubMesh& sub : o.subMeshes) sub.parent = sub.parent == old ? body : sub.parent;
-    for (Tracked& t : o.tracked) {
-      if (t.root != old) continue;
-      t.root = body;
-      t.jumpTick = tick;
+    for (SubMesh& sub : o.subMeshes) {
+      if (sub.parent != old) continue;
+      sub.parent = body;
+      At<uint8_t*>(sub.object, kEntityParent) = body;
+    }
+    for (Tracked& t : o.tracked) t.root = t.root == old ? body : t.root;
+    MarkJump(body, tick);
+  }
+  for (Removable& r : o.removables) {
+    const bool removed = EventActive(s, r.event, tick);
+    if (removed && !r.removed) RemoveObject(r);
+    if (!removed && r.removed) {
+      Check("destroyed-objects-untouched", RecreateObject(r, tick),
+            "nothing wrote a destroyed object's memory before the game created another in it");
     }
   }
 }
@@ -531,7 +708,8 @@ void WorldRig::Draw() {
   Objects& o = gObjects;
   using GetModel = const float*(THISCALL*)(void*, void*);
   const auto getModel = reinterpret_cast<GetModel>(engine_cSubMeshEntity_GetModelMatrix);
-  std::vector<const float*> drawn(o.subMeshes.size());
+  std::vector<const float*>& drawn = o.drawn;
+  drawn.assign(o.subMeshes.size(), nullptr);
   const bool crowd = EventActive(*scenario_, "world_submeshes513", completedTicks_);
   const bool ragdollHidden = EventActive(*scenario_, "ragdoll_hidden", completedTicks_);
   uint8_t* ragdollMesh = o.ragdoll != nullptr ? At<uint8_t*>(o.ragdoll, kPropMesh) : nullptr;
@@ -541,24 +719,26 @@ void WorldRig::Draw() {
     uint8_t* sub = o.subMeshes[i].object;
     if (o.subMeshes[i].crowd && !crowd) continue;
     if (ragdollHidden && At<uint8_t*>(sub, kSubMeshOwner) == ragdollMesh) continue;
+    if (Absent(At<uint8_t*>(sub, kSubMeshOwner))) continue;
     ++At<int32_t>(sub, kSubMeshRenderCounter);
     drawn[i] = getModel(sub, nullptr);
   }
   QueryPerformanceCounter(&end);
   QueryPerformanceFrequency(&frequency);
   const double modelUs = static_cast<double>(end.QuadPart - start.QuadPart) * 1e6 / static_cast<double>(frequency.QuadPart);
-  for (const Enemy& e : o.enemies) Skins().Draw(e.mesh);
+  for (const Enemy& e : o.enemies) {
+    if (!Absent(e.mesh)) Skins().Draw(e.mesh);
+  }
   if (!ragdollHidden && ragdollMesh != nullptr) Skins().Draw(ragdollMesh);
-  if (EventActive(*scenario_, "pose_readonly", completedTicks_) && !o.poseReadOnlyDone) {
+  if (!o.enemies.empty() && o.poseReadOnlyEvents.Take(completedTicks_) >= 0) {
     // After the renderer has used it, so only the plug-in's restore meets the protection.
     Skins().ProtectForThisRender(o.enemies[0].mesh);
-    o.poseReadOnlyDone = true;
   }
   o.readOnlyThisFrame = false;
-  if (o.orphan != nullptr && !o.readOnlyDone && EventActive(*scenario_, "world_readonly", completedTicks_)) {
+  if (o.orphan != nullptr && o.readOnlyEvents.Take(completedTicks_) >= 0) {
     DWORD previous;
     VirtualProtect(o.orphan, kObjectSize, PAGE_READONLY, &previous);
-    o.readOnlyDone = o.readOnlyThisFrame = true;
+    o.readOnlyThisFrame = true;
   }
 
   // The tracked objects against the blend of their two ticks at the game's own fraction.

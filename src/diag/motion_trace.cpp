@@ -32,6 +32,10 @@ bool MotionTrace::Open(const wchar_t* path, int64_t frequency, std::wstring& err
   }
   file_ = file;
   frequency_ = frequency;
+  // Take the ring's and the batch's memory now: the render thread then never meets a fresh page,
+  // and the process does not grow page by page through its first minutes of frames.
+  memset(slots_, 0, sizeof(slots_));
+  memset(batch_, 0, sizeof(batch_));
   if (!WriteAll(kMotionTraceHeader, static_cast<uint32_t>(strlen(kMotionTraceHeader)))) {
     const DWORD error = GetLastError();
     errorText = L"Could not write the motion-trace header (Win32 error " + std::to_wstring(error) +

@@ -49,7 +49,7 @@ class MotionTrace {
   void SetWriteFunction(WriteFileFunction write) { writeFile_ = write; }
 
  private:
-  // Raw storage: the process instance is large and should cost no memory until used.
+  // Raw storage: the process instance is large and costs no memory until the trace opens.
   struct Slot {
     alignas(MotionTraceRecord) unsigned char bytes[sizeof(MotionTraceRecord)];
   };

@@ -36,6 +36,8 @@ void RetireMouseCounts(MouseState& mouse, const RawTapState& tap, MouseAudit& au
                        uint64_t currentTick) {
   const int64_t pendX = mouse.tickPending.x.exchange(0);
   const int64_t pendY = mouse.tickPending.y.exchange(0);
+  const int64_t tapX = mouse.tapSinceUpdate.x.exchange(0);
+  const int64_t tapY = mouse.tapSinceUpdate.y.exchange(0);
   const int32_t stockX = counts.x;
   const int32_t stockY = counts.y;
   const bool live = IsPreviewLive(mouse, currentTick);
@@ -47,10 +49,12 @@ void RetireMouseCounts(MouseState& mouse, const RawTapState& tap, MouseAudit& au
       counts.x = Merge(pendX, audit);
       counts.y = Merge(pendY, audit);
     } else {
+      // SDL2's count stands for the packets; what else is pending (a stock count an earlier
+      // update deferred while the preview was live, before the tap took over) still goes.
       mouse.presentPending.x.store(0);
       mouse.presentPending.y.store(0);
-      counts.x = Merge(stockX, audit);
-      counts.y = Merge(stockY, audit);
+      counts.x = MergeSum(stockX, pendX - tapX, audit);
+      counts.y = MergeSum(stockY, pendY - tapY, audit);
     }
   } else if (live) {
     // No frame has shown the stock count yet: it waits for the next update.

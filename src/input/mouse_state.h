@@ -14,6 +14,8 @@ struct MouseState {
   AtomicCountPair tickPending;
   // Raw packets not yet returned by a presentation poll.
   AtomicCountPair presentPending;
+  // Raw packets since the last fixed update: the part of tickPending SDL2's stock count holds too.
+  AtomicCountPair tapSinceUpdate;
   // Stock counts an update deferred; taken by every frame for the motion trace.
   AtomicCountPair traceDeferred;
   std::atomic<void*> lastMouse{nullptr};

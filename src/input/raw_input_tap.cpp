@@ -24,6 +24,8 @@ const wchar_t kTapReleasedText[] =
     L"Native raw-mouse packet tap released: the game window was destroyed; SDL's counts are used "
     L"until the tap is installed on the game's next window.";
 
+}  // namespace
+
 void ReleaseRawTap(RawTapState& tap, MouseState& mouse, MouseAudit& audit, HWND window) {
   const WNDPROC previous = tap.previousProc.load();
   // Only our own procedure is swapped back; one installed over it keeps its place.
@@ -35,17 +37,17 @@ void ReleaseRawTap(RawTapState& tap, MouseState& mouse, MouseAudit& audit, HWND 
   audit.rawTap.store(0);
   if (tap.rawActive.exchange(false)) {
     // Every packet the tap counted is in SDL2's own count too: from now on that count delivers
-    // it, so the tap's copies go, and no motion arrives twice.
-    mouse.tickPending.x.exchange(0);
-    mouse.tickPending.y.exchange(0);
+    // it, so the tap's copies go, and no motion arrives twice. A stock count an update deferred
+    // before the tap took over is not a copy and stays.
+    const int64_t tapX = mouse.tapSinceUpdate.x.exchange(0);
+    const int64_t tapY = mouse.tapSinceUpdate.y.exchange(0);
+    mouse.tickPending.Add(-tapX, -tapY);
     mouse.presentPending.x.exchange(0);
     mouse.presentPending.y.exchange(0);
     audit.rawActive.store(0);
   }
   ProcessLog().WriteLine(kLogInfo, kTapReleasedText);
 }
-
-}  // namespace
 
 RawTapState& ProcessRawTap() {
   static RawTapState tap;
@@ -71,6 +73,7 @@ void CountRawPacket(RawTapState& tap, MouseState& mouse, MouseAudit& audit, int3
   audit.rawXY.Add(dx, dy);
   mouse.presentPending.Add(dx, dy);
   mouse.tickPending.Add(dx, dy);
+  mouse.tapSinceUpdate.Add(dx, dy);
 }
 
 bool InstallRawTap() {

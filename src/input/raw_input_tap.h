@@ -37,6 +37,8 @@ void CountRawPacket(RawTapState& tap, MouseState& mouse, MouseAudit& audit, int3
 // counting as raw mode and leaves the tap's counts to SDL2's own, and the next call installs it
 // on the new window.
 bool InstallRawTap();
+// Puts the window's procedure back if it is still ours and hands the tap's counts back to SDL2.
+void ReleaseRawTap(RawTapState& tap, MouseState& mouse, MouseAudit& audit, HWND window);
 LRESULT CALLBACK RawTapWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // Dispatches the raw-input messages queued for the tap window, at most 8192 per call.
 void DrainRawInput();

@@ -9,6 +9,7 @@ namespace driftglass {
 namespace {
 
 constexpr double kPoleCosine = 1e-5;
+constexpr double kHalfPi = 1.5707963267948966;
 
 // Rotation by angle about a unit axis, half angle formed as a float, sine and cosine in double.
 Quaternion AxisRotation(float angle, float ax, float ay, float az) {
@@ -68,9 +69,19 @@ bool BlendCameraPoses(const CameraPose& older, const CameraPose& newer, double a
   blended.x = older.x + (newer.x - older.x) * t;
   blended.y = older.y + (newer.y - older.y) * t;
   blended.z = older.z + (newer.z - older.z) * t;
-  // Through quaternions so that a turn across ±π takes the short way round.
-  const Quaternion q = SlerpQuaternions(PoseQuaternion(older), PoseQuaternion(newer), t);
-  QuaternionToAngles(q, blended.pitch, blended.yaw, blended.roll);
+  if (older.pitch == newer.pitch && older.yaw == newer.yaw && older.roll == newer.roll &&
+      std::fabs(static_cast<double>(newer.pitch)) < kHalfPi) {
+    // A view that did not turn is drawn with the game's own angles (in the ranges the round trip
+    // gives): the round trip through a float quaternion is a few units in the last place off,
+    // near the poles up to 1e-6 rad.
+    blended.pitch = newer.pitch;
+    blended.yaw = static_cast<float>(std::remainder(static_cast<double>(newer.yaw), 4.0 * kHalfPi));
+    blended.roll = static_cast<float>(std::remainder(static_cast<double>(newer.roll), 4.0 * kHalfPi));
+  } else {
+    // Through quaternions so that a turn across ±π takes the short way round.
+    const Quaternion q = SlerpQuaternions(PoseQuaternion(older), PoseQuaternion(newer), t);
+    QuaternionToAngles(q, blended.pitch, blended.yaw, blended.roll);
+  }
   if (!IsFiniteCameraPose(blended)) return false;
   out = blended;
   return true;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "input/gameplay_input_pass.h"
+#include "input/raw_input_tap.h"
 
 namespace driftglass {
 namespace {
@@ -62,10 +63,10 @@ TEST(MouseUpdate, EveryCountReachesTheHostOnceWhateverTheMode) {
   EXPECT_EQ(raw.audit.rawTickCompare.load(), 2u);
   EXPECT_EQ(raw.audit.rawTickMismatch.load(), 1u);
 
-  // Raw mode, not live: SDL2's count stands and the frames' share is forgotten.
+  // Raw mode, not live: SDL2's count stands and the packets' copy of it is forgotten.
   Capture rawLate(false, true);
-  rawLate.mouse.tickPending.Add(7, -4);
-  rawLate.mouse.presentPending.Add(2, 1);
+  CountRawPacket(rawLate.tap, rawLate.mouse, rawLate.audit, 5, -4);
+  CountRawPacket(rawLate.tap, rawLate.mouse, rawLate.audit, 2, 0);
   got = rawLate.Update(7, -4);
   EXPECT_EQ(got.x, 7);
   EXPECT_EQ(got.y, -4);
@@ -73,6 +74,29 @@ TEST(MouseUpdate, EveryCountReachesTheHostOnceWhateverTheMode) {
   EXPECT_EQ(rawLate.mouse.presentPending.y.load(), 0);
   EXPECT_EQ(rawLate.mouse.tickPending.x.load(), 0);
   EXPECT_EQ(rawLate.audit.acquiredXY.x.load(), 7);
+}
+
+// The tap's window was re-created while the preview was live: the update deferred SDL2's count
+// (no frame had shown it); then a GUI opened (the preview is no longer live) and the tap on the
+// new window counted a packet SDL2 counts too. The deferred count still reaches the host.
+TEST(MouseUpdate, ACountDeferredBeforeTheTapTookOverStillReachesTheHost) {
+  Capture capture(true);
+  EXPECT_EQ(capture.Update(-18, 2).x, 0);
+  capture.mouse.gameplayLive = false;
+  CountRawPacket(capture.tap, capture.mouse, capture.audit, 3, -1);
+  const HostMouseCounts got = capture.Update(3, -1, 11);
+  EXPECT_EQ(got.x, -15);
+  EXPECT_EQ(got.y, 1);
+  EXPECT_EQ(capture.mouse.tickPending.x.load(), 0);
+  EXPECT_EQ(capture.Update(0, 0, 12).x, 0) << "delivered once";
+
+  // The same, but the tap is released (its window went) before the next update, the preview live.
+  Capture released(true);
+  EXPECT_EQ(released.Update(-18, 2).x, 0);
+  CountRawPacket(released.tap, released.mouse, released.audit, 3, -1);
+  ReleaseRawTap(released.tap, released.mouse, released.audit, nullptr);
+  EXPECT_EQ(released.Update(3, -1, 11).x, -18) << "the packet is SDL2's to deliver, and it defers";
+  EXPECT_EQ(released.mouse.tickPending.x.load(), 3);
 }
 
 TEST(MouseUpdate, CountsBeyondThirtyTwoBitsAreClampedAndCounted) {

@@ -120,6 +120,26 @@ TEST(CameraPose, BlendInterpolatesPositionAndOrientation) {
   }
 }
 
+// A view at rest, looking steeply up, while the camera walks: its angles are the game's own at
+// every fraction (the quaternion round trip alone is about 1e-6 rad off there).
+TEST(CameraPose, AViewThatDidNotTurnKeepsItsAnglesExactly) {
+  CameraPose older{0.0f, 1.5f, 0.0f, 1.46810055f, 1.44869983f, 0.0f};
+  CameraPose newer = older;
+  newer.x = 0.05f;
+  CameraPose out;
+  for (const double alpha : {0.0, 0.3, 1.0}) {
+    ASSERT_TRUE(BlendCameraPoses(older, newer, alpha, out));
+    EXPECT_EQ(out.pitch, older.pitch);
+    EXPECT_EQ(out.yaw, older.yaw);
+    EXPECT_EQ(out.roll, older.roll);
+  }
+  EXPECT_FLOAT_EQ(out.x, 0.05f);
+  // A yaw past pi comes in the principal range, as from every other blend.
+  newer.yaw = older.yaw = 3.3f;
+  ASSERT_TRUE(BlendCameraPoses(older, newer, 0.5, out));
+  EXPECT_EQ(out.yaw, static_cast<float>(3.3f - 2 * 3.14159265358979));
+}
+
 TEST(CameraPose, SmallTurnAcrossHalfCircleGoesTheShortWay) {
   const CameraPose older{0.0f, 0.0f, 0.0f, 0.0f, 3.1f, 0.0f};
   const CameraPose newer{0.0f, 0.0f, 0.0f, 0.0f, -3.1f, 0.0f};

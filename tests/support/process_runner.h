@@ -12,7 +12,9 @@ struct ProcessResult {
 };
 
 // Runs a command line and waits for it (at most timeoutMs); a process still running then is ended.
-ProcessResult RunProcess(const std::wstring& commandLine, uint32_t timeoutMs);
+// With errorOutputPath its standard error goes to that file.
+ProcessResult RunProcess(const std::wstring& commandLine, uint32_t timeoutMs,
+                         const std::wstring& errorOutputPath = L"");
 
 // Polls a file until its content contains needle or timeoutMs has passed; returns the content.
 std::string WaitForFileText(const std::wstring& path, const std::string& needle, uint32_t timeoutMs);
