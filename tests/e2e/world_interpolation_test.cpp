@@ -66,11 +66,13 @@ TEST(WorldInterpolation, EveryEventIsCountedAndTheWorldRecovers) {
     unsigned object;      // drawn between ticks again within a few frames of two ticks
   } events[] = {
       {"world_teleport", 40, 0, "resets", kProp},
-      {"world_sleep", 60, 100, "sleepCached", kProp},  // long enough for a scheduled check
-      {"world_callbacks", 100, 0, "movedOverflow", kProp},
+      {"world_callbacks", 50, 0, "movedOverflow", kProp},
+      {"world_submeshes513", 60, 2, "slotFull", kProp},
+      // The prop that jumps is the one that sleeps: its events come first. Long enough for a
+      // scheduled check; the events on other objects meanwhile.
+      {"world_sleep", 70, 100, "sleepCached", kProp},
       {"world_prop33", 110, 3, "", kMultiBodyProp},
       {"world_reversed_bodies", 120, 3, "", kMultiBodyProp},
-      {"world_submeshes513", 130, 2, "slotFull", kProp},
       {"world_readonly", 140, 0, "modelRestoreFail", kMultiBodyProp},
       {"world_reuse", 150, 0, "", kReusedProp},
       // Same memory, same body or mesh, a short step away: only the identity words tell the new
