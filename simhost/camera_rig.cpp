@@ -276,8 +276,15 @@ void CameraRig::AfterRender() {
     memcpy(own, beforeRender_, sizeof(own));
     const cViewport* viewport = static_cast<const cViewport*>(scene_->mpListenerViewport);
     if (viewport->mbVisible != 0) RenderCameraCache(own);
-    Check("render-left-own-state", memcmp(camera, own, kCameraCheckedBytes) == 0,
-          "after a stock render the camera holds exactly what the game's render made of it");
+    // Compared bytes cannot tell a plug-in's write of the bytes already there (a camera at rest)
+    // from no write: that render comes back restored instead.
+    if (!gWriteLog && memcmp(camera, own, kCameraCheckedBytes) != 0 &&
+        memcmp(camera, beforeRender_, kCameraCheckedBytes) == 0) {
+      pluginWrote_ = true;
+    } else {
+      Check("render-left-own-state", memcmp(camera, own, kCameraCheckedBytes) == 0,
+            "after a stock render the camera holds exactly what the game's render made of it");
+    }
   }
   // A stock render changes the logic's camera the way the game's renderer does; an interpolated
   // one must leave it exactly as it was.
