@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <utility>
 
 #include "record_frames.h"
 
@@ -28,43 +29,66 @@ double RegionQueryMicroseconds() {
 
 // The measurement build's stage table: what each stage costs per tick (staging, capture, physics)
 // or per frame (apply, restore, model matrices, draw message), and the plug-in's whole time on
-// the main thread and on the physics threads per second of play.
-void PrintStages(const std::string& label, const std::string& path) {
+// the main thread and on the physics threads per second of play. "own" is the plug-in's own work:
+// the stage's time less its region queries at the price the plug-in measured for them at the end
+// of the run, less the time inside calls into the game, less what the meter adds to each call.
+struct StageCosts {
+  double tickUs = 0, tickOwnUs = 0, frameUs = 0, frameOwnUs = 0, tickQueries = 0, frameQueries = 0;
+};
+
+StageCosts PrintStages(const std::string& label, const std::string& path) {
+  StageCosts costs;
   const std::vector<RecordLine> stages = ReadRecordLines(path, "stage");
   const std::vector<RecordLine> summary = ReadRecordLines(path, "summary");
-  if (stages.empty() || summary.empty()) return;
+  const std::vector<RecordLine> calibration = ReadRecordLines(path, "stage_calibration");
+  if (stages.empty() || summary.empty()) return costs;
+  const double queryUs = calibration.empty() ? 0 : calibration[0].values.at("query_us");
+  const double meterUs = calibration.empty() ? 0 : calibration[0].values.at("stage_us");
+  const auto own = [&](const RecordLine& s) {
+    const double hostUs = s.values.count("host_us") != 0 ? s.values.at("host_us") : 0;
+    return s.values.at("us") - s.values.at("queries") * queryUs - hostUs - s.values.at("calls") * meterUs;
+  };
   const double ticks = summary[0].values.at("ticks");
   const double frames = summary[0].values.at("frames");
   const double seconds = summary[0].values.at("seconds");
-  double mainUs = 0, physicsUs = 0, tickUs = 0, frameUs = 0, tickQueries = 0, frameQueries = 0;
+  double mainUs = 0, physicsUs = 0, tickUs = 0, frameUs = 0, tickOwn = 0, frameOwn = 0;
+  double tickQueries = 0, frameQueries = 0;
   for (const RecordLine& s : stages) {
     if (s.text.at("parent") != "-") continue;  // included in its parent
     const std::string side = s.text.at("side");
     const double us = s.values.at("us");
     (side == "physics" ? physicsUs : mainUs) += us;
     (side == "frame" ? frameUs : tickUs) += us;
+    (side == "frame" ? frameOwn : tickOwn) += own(s);
     (side == "frame" ? frameQueries : tickQueries) += s.values.at("queries");
   }
+  if (ticks > 0) costs = {tickUs / ticks, tickOwn / ticks, 0, 0, tickQueries / ticks, 0};
+  if (frames > 0) {
+    costs.frameUs = frameUs / frames;
+    costs.frameOwnUs = frameOwn / frames;
+    costs.frameQueries = frameQueries / frames;
+  }
   std::printf("%s: main thread %.0f us per second of play (%.2f %%), physics threads %.0f us per second; "
-              "per tick %.1f us (staging, capture, physics), per frame %.1f us (%.2f %% of 240 Hz); "
-              "region queries per frame %.0f, per tick %.0f\n",
-              label.c_str(), mainUs / seconds, mainUs / seconds / 1e4, physicsUs / seconds,
-              ticks > 0 ? tickUs / ticks : 0, frames > 0 ? frameUs / frames : 0,
-              frames > 0 ? 100.0 * frameUs / frames / 4166.7 : 0, frames > 0 ? frameQueries / frames : 0,
-              ticks > 0 ? tickQueries / ticks : 0);
-  std::printf("  %-22s %5s %9s %10s %9s %9s %9s %15s\n", "stage", "per", "calls", "us", "queries",
-              "host calls", "sys calls", "sampled q/regions");
+              "per tick %.1f us (own %.1f), per frame %.1f us (own %.1f; %.2f %% of 240 Hz); "
+              "region queries per frame %.0f, per tick %.0f (%.3f us each); meter %.3f us a stage call\n",
+              label.c_str(), mainUs / seconds, mainUs / seconds / 1e4, physicsUs / seconds, costs.tickUs,
+              costs.tickOwnUs, costs.frameUs, costs.frameOwnUs, 100.0 * costs.frameUs / 4166.7,
+              costs.frameQueries, costs.tickQueries, queryUs, meterUs);
+  std::printf("  %-22s %5s %9s %10s %10s %9s %9s %9s %9s %15s\n", "stage", "per", "calls", "us", "own us",
+              "queries", "host calls", "host us", "sys calls", "sampled q/regions");
   for (const RecordLine& s : stages) {
     if (s.values.at("calls") == 0) continue;
     const bool frame = s.text.at("side") == "frame";
     const double per = frame ? frames : ticks;
     if (per <= 0) continue;
     const std::string name = (s.text.at("parent") != "-" ? "  " : "") + s.text.at("name");
-    std::printf("  %-22s %5s %9.2f %10.2f %9.1f %9.1f %9.1f %7.0f/%-7.0f\n", name.c_str(), frame ? "frame" : "tick",
-                s.values.at("calls") / per, s.values.at("us") / per, s.values.at("queries") / per,
-                s.values.at("host_calls") / per, s.values.at("system_calls") / per,
-                s.values.at("sampled_queries"), s.values.at("sampled_regions"));
+    std::printf("  %-22s %5s %9.2f %10.2f %10.2f %9.1f %9.1f %9.2f %9.1f %7.0f/%-7.0f\n", name.c_str(),
+                frame ? "frame" : "tick", s.values.at("calls") / per, s.values.at("us") / per, own(s) / per,
+                s.values.at("queries") / per, s.values.at("host_calls") / per,
+                (s.values.count("host_us") != 0 ? s.values.at("host_us") : 0) / per,
+                s.values.at("system_calls") / per, s.values.at("sampled_queries"), s.values.at("sampled_regions"));
   }
+  return costs;
 }
 
 }  // namespace
@@ -112,10 +136,19 @@ int main(int argc, char** argv) {
                 perFrame > 0 ? 100.0 * queriesPerFrame * queryUs / perFrame : 0.0, queriesPerTick,
                 perTick > 0 ? 100.0 * queriesPerTick * queryUs / perTick : 0.0);
   }
+  std::vector<std::pair<std::string, StageCosts>> table;
   for (int a = 1; a < argc; ++a) {
     const std::string argument = argv[a];
     const size_t equals = argument.find('=');
-    PrintStages(argument.substr(0, equals), argument.substr(equals + 1));
+    table.emplace_back(argument.substr(0, equals), PrintStages(argument.substr(0, equals), argument.substr(equals + 1)));
+  }
+  // The plug-in's own work beside its whole cost, per frame and per tick (measurement builds only).
+  std::printf("\n%-34s %14s %14s %14s %14s %16s\n", "run", "frame us", "frame own us", "tick us", "tick own us",
+              "queries f / t");
+  for (const auto& [label, c] : table) {
+    if (c.frameUs == 0 && c.tickUs == 0) continue;
+    std::printf("%-34s %14.1f %14.1f %14.1f %14.1f %8.0f / %-6.0f\n", label.c_str(), c.frameUs, c.frameOwnUs,
+                c.tickUs, c.tickOwnUs, c.frameQueries, c.tickQueries);
   }
   return 0;
 }

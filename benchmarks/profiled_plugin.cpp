@@ -1,8 +1,10 @@
 // The plug-in as a benchmark sees it: the same start-up, built with the stage meter, plus two
 // exports through which the simulated game reads how many memory-region queries the plug-in's
-// guarded checks have made and what each stage cost. Built only for measurements; the product
+// guarded checks have made and what each stage cost, with the prices needed to take the queries
+// and the meter itself out of it. Built only for measurements; the product
 // itself exports nothing.
 #include <windows.h>
+#include <x86intrin.h>
 
 #include <cstdio>
 
@@ -23,24 +25,49 @@ DWORD WINAPI Bootstrap(LPVOID module) {
 
 extern "C" __declspec(dllexport) uint32_t DriftglassRegionQueries() { return driftglass::RegionQueryCount(); }
 
-// One "stage ..." line per stage, in report order; returns the characters written.
+namespace {
+
+// What a region query costs through the plug-in's own guard, on the regions the sampled tick and
+// frame queried, now, in this process: the price the stage table subtracts.
+double RegionQueryMicroseconds(double ticksPerSecond) {
+  static const void* regions[4096];
+  const uint32_t count = driftglass::SampledRegionBases(regions, 4096);
+  if (count == 0 || ticksPerSecond <= 0) return 0.0;
+  constexpr uint32_t kRounds = 20;
+  const uint64_t start = __rdtsc();
+  for (uint32_t round = 0; round < kRounds; ++round) {
+    for (uint32_t i = 0; i < count; ++i) driftglass::IsRangeReadable(regions[i], 4);
+  }
+  const uint64_t end = __rdtsc();
+  return static_cast<double>(end - start) * 1e6 / ticksPerSecond / (kRounds * count);
+}
+
+}  // namespace
+
+// A "stage_calibration" line (the price of a region query and what the meter adds to each stage
+// call, in microseconds), then one "stage ..." line per stage, in report order; returns the
+// characters written.
 extern "C" __declspec(dllexport) uint32_t DriftglassStageLines(char* buffer, uint32_t capacity) {
   static const char* const kSides[] = {"tick", "frame", "physics"};
-  LARGE_INTEGER frequency;
-  QueryPerformanceFrequency(&frequency);
-  uint32_t used = 0;
+  const double ticksPerSecond = driftglass::MeasuredTicksPerSecond();
+  const double toUs = ticksPerSecond > 0 ? 1e6 / ticksPerSecond : 0.0;
+  int written = std::snprintf(buffer, capacity, "stage_calibration query_us=%.4f stage_us=%.4f ticks_per_us=%.2f\n",
+                              RegionQueryMicroseconds(ticksPerSecond),
+                              driftglass::EmptyStageTicks(100000) * toUs, ticksPerSecond / 1e6);
+  if (written < 0 || static_cast<uint32_t>(written) >= capacity) return 0;
+  uint32_t used = static_cast<uint32_t>(written);
   for (uint32_t stage = 0; stage < driftglass::kStageCount && used < capacity; ++stage) {
     const driftglass::MeasuredStageInfo& info = driftglass::StageInfo(stage);
     const driftglass::MeasuredStageTotals t = driftglass::ReadStageTotals(stage);
-    const int written = std::snprintf(
+    written = std::snprintf(
         buffer + used, capacity - used,
-        "stage name=%s parent=%s side=%s calls=%llu us=%.1f queries=%llu host_calls=%llu "
+        "stage name=%s parent=%s side=%s calls=%llu us=%.1f queries=%llu host_calls=%llu host_us=%.1f "
         "system_calls=%llu sampled_queries=%u sampled_regions=%u\n",
         info.name, info.parent < driftglass::kStageCount ? driftglass::StageInfo(info.parent).name : "-",
         kSides[info.side],
-        static_cast<unsigned long long>(t.calls),
-        static_cast<double>(t.counterTicks) * 1e6 / static_cast<double>(frequency.QuadPart),
+        static_cast<unsigned long long>(t.calls), static_cast<double>(t.counterTicks) * toUs,
         static_cast<unsigned long long>(t.regionQueries), static_cast<unsigned long long>(t.hostCalls),
+        static_cast<double>(t.hostTicks) * toUs,
         static_cast<unsigned long long>(t.systemCalls), t.sampledQueries, t.sampledRegions);
     if (written < 0 || static_cast<uint32_t>(written) >= capacity - used) break;
     used += static_cast<uint32_t>(written);

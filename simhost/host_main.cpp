@@ -151,8 +151,9 @@ int wmain(int argc, wchar_t** argv) {
     // And what each of its stages cost, written to the record after the run.
     pluginStageLines = reinterpret_cast<uint32_t (*)(char*, uint32_t)>(
         reinterpret_cast<void*>(GetProcAddress(module, "DriftglassStageLines")));
-    // Where it lies, so a profile can name its functions.
+    // Where it and the game lie, so a profile can name their functions.
     record.Line("plugin base=0x%08X", static_cast<unsigned>(reinterpret_cast<uintptr_t>(module)));
+    record.Line("game base=0x%08X", static_cast<unsigned>(reinterpret_cast<uintptr_t>(GetModuleHandleW(nullptr))));
     // Nothing may depend on how fast the plug-in's start-up thread runs: wait for its end.
     const double deadline = HostSeconds() + scenario.bootstrapWaitSeconds;
     do {

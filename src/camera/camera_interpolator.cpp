@@ -275,9 +275,11 @@ bool CameraInterpolator::ApplyLookOffset(float pitchOffset, float yawOffset, Cam
 // Through the engine's own setters, so its pitch limits hold.
 void CameraInterpolator::SetAppliedAngles(float pitch, float yaw) {
   using Setter = void(__attribute__((thiscall))*)(void*, float);
-  CountHostCall();
-  reinterpret_cast<Setter>(setters_[kSetPitch])(appliedCamera_, pitch);
-  CountHostCall();
+  {
+    HostCallScope call;
+    reinterpret_cast<Setter>(setters_[kSetPitch])(appliedCamera_, pitch);
+  }
+  HostCallScope call;
   reinterpret_cast<Setter>(setters_[kSetYaw])(appliedCamera_, yaw);
 }
 

@@ -117,8 +117,10 @@ uint32_t HandsPoseInterpolator::Apply(const ClockSample& sample, uint64_t curren
   void* const mesh = committedMesh_;
   uint8_t active = 0;
   if (!ReadHostValue(mesh, kMeshActive, active) || active > 1) return Unavailable();
-  CountHostCall();
-  reinterpret_cast<UpdateGraphicsForFrameFunction>(updateGraphicsForFrame_)(mesh, frameTime);
+  {
+    HostCallScope call;
+    reinterpret_cast<UpdateGraphicsForFrameFunction>(updateGraphicsForFrame_)(mesh, frameTime);
+  }
   // The host's call may have come back into this interpolator.
   if (!inSync_ || committedMesh_ != mesh) return kHandsPoseNotTarget;
   if (saved_.Pending()) return kHandsPoseAlreadyApplied;

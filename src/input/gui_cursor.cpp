@@ -76,8 +76,12 @@ void UpdateGuiCursor(GuiCursorState& cursor, const MouseState& mouse, const RawT
   const int32_t width = client.right - client.left;
   const int32_t height = client.bottom - client.top;
   MousePoint pos;
-  CountHostCall();
-  if (host.getRelativeMouseMode() != 0) {
+  bool relativeMode;
+  {
+    HostCallScope call;
+    relativeMode = host.getRelativeMouseMode() != 0;
+  }
+  if (relativeMode) {
     host.drainRawInput();
     if (!tap.rawActive.load()) return;
     // SDL2 got the same packets: the next stock position will already contain this motion.

@@ -120,8 +120,10 @@ PresentationMotion PollPresentationMotion(MouseState& mouse, const RawTapState& 
   } else {
     int x = 0;
     int y = 0;
-    CountHostCall();
-    actions.getRelativeMouseState(&x, &y);  // empties SDL2's own accumulator
+    {
+      HostCallScope call;
+      actions.getRelativeMouseState(&x, &y);  // empties SDL2's own accumulator
+    }
     motion.x = x;
     motion.y = y;
     mouse.tickPending.Add(x, y);

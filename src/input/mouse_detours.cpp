@@ -50,7 +50,7 @@ void PlayerTurn(uint32_t step, void* player, float angle, bool pitch) {
 // SDL2's own share of the poll, on its own line of the measurement build's stage table.
 void PumpSdlEvents() {
   StageScope stage(kStageSdlPump);
-  CountHostCall();
+  HostCallScope call;
   reinterpret_cast<void (*)()>(ProcessMouseState().sdlPumpEvents)();
 }
 

@@ -2,6 +2,7 @@
 
 #ifdef DRIFTGLASS_MEASURE
 #include <windows.h>
+#include <x86intrin.h>
 
 #include <atomic>
 #endif
@@ -48,6 +49,7 @@ struct StageTotals {
   std::atomic<uint64_t> counterTicks{0};
   std::atomic<uint64_t> regionQueries{0};
   std::atomic<uint64_t> hostCalls{0};
+  std::atomic<uint64_t> hostTicks{0};
   std::atomic<uint64_t> systemCalls{0};
   // Written by the main thread during the sampled tick or frame only.
   uint32_t sampledQueries = 0;
@@ -55,15 +57,45 @@ struct StageTotals {
   const void* regions[kMostSampledRegions] = {};
 };
 
-StageTotals gTotals[kStageCount];
+// One more than the report's stages: the probe that times the meter itself.
+constexpr uint32_t kStageProbe = kStageCount;
+StageTotals gTotals[kStageCount + 1];
 
 struct ThreadCounts {
   uint64_t regionQueries = 0;
   uint64_t hostCalls = 0;
+  uint64_t hostTicks = 0;
   uint64_t systemCalls = 0;
   uint32_t stage = kStageNone;
 };
-thread_local ThreadCounts tCounts;
+
+// Each thread's counts, found through the system's thread-local slot: the compiler's thread_local
+// goes through a lock-taking emulation here that would cost more than some stages.
+constexpr uint32_t kCountedThreads = 64;
+ThreadCounts gThreadCounts[kCountedThreads + 1];  // the last is shared by any further threads
+std::atomic<uint32_t> gThreadsCounted{0};
+const DWORD gCountsSlot = TlsAlloc();
+
+ThreadCounts& Counts() {
+  void* counts = TlsGetValue(gCountsSlot);
+  if (counts == nullptr) {
+    const uint32_t index = gThreadsCounted.fetch_add(1, std::memory_order_relaxed);
+    counts = &gThreadCounts[index < kCountedThreads ? index : kCountedThreads];
+    TlsSetValue(gCountsSlot, counts);
+  }
+  return *static_cast<ThreadCounts*>(counts);
+}
+
+struct ClockStart {
+  uint64_t stamp;
+  int64_t counter;
+};
+ClockStart StartClocks() {
+  LARGE_INTEGER counter;
+  QueryPerformanceCounter(&counter);
+  return ClockStart{__rdtsc(), counter.QuadPart};
+}
+const ClockStart gClockStart = StartClocks();
 
 // The sampling windows, main thread only: a tick runs from the end of one capture to the end of
 // the next; a frame from the start of its apply to the end of its restore.
@@ -99,35 +131,68 @@ MeasuredStageTotals ReadStageTotals(uint32_t stage) {
   out.counterTicks = t.counterTicks.load();
   out.regionQueries = t.regionQueries.load();
   out.hostCalls = t.hostCalls.load();
+  out.hostTicks = t.hostTicks.load();
   out.systemCalls = t.systemCalls.load();
   out.sampledQueries = t.sampledQueries;
   out.sampledRegions = t.sampledRegions;
   return out;
 }
 
-StageScope::StageScope(uint32_t stage) : stage_(stage), outer_(tCounts.stage) {
+double MeasuredTicksPerSecond() {
+  LARGE_INTEGER counter, frequency;
+  QueryPerformanceCounter(&counter);
+  QueryPerformanceFrequency(&frequency);
+  const uint64_t stamp = __rdtsc();
+  const double seconds = static_cast<double>(counter.QuadPart - gClockStart.counter) /
+                         static_cast<double>(frequency.QuadPart);
+  return seconds > 0 ? static_cast<double>(stamp - gClockStart.stamp) / seconds : 0.0;
+}
+
+uint32_t SampledRegionBases(const void** out, uint32_t capacity) {
+  uint32_t count = 0;
+  for (uint32_t stage = 0; stage < kStageCount; ++stage) {
+    const StageTotals& t = gTotals[stage];
+    for (uint32_t i = 0; i < t.sampledRegions && count < capacity; ++i) {
+      bool known = t.regions[i] == nullptr;
+      for (uint32_t j = 0; j < count && !known; ++j) known = out[j] == t.regions[i];
+      if (!known) out[count++] = t.regions[i];
+    }
+  }
+  return count;
+}
+
+double EmptyStageTicks(uint32_t rounds) {
+  const uint64_t before = gTotals[kStageProbe].counterTicks.load();
+  for (uint32_t i = 0; i < rounds; ++i) StageScope probe(kStageProbe);
+  return rounds > 0 ? static_cast<double>(gTotals[kStageProbe].counterTicks.load() - before) / rounds
+                    : 0.0;
+}
+
+StageScope::StageScope(uint32_t stage) : stage_(stage) {
+  ThreadCounts& counts = Counts();
+  outer_ = counts.stage;
   if (stage == kStageFrameApply && ++gFramesStarted == kSampledFrame) gSamplingFrame = true;
-  tCounts.stage = stage;
-  queries_ = tCounts.regionQueries;
-  hostCalls_ = tCounts.hostCalls;
-  systemCalls_ = tCounts.systemCalls;
-  LARGE_INTEGER now;
-  QueryPerformanceCounter(&now);
-  start_ = now.QuadPart;
+  counts.stage = stage;
+  queries_ = counts.regionQueries;
+  hostCalls_ = counts.hostCalls;
+  hostTicks_ = counts.hostTicks;
+  systemCalls_ = counts.systemCalls;
+  start_ = __rdtsc();
 }
 
 void StageScope::End() {
   if (ended_) return;
   ended_ = true;
-  LARGE_INTEGER now;
-  QueryPerformanceCounter(&now);
+  const uint64_t now = __rdtsc();
+  ThreadCounts& counts = Counts();
   StageTotals& t = gTotals[stage_];
   t.calls.fetch_add(1, std::memory_order_relaxed);
-  t.counterTicks.fetch_add(static_cast<uint64_t>(now.QuadPart - start_), std::memory_order_relaxed);
-  t.regionQueries.fetch_add(tCounts.regionQueries - queries_, std::memory_order_relaxed);
-  t.hostCalls.fetch_add(tCounts.hostCalls - hostCalls_, std::memory_order_relaxed);
-  t.systemCalls.fetch_add(tCounts.systemCalls - systemCalls_, std::memory_order_relaxed);
-  tCounts.stage = outer_;
+  t.counterTicks.fetch_add(now - start_, std::memory_order_relaxed);
+  t.regionQueries.fetch_add(counts.regionQueries - queries_, std::memory_order_relaxed);
+  t.hostCalls.fetch_add(counts.hostCalls - hostCalls_, std::memory_order_relaxed);
+  t.hostTicks.fetch_add(counts.hostTicks - hostTicks_, std::memory_order_relaxed);
+  t.systemCalls.fetch_add(counts.systemCalls - systemCalls_, std::memory_order_relaxed);
+  counts.stage = outer_;
   if (stage_ == kStageFrameRestore) gSamplingFrame = false;
   if (stage_ == kStageTickCapture) {
     ++gCapturesEnded;
@@ -135,12 +200,22 @@ void StageScope::End() {
   }
 }
 
-void CountHostCall() { ++tCounts.hostCalls; }
-void CountSystemCall() { ++tCounts.systemCalls; }
+HostCallScope::HostCallScope() {
+  ++Counts().hostCalls;
+  start_ = __rdtsc();
+}
+
+HostCallScope::~HostCallScope() {
+  const uint64_t now = __rdtsc();
+  Counts().hostTicks += now - start_;
+}
+
+void CountSystemCall() { ++Counts().systemCalls; }
 
 void NoteRegionQuery(const void* regionBase) {
-  ++tCounts.regionQueries;
-  const uint32_t stage = tCounts.stage;
+  ThreadCounts& counts = Counts();
+  ++counts.regionQueries;
+  const uint32_t stage = counts.stage;
   if (stage >= kStageCount) return;
   const uint32_t side = kStages[stage].side;
   if ((side == kSideTick && gSamplingTick) || (side == kSideFrame && gSamplingFrame)) {
@@ -151,6 +226,9 @@ void NoteRegionQuery(const void* regionBase) {
 #else
 
 MeasuredStageTotals ReadStageTotals(uint32_t) { return {}; }
+double MeasuredTicksPerSecond() { return 0.0; }
+uint32_t SampledRegionBases(const void**, uint32_t) { return 0; }
+double EmptyStageTicks(uint32_t) { return 0.0; }
 
 #endif
 

@@ -273,7 +273,7 @@ bool EnemyPoseInterpolator::AppendTickPalette(Slot& slot, float frameTime,
   uint8_t active = 0;
   const bool meshSound = ReadActiveFlag(slot.mesh, active);
   if (meshSound) {
-    CountHostCall();
+    HostCallScope call;
     reinterpret_cast<UpdateGraphicsForFrameFunction>(updateGraphicsForFrame_)(slot.mesh,
                                                                              frameTime);
   }

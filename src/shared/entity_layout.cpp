@@ -9,13 +9,13 @@ namespace driftglass {
 
 const float* CallGetWorldMatrix(uintptr_t getWorldMatrix, void* entity) {
   if (getWorldMatrix == 0) return nullptr;
-  CountHostCall();
+  HostCallScope call;
   return reinterpret_cast<GetWorldMatrixFunction>(getWorldMatrix)(entity);
 }
 
 void* CallGetEntityParent(uintptr_t getEntityParent, void* entity) {
   if (getEntityParent == 0) return nullptr;
-  CountHostCall();
+  HostCallScope call;
   return reinterpret_cast<GetEntityParentFunction>(getEntityParent)(entity);
 }
 

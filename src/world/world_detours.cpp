@@ -16,8 +16,12 @@ void TransformCallbackDetour(void* body, const float* matrix, int32_t threadInde
   StageScope stage(kStageTransformCallback);
   const uintptr_t getUserData = ProcessWorldDetourSettings().newtonBodyGetUserData;
   if (!ProcessFrameSequenceSettings().worldRoot || getUserData == 0) return;
-  CountHostCall();
-  ProcessWorldRootInterpolator().NoteMovedBody(reinterpret_cast<void* (*)(const void*)>(getUserData)(body));
+  void* userData;
+  {
+    HostCallScope call;
+    userData = reinterpret_cast<void* (*)(const void*)>(getUserData)(body);
+  }
+  ProcessWorldRootInterpolator().NoteMovedBody(userData);
 }
 
 }  // namespace driftglass

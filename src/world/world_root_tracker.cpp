@@ -125,8 +125,11 @@ uint32_t WorldRootTracker::StageProp(void* prop, uint64_t tick, WorldPropInfo& i
   bool sameBodies = true;
   for (uint32_t i = 0; i < count; ++i) {
     if (!IsRangeReadable(bodies[i], sizeof(void*))) return reject(kWorldInvalid);
-    CountHostCall();
-    const bool awake = getEnabled(bodies[i]) != 0;
+    bool awake;
+    {
+      HostCallScope call;
+      awake = getEnabled(bodies[i]) != 0;
+    }
     allAsleep = allAsleep && !awake;
     const WorldBodyStaging staging{prop, mesh, bodies[i], meshWord, ownerWord,
                                    kWorldBodyProp, awake, static_cast<uint16_t>(count)};
