@@ -146,6 +146,7 @@ EngineWorld& CreateEngineWorld(const Scenario& scenario, HostRecord& record) {
   Rig().Init(scenario, &gScene, &record);
   Hands().Init(scenario, &record);
   World3D().Init(scenario, &record, scenario.logicNumerator / scenario.logicDivisor / 1000.0);
+  Skins().SetJudging(scenario.judgeFrames);
   Effects().Init(scenario, &record);
   Mouse().Init(scenario, &record, MouseObjects{&gMouse, &gGui, &gPlayer, &gInput});
   Look().Init(scenario, &record);
@@ -220,9 +221,11 @@ void HostEngineMainLoop(cEngine* engine) {
     CallMember(engine_cScene_Render, &gScene, frameTime, 0);
     const uint32_t frameQueries = RegionQueries() - renderQueries;
     const double renderSeconds = HostSeconds() - renderStart;
-    const FrameTruthEnd truthEnd = truthClock.AfterRender(truth, PreciseTickClockMs(), timer, w.counts.ticks);
-    w.record->Line("frame_truth_end truth_raw_end=%.6f truth_alpha_end=%.6f expected_ticks_end=%.6f",
-                   truthEnd.raw, truthEnd.alpha, truthEnd.expectedTicks);
+    if (s.judgeFrames) {
+      const FrameTruthEnd truthEnd = truthClock.AfterRender(truth, PreciseTickClockMs(), timer, w.counts.ticks);
+      w.record->Line("frame_truth_end truth_raw_end=%.6f truth_alpha_end=%.6f expected_ticks_end=%.6f",
+                     truthEnd.raw, truthEnd.alpha, truthEnd.expectedTicks);
+    }
     Rig().AfterRender();
     Hands().AfterRender();
     World3D().AfterRender();

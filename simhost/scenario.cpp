@@ -164,6 +164,11 @@ bool ParseScenarioText(const std::string& text, Scenario& scenario, std::string&
         scenario.mousePattern = static_cast<MousePattern>(i);
         ok = true;
       }
+    } else if (key == "judge_frames") {
+      ok = ParseFlag(value, scenario.judgeFrames);
+    } else if (key == "world_layout") {
+      ok = value == "spaced" || value == "heap";
+      scenario.worldHeapLayout = value == "heap";
     } else if (key == "foreign_foreground") {
       ok = ParseFlag(value, scenario.foreignForeground);
     } else if (key == "smoothing") {
@@ -187,6 +192,8 @@ bool ParseScenarioText(const std::string& text, Scenario& scenario, std::string&
       else if (key == "world_multi_props") scenario.worldMultiProps = static_cast<int>(number_value);
       else if (key == "world_standalone") scenario.worldStandalone = static_cast<int>(number_value);
       else if (key == "world_grunts") scenario.worldGrunts = static_cast<int>(number_value);
+      else if (key == "world_seed") scenario.worldSeed = static_cast<uint32_t>(number_value);
+      else if (key == "world_asleep_percent" && number_value <= 100) scenario.worldAsleepPercent = static_cast<int>(number_value);
       else if (key == "pose_bones") scenario.poseBones = static_cast<int>(number_value);
       else if (key == "smoke_particles" && number_value <= 5000) scenario.smokeParticles = static_cast<int>(number_value);
       else if (key == "mouse_seed") scenario.mouseSeed = static_cast<uint32_t>(number_value);

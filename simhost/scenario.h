@@ -25,6 +25,17 @@
 //   hands_sway=1                the hands sway a little against the camera (0: locked to it)
 //   camera_write_log=1          tell plug-in writes from the cameras' write log (0: compare bytes,
 //                               which misses a write of the bytes already there; for benchmarks)
+//   judge_frames=1              judge every drawn frame against the game's truth (0: the game
+//                               still draws, counts and records every frame and checks its
+//                               invariants at every tick, but neither works out how far what it
+//                               drew is from its truth nor checks the render's restores; for
+//                               benchmarks that measure frame rate or per-frame cost)
+//   world_layout=spaced         where the world's objects lie: spaced (a page each) or heap (as an
+//                               allocator hands them out: mixed sizes up to 8 KiB, 16-byte
+//                               aligned, small ones several to a page; seeded by world_seed=1)
+//   world_asleep_percent=0      that share of the single-body props (beyond the first four) sleep
+//                               from the start; every quarter second the game wakes one of them
+//                               for a second
 //   events=teleport@60,hide@90:10
 //                               camera events at a tick, some lasting N ticks: teleport (10
 //                               units in one tick), between_move (a move after a tick, before
@@ -139,6 +150,10 @@ struct Scenario {
   double logicDivisor = 60.0;
   double phaseDelayPercent = 0.0;
   bool cameraWriteLog = true;
+  bool judgeFrames = true;
+  bool worldHeapLayout = false;
+  uint32_t worldSeed = 1;
+  int worldAsleepPercent = 0;
   bool handsSway = true;
   int worldProps = 6;       // props with one body
   int worldMultiProps = 2;  // props with three turning bodies

@@ -16,6 +16,7 @@ class HostRecord;
 class SkinnedMeshes {
  public:
   void Init(HostRecord* record) { record_ = record; }
+  void SetJudging(bool judge) { judge_ = judge; }
   void AddGrunt(uint8_t* mesh, uint32_t bones);
   void AddRagdoll(uint8_t* mesh, const std::vector<uint8_t*>& bodies);
 
@@ -51,6 +52,7 @@ class SkinnedMeshes {
   void Compute(const Target& target, float* out, uint32_t tickIndex) const;
 
   HostRecord* record_ = nullptr;
+  bool judge_ = true;
   std::vector<Target*> targets_;
   FrameTruth truth_{};
   uint32_t completedTicks_ = 0;

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <vector>
 
 #include "entry_points.h"
@@ -47,7 +48,17 @@ constexpr size_t kEnemyMesh = 0x54C;
 constexpr size_t kEnemyKind = 0x82C;
 constexpr size_t kArrays = 0x900;  // body and sub-mesh pointer arrays live in their object
 
-constexpr size_t kObjectSize = 0x1000;
+constexpr size_t kObjectSize = 0x1000;  // what each object takes in the spaced layout
+// What each kind of object needs, up to its last field (a prop's array holds 33 bodies, a mesh's
+// its sub-meshes): the heap layout hands out at least this.
+constexpr size_t kPropBytes = kArrays + 33 * sizeof(void*);
+constexpr size_t kMeshBytes = kArrays + 8 * sizeof(void*);
+constexpr size_t kSubMeshBytes = 0x440;  // its own model matrix ends there
+constexpr size_t kBodyBytes = kBodyHandle + sizeof(void*);
+constexpr size_t kNodeBytes = kEntityParent + sizeof(void*);
+constexpr size_t kEnemyBytes = kEnemyKind + sizeof(uint32_t);
+constexpr uint32_t kWakeEveryTicks = 15;  // the sleeping world: one prop woken four times a second
+constexpr uint32_t kAwakeTicks = 60;
 constexpr uint8_t kFreedByte = 0xDD;  // what a destroyed object's memory holds until it is reused
 constexpr int kCrowd = 520;  // more sub-meshes than one frame's 512 corrections
 constexpr int kExtraGrunts = 7;  // with the two Grunts and the ragdoll: more than eight targets
@@ -144,39 +155,70 @@ struct Objects {
   bool readOnlyThisFrame = false;
   std::vector<float> ownBodyWorld;  // 16 floats per body, as physics left it
   uint32_t nextWord = 0x1000;
+  bool heapLayout = false;
+  uint32_t heapState = 1;
+  std::map<const uint8_t*, size_t> heapSizes;
+  std::vector<uint8_t*> asleep;          // bodies of the sleeping world
+  std::vector<uint32_t> awakeUntil;      // per asleep body: the tick it sleeps again, 0 asleep
 };
 
 Objects gObjects;
 WorldRig gRig;
 
-uint8_t* NewObject() {
+size_t SizeOf(const uint8_t* object) {
+  if (!gObjects.heapLayout) return kObjectSize;
+  const auto found = gObjects.heapSizes.find(object);
+  return found != gObjects.heapSizes.end() ? found->second : kObjectSize;
+}
+
+// An allocator's block for a request of `needed` bytes among requests of mixed sizes (256 B to
+// 8 KiB), 16-byte aligned; `ownPage` starts it on a page of its own (the read-only events protect
+// the whole object).
+size_t HeapBlockSize(size_t needed) {
+  uint32_t& state = gObjects.heapState;
+  state = state * 1664525u + 1013904223u;
+  const size_t mixed = 0x100 + (state >> 8) % (0x2000 - 0x100);
+  return ((needed > mixed ? needed : mixed) + 15) & ~size_t{15};
+}
+
+uint8_t* NewObject(size_t needed, bool ownPage = false) {
   Objects& o = gObjects;
-  if (!o.freeBlocks.empty()) {
-    uint8_t* reused = o.freeBlocks.back();
-    o.freeBlocks.pop_back();
-    memset(reused, 0, kObjectSize);
+  for (size_t i = o.freeBlocks.size(); i-- > 0;) {
+    uint8_t* reused = o.freeBlocks[i];
+    if (SizeOf(reused) < needed) continue;
+    o.freeBlocks.erase(o.freeBlocks.begin() + static_cast<std::ptrdiff_t>(i));
+    memset(reused, 0, SizeOf(reused));
     return reused;
   }
   if (o.arena == nullptr) {
     o.arena = static_cast<uint8_t*>(VirtualAlloc(nullptr, kArenaSize, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
   }
-  if (o.used + kObjectSize > kArenaSize) {
+  size_t size = kObjectSize;
+  if (o.heapLayout) {
+    size = HeapBlockSize(needed);
+    if (ownPage) {
+      o.used = (o.used + kObjectSize - 1) & ~(kObjectSize - 1);
+      size = (size + kObjectSize - 1) & ~(kObjectSize - 1);
+    }
+  }
+  if (o.used + size > kArenaSize) {
     std::fprintf(stderr, "simhost: the world's object arena is full\n");
     ExitProcess(3);
   }
   uint8_t* object = o.arena + o.used;
-  o.used += kObjectSize;
+  o.used += size;
+  if (o.heapLayout) o.heapSizes[object] = size;
   return object;
 }
 
 // The object's memory is freed: it holds the freed pattern until something is created in it.
 void FreeObject(uint8_t* object) {
-  memset(object, kFreedByte, kObjectSize);
+  memset(object, kFreedByte, SizeOf(object));
   gObjects.freeBlocks.push_back(object);
 }
 
 bool StillFreed(const uint8_t* object) {
-  for (size_t i = 0; i < kObjectSize; ++i) {
+  for (size_t i = 0; i < SizeOf(object); ++i) {
     if (object[i] != kFreedByte) return false;
   }
   return true;
@@ -198,7 +240,7 @@ using CreateBody = NewtonBody* (*)(void*, const float*, const float*, float);
 using Update = void (*)(float, int, void (*)(const NewtonBody*, const float*, int));
 
 uint8_t* NewMesh(bool skeleton) {
-  uint8_t* mesh = NewObject();
+  uint8_t* mesh = NewObject(kMeshBytes);
   At<uint32_t>(mesh, kMeshIdentityWord) = ++gObjects.nextWord;
   At<uint8_t>(mesh, kActive) = 1;
   At<uint8_t>(mesh, 0x2BC) = skeleton ? 1 : 0;
@@ -210,8 +252,8 @@ uint8_t* NewMesh(bool skeleton) {
 }
 
 int AddSubMesh(uint8_t* mesh, uint8_t* parent, const YawTransform& local, bool nullModel = false,
-               bool listed = true) {
-  uint8_t* sub = NewObject();
+               bool listed = true, bool ownPage = false) {
+  uint8_t* sub = NewObject(kSubMeshBytes, ownPage);
   At<uint8_t>(sub, kSubMeshVisible) = 1;
   At<uint8_t*>(sub, kSubMeshOwner) = mesh;
   At<uint8_t*>(sub, kEntityParent) = parent;
@@ -239,7 +281,7 @@ void InitBody(uint8_t* body, const float* position, const float* velocity, float
 }
 
 uint8_t* NewBody(const float* position, const float* velocity, float yawRate, bool standalone) {
-  uint8_t* body = NewObject();
+  uint8_t* body = NewObject(kBodyBytes);
   InitBody(body, position, velocity, yawRate, standalone);
   gObjects.bodies.push_back(body);
   gObjects.handles.push_back(At<NewtonBody*>(body, kBodyHandle));
@@ -275,7 +317,7 @@ NewtonBody* HandleOf(const uint8_t* body) {
 
 // A prop that owns one body, with a mesh of its own (no sub-meshes yet).
 uint8_t* NewSingleBodyProp(uint8_t* body) {
-  uint8_t* prop = NewObject();
+  uint8_t* prop = NewObject(kPropBytes);
   At<uint32_t>(prop, kIdentityWord) = ++gObjects.nextWord;
   At<uint8_t**>(prop, kPropBodiesBegin) = &At<uint8_t*>(prop, kArrays);
   At<uint8_t**>(prop, kPropBodiesEnd) = &At<uint8_t*>(prop, kArrays) + 1;
@@ -304,8 +346,8 @@ void MarkJump(const uint8_t* root, uint32_t tick) {
 void RemoveObject(Removable& r) {
   Objects& o = gObjects;
   if (r.body != nullptr) DestroyPhysicsBody(r.body);
-  memset(r.object, kFreedByte, kObjectSize);
-  if (r.body != nullptr) memset(r.body, kFreedByte, kObjectSize);
+  memset(r.object, kFreedByte, SizeOf(r.object));
+  if (r.body != nullptr) memset(r.body, kFreedByte, SizeOf(r.body));
   o.absent.insert(o.absent.end(), {r.object, r.mesh, r.body});
   r.removed = true;
 }
@@ -316,10 +358,10 @@ void RemoveObject(Removable& r) {
 bool RecreateObject(Removable& r, uint32_t tick) {
   Objects& o = gObjects;
   const bool untouched = StillFreed(r.object) && (r.body == nullptr || StillFreed(r.body));
-  memset(r.object, 0, kObjectSize);
+  memset(r.object, 0, SizeOf(r.object));
   const float shift = 1.5f * static_cast<float>(1 + ++r.recreations % 3);
   if (r.body != nullptr) {
-    memset(r.body, 0, kObjectSize);
+    memset(r.body, 0, SizeOf(r.body));
     const bool standalone = r.body == r.object;
     const float position[3] = {r.start[0] + shift, r.start[1], r.start[2]};
     const float velocity[3] = {0.3f, 0.0f, standalone ? 0.0f : 0.1f};
@@ -366,6 +408,8 @@ void WorldRig::Init(const Scenario& scenario, HostRecord* record, double stepSec
   record_ = record;
   stepSeconds_ = stepSeconds;
   Objects& o = gObjects;
+  o.heapLayout = scenario.worldHeapLayout;
+  o.heapState = scenario.worldSeed;
   Skins().Init(record);
   const YawTransform kNear{0.0f, {0.0f, 0.3f, 0.0f}};
   // Props with one body: every sub-mesh follows it.
@@ -387,11 +431,16 @@ void WorldRig::Init(const Scenario& scenario, HostRecord* record, double stepSec
       Track(Kind::kReused, body, first, kNear, velocity[0]);
       o.reusedProp = prop;
     }
+    // The first four carry the world's events; the sleeping world leaves them awake.
+    if (i >= 4 && (i * 37 + 11) % 100 < scenario.worldAsleepPercent) {
+      o.asleep.push_back(body);
+      o.awakeUntil.push_back(0);
+    }
     o.props.push_back(prop);
   }
   // Props with three turning bodies: sub-meshes attached to a body directly or through a node.
   for (int i = 0; i < scenario.worldMultiProps; ++i) {
-    uint8_t* prop = NewObject();
+    uint8_t* prop = NewObject(kPropBytes);
     At<uint32_t>(prop, kIdentityWord) = ++o.nextWord;
     uint8_t* mesh = NewMesh(false);
     At<uint8_t*>(prop, kPropMesh) = mesh;
@@ -402,7 +451,7 @@ void WorldRig::Init(const Scenario& scenario, HostRecord* record, double stepSec
       bodies[b] = NewBody(position, velocity, 0.4f + 0.2f * b, false);
       const int direct = AddSubMesh(mesh, bodies[b], kNear);
       if (b == 0 && i == 0) Track(Kind::kMultiProp, bodies[b], direct, kNear, velocity[0]);
-      uint8_t* node = NewObject();
+      uint8_t* node = NewObject(kNodeBytes);
       At<uint8_t*>(node, kEntityParent) = bodies[b];
       o.nodes.push_back(node);
       AddSubMesh(mesh, node, YawTransform{0.2f, {0.0f, 0.1f, 0.1f}});
@@ -426,10 +475,10 @@ void WorldRig::Init(const Scenario& scenario, HostRecord* record, double stepSec
   // A sub-mesh of the three-body prop that follows a body the prop does not own, and a prop with
   // more sub-meshes than a frame can correct (drawn only while that event lasts).
   if (o.multiProp != nullptr && scenario.worldStandalone > 0) {
-    uint8_t* node = NewObject();
+    uint8_t* node = NewObject(kNodeBytes);
     At<uint8_t*>(node, kEntityParent) = o.bodies[static_cast<size_t>(scenario.worldProps + 3 * scenario.worldMultiProps)];
     o.nodes.push_back(node);
-    const int orphan = AddSubMesh(At<uint8_t*>(o.multiProp, kPropMesh), node, kNear);
+    const int orphan = AddSubMesh(At<uint8_t*>(o.multiProp, kPropMesh), node, kNear, false, true, true);
     o.orphan = o.subMeshes[orphan].object;
   }
   {
@@ -447,7 +496,7 @@ void WorldRig::Init(const Scenario& scenario, HostRecord* record, double stepSec
   // Grunts walk; another kind of enemy stands in for everything the world roots leave alone.
   for (int i = 0; i <= scenario.worldGrunts; ++i) {
     const bool grunt = i < scenario.worldGrunts;
-    uint8_t* enemy = NewObject();
+    uint8_t* enemy = NewObject(kEnemyBytes);
     At<uint32_t>(enemy, kIdentityWord) = ++o.nextWord;
     At<uint32_t>(enemy, kEnemyKind) = grunt ? 0 : 3;
     uint8_t* mesh = NewMesh(true);
@@ -461,7 +510,7 @@ void WorldRig::Init(const Scenario& scenario, HostRecord* record, double stepSec
   }
   // Grunts that animate only while the ninth-target event lasts.
   for (int i = 0; i < kExtraGrunts; ++i) {
-    uint8_t* enemy = NewObject();
+    uint8_t* enemy = NewObject(kEnemyBytes);
     At<uint32_t>(enemy, kIdentityWord) = ++o.nextWord;
     uint8_t* mesh = NewMesh(true);
     At<uint8_t*>(enemy, kEnemyMesh) = mesh;
@@ -472,7 +521,7 @@ void WorldRig::Init(const Scenario& scenario, HostRecord* record, double stepSec
   }
   // The ragdoll: four turning bodies falling until they come to rest.
   {
-    uint8_t* prop = NewObject();
+    uint8_t* prop = NewObject(kPropBytes);
     At<uint32_t>(prop, kIdentityWord) = ++o.nextWord;
     uint8_t* mesh = NewMesh(true);
     At<uint8_t*>(prop, kPropMesh) = mesh;
@@ -605,6 +654,17 @@ void WorldRig::ApplyEvents(uint32_t tick) {
     MarkJump(o.teleported, tick);
   }
   if (o.sleeper != nullptr) setSleeping(HandleOf(o.sleeper), EventActive(s, "world_sleep", tick) ? 1 : 0);
+  for (size_t i = 0; i < o.asleep.size(); ++i) {
+    NewtonBody* const handle = At<NewtonBody*>(o.asleep[i], kBodyHandle);
+    if (tick == 1) setSleeping(handle, 1);
+    if (tick % kWakeEveryTicks == 0 && (tick / kWakeEveryTicks) % o.asleep.size() == i) {
+      o.awakeUntil[i] = tick + kAwakeTicks;
+      setSleeping(handle, 0);
+    } else if (o.awakeUntil[i] == tick) {
+      o.awakeUntil[i] = 0;
+      setSleeping(handle, 1);
+    }
+  }
   if (o.multiProp != nullptr) {
     uint8_t** bodies = &At<uint8_t*>(o.multiProp, kArrays);
     At<uint8_t**>(o.multiProp, kPropBodiesBegin) = EventActive(s, "world_reversed_bodies", tick) ? bodies + 3 : bodies;
@@ -649,7 +709,7 @@ void WorldRig::ApplyEvents(uint32_t tick) {
     DestroyPhysicsBody(old);
     const float position[3] = {6.0f, 0.5f, -3.0f};
     const float velocity[3] = {0.45f, 0.0f, 0.1f};
-    uint8_t* body = NewObject();
+    uint8_t* body = NewObject(kBodyBytes);
     InitBody(body, position, velocity, 0.0f, false);
     FreeObject(old);
     o.bodies[index] = body;
@@ -737,10 +797,14 @@ void WorldRig::Draw() {
   o.readOnlyThisFrame = false;
   if (o.orphan != nullptr && o.readOnlyEvents.Take(completedTicks_) >= 0) {
     DWORD previous;
-    VirtualProtect(o.orphan, kObjectSize, PAGE_READONLY, &previous);
+    VirtualProtect(o.orphan, SizeOf(o.orphan), PAGE_READONLY, &previous);
     o.readOnlyThisFrame = true;
   }
 
+  if (!scenario_->judgeFrames) {
+    std::snprintf(fields_, sizeof(fields_), "model_us=%.2f", modelUs);
+    return;
+  }
   // The tracked objects against the blend of their two ticks at the game's own fraction.
   double worst = 0;
   int corrected = 0;
@@ -785,7 +849,7 @@ void WorldRig::AfterRender() {
   if (o.readOnlyThisFrame) {
     // The plug-in could not write this cache back; the engine repairs it before its next step.
     DWORD previous;
-    VirtualProtect(o.orphan, kObjectSize, PAGE_READWRITE, &previous);
+    VirtualProtect(o.orphan, SizeOf(o.orphan), PAGE_READWRITE, &previous);
     for (SubMesh& s : o.subMeshes) {
       if (s.object != o.orphan) continue;
       record_->Line("fact name=world-cache-left-written value=%d",
@@ -793,8 +857,9 @@ void WorldRig::AfterRender() {
       memcpy(&At<float>(s.object, kWorldMatrix), s.own, 64);
     }
   }
+  Skins().AfterRender();
+  if (!scenario_->judgeFrames) return;
   bool own = true;
   for (const SubMesh& s : o.subMeshes) own = own && memcmp(s.own, &At<float>(s.object, kWorldMatrix), 64) == 0;
   Check("world-caches-restored", own, "after the render every sub-mesh cache is the engine's own again");
-  Skins().AfterRender();
 }
