@@ -1,10 +1,25 @@
 #include "world/world_frame_tables.h"
 
 namespace driftglass {
+namespace {
+
+// Indexes the position and notes its slot; false when the index is full.
+bool Index(WorldIndex<const void*>& index, const void* key, uint32_t position,
+           uint16_t* slotOf) {
+  const uint32_t slot = index.InsertSlot(key, position);
+  if (slot == kWorldIndexNotFound) return false;
+  slotOf[position] = static_cast<uint16_t>(slot);
+  return true;
+}
+
+void Unindex(WorldIndex<const void*>& index, const uint16_t* slotOf, uint32_t count) {
+  for (uint32_t p = 0; p < count; ++p) index.ClearSlot(slotOf[p]);
+}
+
+}  // namespace
 
 void WorldFrameMeshes::Clear() {
-  // The index is 4 KB; most frames have nothing in it.
-  if (count_ != 0) index_.Clear();
+  Unindex(index_, slotOf_, count_);
   count_ = 0;
 }
 
@@ -19,7 +34,7 @@ WorldFrameMesh* WorldFrameMeshes::Find(const void* mesh) {
 
 WorldFrameMesh* WorldFrameMeshes::FindOrAdd(const void* mesh) {
   if (WorldFrameMesh* found = Find(mesh)) return found;
-  if (count_ == kCapacity || !index_.Insert(mesh, count_)) return nullptr;
+  if (count_ == kCapacity || !Index(index_, mesh, count_, slotOf_)) return nullptr;
   WorldFrameMesh& added = entries_[count_++];
   added = WorldFrameMesh{};
   added.mesh = mesh;
@@ -27,7 +42,7 @@ WorldFrameMesh* WorldFrameMeshes::FindOrAdd(const void* mesh) {
 }
 
 void WorldFrameBodies::Clear() {
-  if (count_ != 0) index_.Clear();
+  Unindex(index_, slotOf_, count_);
   count_ = 0;
 }
 
@@ -38,13 +53,13 @@ const WorldBodyEntry* WorldFrameBodies::Find(const void* body) const {
 
 bool WorldFrameBodies::Register(const WorldBodyEntry& entry) {
   if (Find(entry.body) != nullptr) return true;
-  if (count_ == kCapacity || !index_.Insert(entry.body, count_)) return false;
+  if (count_ == kCapacity || !Index(index_, entry.body, count_, slotOf_)) return false;
   rows_[count_++] = Row{entry.body, &entry};
   return true;
 }
 
 void WorldModelSlots::Clear() {
-  if (count_ != 0) index_.Clear();
+  Unindex(index_, slotOf_, count_);
   count_ = 0;
 }
 
@@ -60,7 +75,7 @@ ModelMatrixSlot* WorldModelSlots::Find(const void* subMesh) {
 }
 
 ModelMatrixSlot* WorldModelSlots::Take(const void* subMesh) {
-  if (count_ == kCapacity || !index_.Insert(subMesh, count_)) return nullptr;
+  if (count_ == kCapacity || !Index(index_, subMesh, count_, slotOf_)) return nullptr;
   ModelMatrixSlot& slot = slots_[count_++];
   slot.subMesh = subMesh;
   return &slot;

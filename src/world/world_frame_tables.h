@@ -1,6 +1,7 @@
 #pragma once
 // What one rendered frame knows about the world roots: which meshes and bodies have a correction,
 // and the matrices handed to the renderer. Filled by the frame's Apply and emptied by its Restore.
+// Nothing is erased within a frame, so each table empties its index by the slots it filled.
 
 #include <cstdint>
 #include <span>
@@ -32,6 +33,7 @@ class WorldFrameMeshes {
 
  private:
   WorldFrameMesh entries_[kCapacity];
+  uint16_t slotOf_[kCapacity];
   uint32_t count_ = 0;
   WorldIndex<const void*> index_;
 };
@@ -52,6 +54,7 @@ class WorldFrameBodies {
     const WorldBodyEntry* entry = nullptr;
   };
   Row rows_[kCapacity];
+  uint16_t slotOf_[kCapacity];
   uint32_t count_ = 0;
   WorldIndex<const void*> index_;
 };
@@ -71,6 +74,7 @@ class WorldModelSlots {
 
  private:
   ModelMatrixSlot slots_[kCapacity];
+  uint16_t slotOf_[kCapacity];
   uint32_t count_ = 0;
   WorldIndex<const void*> index_;
 };

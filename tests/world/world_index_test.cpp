@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -12,39 +13,103 @@ namespace {
 
 const void* P(uintptr_t value) { return reinterpret_cast<const void*>(value); }
 
-TEST(WorldIndexTest, HomeSlotsFollowTheTwoHashes) {
-  EXPECT_EQ(WorldIndexHome(P(0x12345670)), 68u);
-  EXPECT_EQ(WorldIndexHome(P(0x3FF0)), 1023u);
-  EXPECT_EQ(WorldIndexHome(WorldPairKey{P(0x20000040), P(0x10000130)}), 713u);
-  EXPECT_EQ(WorldIndexHome(WorldPairKey{}), 441u);
-  // The pair hash is not symmetric: owner and body are different roles.
-  EXPECT_NE(WorldIndexHome(WorldPairKey{P(0x1230), P(0x4560)}),
-            WorldIndexHome(WorldPairKey{P(0x4560), P(0x1230)}));
-}
-
 // Keys stored in a plain table; the index keeps positions into it.
+template <typename Key>
 struct Keys {
-  std::vector<const void*> at;
-  WorldIndex<const void*> index;
-  uint32_t Find(const void* key) const {
+  std::vector<Key> at;
+  WorldIndex<Key> index;
+  uint32_t Find(const Key& key) const {
     return index.Find(key, [this](uint32_t p) { return at[p]; });
   }
-  bool Erase(const void* key) {
+  bool Erase(const Key& key) {
     return index.Erase(key, [this](uint32_t p) { return at[p]; });
+  }
+  uint32_t Probes(const Key& key) const {
+    return index.ProbeLength(key, [this](uint32_t p) { return at[p]; });
   }
 };
 
-TEST(WorldIndexTest, CollidingKeysWrapPastTheLastSlotAndSurviveErasure) {
-  Keys keys;
-  for (uintptr_t k = 0; k < 4; ++k) {
-    keys.at.push_back(P(0x3FF0 + k * 0x4000));  // all at home 1023
-    ASSERT_TRUE(keys.index.Insert(keys.at.back(), static_cast<uint32_t>(k)));
+// Addresses as an allocator hands them out: mixed sizes, several small ones in one page.
+std::vector<uintptr_t> HeapLike(uint32_t count, uint32_t seed) {
+  std::vector<uintptr_t> addresses;
+  uintptr_t next = 0x02A31000;
+  for (uint32_t i = 0; i < count; ++i) {
+    seed = seed * 1664525u + 1013904223u;
+    addresses.push_back(next);
+    next += ((0x100 + (seed >> 8) % (0x2000 - 0x100)) + 15) & ~uintptr_t{15};
   }
-  EXPECT_EQ(keys.index.slot(1023), 1u);
+  return addresses;
+}
+
+// A full table (every table holds 512) must find any key in about one probe, whatever the
+// spacing of the objects: pages, powers of two and allocators' size classes alike.
+TEST(WorldIndexTest, AFullTableFindsKeysOfAnyAddressPatternInAboutOneProbe) {
+  constexpr uint32_t kFull = 512;
+  struct Pattern {
+    const char* name;
+    std::vector<uintptr_t> addresses;
+  };
+  std::vector<Pattern> patterns;
+  for (const uintptr_t spacing : {0x10u, 0x40u, 0x1A0u, 0x1000u, 0x10000u}) {
+    Pattern pattern{"spaced", {}};
+    for (uint32_t i = 0; i < 2 * kFull; ++i) pattern.addresses.push_back(0x01000000 + i * spacing);
+    patterns.push_back(pattern);
+  }
+  for (const uint32_t seed : {1u, 2u, 3u}) patterns.push_back({"heap", HeapLike(2 * kFull, seed)});
+
+  for (size_t n = 0; n < patterns.size(); ++n) {
+    const std::vector<uintptr_t>& a = patterns[n].addresses;
+    // Pointers; owners with one body each; props with three bodies; bodies that own themselves.
+    Keys<const void*> pointers;
+    Keys<WorldPairKey> single, triple, standalone;
+    for (uint32_t i = 0; i < kFull; ++i) {
+      pointers.at.push_back(P(a[i]));
+      single.at.push_back({P(a[2 * i]), P(a[2 * i + 1])});
+      triple.at.push_back({P(a[(i / 3) * 4]), P(a[(i / 3) * 4 + 1 + i % 3])});
+      standalone.at.push_back({P(a[i]), P(a[i])});
+    }
+    const auto judge = [&](auto& keys, const char* what) {
+      uint32_t total = 0, longest = 0;
+      for (uint32_t i = 0; i < kFull; ++i) ASSERT_TRUE(keys.index.Insert(keys.at[i], i));
+      for (uint32_t i = 0; i < kFull; ++i) {
+        const uint32_t probes = keys.Probes(keys.at[i]);
+        ASSERT_GE(probes, 1u);
+        total += probes;
+        longest = std::max(longest, probes);
+      }
+      const double mean = static_cast<double>(total) / kFull;
+      EXPECT_LE(mean, 1.5) << patterns[n].name << " " << n << " " << what;
+      EXPECT_LE(longest, 16u) << patterns[n].name << " " << n << " " << what;
+    };
+    judge(pointers, "pointers");
+    judge(single, "owner and body");
+    judge(triple, "props of three bodies");
+    judge(standalone, "standalone bodies");
+  }
+}
+
+// Keys whose home is one of the given slots, found by trying addresses in turn.
+std::vector<const void*> KeysAtHomes(uint32_t count, uint32_t firstHome, uint32_t homes) {
+  std::vector<const void*> keys;
+  for (uintptr_t address = 0x10; keys.size() < count; address += 0x10) {
+    if (((WorldIndexHome(P(address)) - firstHome) & (kWorldIndexSlots - 1)) < homes) {
+      keys.push_back(P(address));
+    }
+  }
+  return keys;
+}
+
+TEST(WorldIndexTest, CollidingKeysWrapPastTheLastSlotAndSurviveErasure) {
+  constexpr uint32_t kLast = kWorldIndexSlots - 1;
+  Keys<const void*> keys;
+  keys.at = KeysAtHomes(4, kLast, 1);
+  for (uint32_t k = 0; k < 4; ++k) ASSERT_TRUE(keys.index.Insert(keys.at[k], k));
+  EXPECT_EQ(keys.index.slot(kLast), 1u);
   EXPECT_EQ(keys.index.slot(0), 2u);
   EXPECT_EQ(keys.index.slot(2), 4u);
   for (uint32_t k = 0; k < 4; ++k) EXPECT_EQ(keys.Find(keys.at[k]), k);
-  EXPECT_EQ(keys.Find(P(0x3FF0 + 9 * 0x4000)), kWorldIndexNotFound);
+  EXPECT_EQ(keys.Probes(keys.at[3]), 4u);
+  EXPECT_EQ(keys.Find(KeysAtHomes(5, kLast, 1)[4]), kWorldIndexNotFound);
 
   // Removing the head of the run must not cut the others off from home.
   ASSERT_TRUE(keys.Erase(keys.at[0]));
@@ -64,15 +129,12 @@ TEST(WorldIndexTest, CollidingKeysWrapPastTheLastSlotAndSurviveErasure) {
 
 // Erasure in crowded runs keeps every remaining key reachable; a reference set says which.
 TEST(WorldIndexTest, RandomInsertsAndErasuresKeepEveryKeyReachable) {
-  Keys keys;
-  std::vector<bool> present;
+  Keys<const void*> keys;
+  // Few distinct homes, so runs are long and cross the last slot.
+  keys.at = KeysAtHomes(900, kWorldIndexSlots - 12, 24);
+  std::vector<bool> present(900, false);
   uint32_t state = 12345;
   const auto next = [&state] { return state = state * 1664525u + 1013904223u; };
-  for (uint32_t k = 0; k < 900; ++k) {
-    // Few distinct homes, so runs are long and cross slot 1023.
-    keys.at.push_back(P(0x3F00 + (next() % 24) * 0x10 + (k << 14)));
-    present.push_back(false);
-  }
   for (int round = 0; round < 20000; ++round) {
     const uint32_t k = next() % 900;
     if (present[k]) {
