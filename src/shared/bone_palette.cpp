@@ -1,6 +1,7 @@
 #include "shared/bone_palette.h"
 
 #include <cmath>
+#include <cstring>
 #include <initializer_list>
 
 #include "shared/snapshot_limits.h"
@@ -79,10 +80,21 @@ bool IsBonePaletteJump(const BonePalette& previous, const BonePalette& next, flo
 bool BlendBonePalettes(const BonePalette& older, const BonePalette& newer, double alpha,
                        BonePalette& out) {
   if (&out == &older || &out == &newer) return false;
-  out = BonePalette{};
-  if (!IsValidBonePalette(older) || !IsValidBonePalette(newer)) return false;
-  if (older.boneCount != newer.boneCount) return false;
-  if (!std::isfinite(alpha) || alpha < 0.0 || alpha > 1.0) return false;
+  if (!IsValidBonePalette(older) || !IsValidBonePalette(newer)) {
+    out = BonePalette{};
+    return false;
+  }
+  return BlendValidBonePalettes(older, newer, alpha, out);
+}
+
+bool BlendValidBonePalettes(const BonePalette& older, const BonePalette& newer, double alpha,
+                            BonePalette& out) {
+  if (&out == &older || &out == &newer) return false;
+  if (older.boneCount != newer.boneCount || !HasUsableBoneCount(older) ||
+      !std::isfinite(alpha) || alpha < 0.0 || alpha > 1.0) {
+    out = BonePalette{};
+    return false;
+  }
   const float t = static_cast<float>(alpha);
 
   out.boneCount = older.boneCount;
@@ -91,8 +103,12 @@ bool BlendBonePalettes(const BonePalette& older, const BonePalette& newer, doubl
     const float (&b)[16] = newer.transforms[bone];
     float (&blended)[16] = out.transforms[bone];
     for (int i = 0; i < 12; ++i) blended[i] = a[i] + (b[i] - a[i]) * t;
+    blended[12] = blended[13] = blended[14] = 0.0f;
     blended[15] = 1.0f;
   }
+  // Only the bones past the count are left to clear: a 128-bone palette is 8 KB a frame.
+  memset(&out.transforms[0][0] + 16 * out.boneCount, 0,
+         sizeof(out.transforms[0]) * (BonePalette::kMaxBones - out.boneCount));
   // Without re-orthonormalisation a half-turn of a bone collapses its 3×3; refuse that frame.
   if (!IsValidBonePalette(out)) {
     out = BonePalette{};

@@ -33,4 +33,9 @@ bool IsBonePaletteJump(const BonePalette& previous, const BonePalette& next, flo
 bool BlendBonePalettes(const BonePalette& older, const BonePalette& newer, double alpha,
                        BonePalette& out);
 
+// The same for two palettes already known to be valid (a history's stored ticks), without
+// testing them again.
+bool BlendValidBonePalettes(const BonePalette& older, const BonePalette& newer, double alpha,
+                            BonePalette& out);
+
 }  // namespace driftglass

@@ -74,24 +74,39 @@ void QuaternionToMatrix(const Quaternion& rotation, float (&m)[16]) {
 }
 
 Quaternion SlerpQuaternions(const Quaternion& a, const Quaternion& b, float t) {
-  Quaternion to = b;
+  return SlerpAlong(PrepareSlerp(a, b), t);
+}
+
+SlerpArc PrepareSlerp(const Quaternion& a, const Quaternion& b) {
+  SlerpArc arc;
+  arc.from = a;
+  arc.to = b;
   float d = DotQuaternions(a, b);
   // q and −q are the same rotation; pick the one that gives the short arc.
   if (d < 0.0f) {
-    to = Quaternion{-b.w, -b.x, -b.y, -b.z};
+    arc.to = Quaternion{-b.w, -b.x, -b.y, -b.z};
     d = -d;
   }
   if (d > 1.0f) d = 1.0f;
   if (d < -1.0f) d = -1.0f;
+  arc.linear = d > kLinearBlendDot;
+  if (!arc.linear) {
+    arc.theta = std::acos(d);
+    arc.sinTheta = std::sin(arc.theta);
+  }
+  return arc;
+}
+
+Quaternion SlerpAlong(const SlerpArc& arc, float t) {
+  const Quaternion& a = arc.from;
+  const Quaternion& to = arc.to;
   Quaternion q;
-  if (d > kLinearBlendDot) {
+  if (arc.linear) {
     q = Quaternion{a.w + (to.w - a.w) * t, a.x + (to.x - a.x) * t, a.y + (to.y - a.y) * t,
                    a.z + (to.z - a.z) * t};
   } else {
-    const float theta = std::acos(d);
-    const float sinTheta = std::sin(theta);
-    const float weightA = std::sin((1.0f - t) * theta) / sinTheta;
-    const float weightB = std::sin(t * theta) / sinTheta;
+    const float weightA = std::sin((1.0f - t) * arc.theta) / arc.sinTheta;
+    const float weightB = std::sin(t * arc.theta) / arc.sinTheta;
     q = Quaternion{a.w * weightA + to.w * weightB, a.x * weightA + to.x * weightB,
                    a.y * weightA + to.y * weightB, a.z * weightA + to.z * weightB};
   }

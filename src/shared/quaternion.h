@@ -28,6 +28,19 @@ void QuaternionToMatrix(const Quaternion& q, float (&m)[16]);
 // rotations where sin θ loses precision; the result is normalised.
 Quaternion SlerpQuaternions(const Quaternion& a, const Quaternion& b, float t);
 
+// The part of that blend that does not depend on t, so that two ticks' rotations are worked out
+// once per tick and every frame between them only takes its point on the arc. SlerpAlong of a
+// prepared arc gives exactly SlerpQuaternions' result.
+struct SlerpArc {
+  Quaternion from;
+  Quaternion to;  // b, or −b where that is the short arc
+  float theta = 0.0f;
+  float sinTheta = 0.0f;
+  bool linear = true;
+};
+SlerpArc PrepareSlerp(const Quaternion& a, const Quaternion& b);
+Quaternion SlerpAlong(const SlerpArc& arc, float t);
+
 // 2·acos(min(1, |a·b|)) for unit quaternions; NaN when either is not finite, so that no
 // tolerance test can pass on garbage.
 float AngleBetweenQuaternions(const Quaternion& a, const Quaternion& b);

@@ -89,14 +89,31 @@ bool InvertRigidTransform(const RigidTransform& t, RigidTransform& out) {
 
 bool BlendRigidTransforms(const RigidTransform& a, const RigidTransform& b, double fraction,
                           RigidTransform& out) {
+  PreparedRigidBlend blend;
+  return PrepareRigidBlend(a, b, blend) && BlendPreparedTransforms(blend, fraction, out);
+}
+
+bool PrepareRigidBlend(const RigidTransform& a, const RigidTransform& b, PreparedRigidBlend& out) {
   if (!IsValidRigidTransform(a) || !IsValidRigidTransform(b)) return false;
+  out.rotation = PrepareSlerp(QuaternionFromMatrix(a.m), QuaternionFromMatrix(b.m));
+  for (int axis = 0; axis < 3; ++axis) {
+    const int i = 4 * axis + 3;
+    out.translation[axis] = a.m[i];
+    out.translationDelta[axis] = b.m[i] - a.m[i];
+  }
+  return true;
+}
+
+bool BlendPreparedTransforms(const PreparedRigidBlend& blend, double fraction,
+                             RigidTransform& out) {
   if (!std::isfinite(fraction) || fraction < 0.0 || fraction > 1.0) return false;
   const float t = static_cast<float>(fraction);
 
-  const Quaternion q = SlerpQuaternions(QuaternionFromMatrix(a.m), QuaternionFromMatrix(b.m), t);
   RigidTransform blended = IdentityTransform();
-  QuaternionToMatrix(q, blended.m);
-  for (const int i : {3, 7, 11}) blended.m[i] = a.m[i] + (b.m[i] - a.m[i]) * t;
+  QuaternionToMatrix(SlerpAlong(blend.rotation, t), blended.m);
+  for (int axis = 0; axis < 3; ++axis) {
+    blended.m[4 * axis + 3] = blend.translation[axis] + blend.translationDelta[axis] * t;
+  }
 
   if (!IsValidRigidTransform(blended)) return false;
   out = blended;

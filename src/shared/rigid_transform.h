@@ -1,5 +1,7 @@
 #pragma once
 
+#include "shared/quaternion.h"
+
 namespace driftglass {
 
 // A host 4×4 matrix, row-major (element (r, c) at 4·r + c): rotation in the upper-left 3×3,
@@ -25,6 +27,19 @@ bool InvertRigidTransform(const RigidTransform& transform, RigidTransform& out);
 // Both inputs and the result must be valid; out written only on success.
 bool BlendRigidTransforms(const RigidTransform& a, const RigidTransform& b, double fraction,
                           RigidTransform& out);
+
+// Two valid transforms with all of their blend that does not depend on the fraction worked out:
+// a history prepares it when a tick is captured, and each frame between that tick and the next
+// only takes its point on the arc. BlendPreparedTransforms gives exactly BlendRigidTransforms'
+// result for the same two transforms.
+struct PreparedRigidBlend {
+  SlerpArc rotation;
+  float translation[3] = {};
+  float translationDelta[3] = {};
+};
+// False, and out untouched, unless both are valid.
+bool PrepareRigidBlend(const RigidTransform& a, const RigidTransform& b, PreparedRigidBlend& out);
+bool BlendPreparedTransforms(const PreparedRigidBlend& blend, double fraction, RigidTransform& out);
 
 // Angle in radians of the rotation taking a's orientation to b's; NaN if either 3×3 is not finite.
 float RotationAngleBetween(const RigidTransform& a, const RigidTransform& b);

@@ -4,7 +4,10 @@
 // bridge anything it cannot vouch for (a new clock generation, a tick going backwards, a state
 // changed without a new tick, a jump too large for one tick): each refusal empties it down to
 // the offending snapshot, so the object shows its engine state until two clean ticks exist.
-// One mechanism, three payloads; the traits below hold the per-payload rules.
+// One mechanism, three payloads; the traits below hold the per-payload rules. A payload whose
+// blend has work that does not depend on the fraction (rotations turned into an arc, inputs
+// checked) names it Prepared: the history does that work once, when the newer tick arrives, and
+// every frame until the next tick only blends.
 
 #include <cstdint>
 
@@ -91,6 +94,14 @@ struct RigidTransformTraits {
                              double alpha, RigidTransform& out) {
     return BlendRigidTransforms(older, newer, alpha, out);
   }
+  using Prepared = PreparedRigidBlend;
+  static bool Prepare(const RigidTransform& older, const RigidTransform& newer, Prepared& out) {
+    return PrepareRigidBlend(older, newer, out);
+  }
+  static bool BlendPrepared(const Prepared& prepared, const RigidTransform&, const RigidTransform&,
+                            double alpha, RigidTransform& out) {
+    return BlendPreparedTransforms(prepared, alpha, out);
+  }
   static const wchar_t* AppendResultName(uint32_t result) {
     return HistoryAppendResultName(result);
   }
@@ -114,9 +125,28 @@ struct BonePaletteTraits {
                              BonePalette& out) {
     return BlendBonePalettes(older, newer, alpha, out);
   }
+  // Stored palettes passed the validity test when they were appended; the blend skips it.
+  struct Prepared {};
+  static bool Prepare(const BonePalette&, const BonePalette&, Prepared&) { return true; }
+  static bool BlendPrepared(const Prepared&, const BonePalette& older, const BonePalette& newer,
+                            double alpha, BonePalette& out) {
+    return BlendValidBonePalettes(older, newer, alpha, out);
+  }
   static const wchar_t* AppendResultName(uint32_t result) {
     return PaletteAppendResultName(result);
   }
+};
+
+template <typename Traits>
+concept PreparesBlend = requires { typename Traits::Prepared; };
+
+template <typename Traits>
+struct PreparedOf {
+  struct type {};
+};
+template <PreparesBlend Traits>
+struct PreparedOf<Traits> {
+  using type = typename Traits::Prepared;
 };
 
 template <typename Traits>
@@ -186,6 +216,7 @@ class SnapshotHistory {
     count_ = 0;
     generation_ = 0;
     bound_ = false;
+    prepared_ = false;
   }
 
   uint32_t count() const { return count_; }
@@ -209,6 +240,9 @@ class SnapshotHistory {
     }
     entries_[slot].tick = tick;
     entries_[slot].snapshot = snapshot;
+    if constexpr (PreparesBlend<Traits>) {
+      prepared_ = count_ == 2 && Traits::Prepare(At(0).snapshot, At(1).snapshot, preparedBlend_);
+    }
   }
 
   void Rebind(uint64_t clockGeneration) {
@@ -232,17 +266,29 @@ class SnapshotHistory {
     }
     if (previous == nullptr || current == nullptr) return kPairSnapshotsMissing;
     if (!Traits::SameShape(previous->snapshot, current->snapshot)) return kPairSnapshotsMissing;
-    if (!Traits::BlendSnapshots(previous->snapshot, current->snapshot, sample.alpha, blended)) {
-      return kPairInvalid;
+    bool ok;
+    if constexpr (PreparesBlend<Traits>) {
+      // Two ticks in order are the two entries the preparation was made for.
+      ok = prepared_ && previous == &At(0) && current == &At(1)
+               ? Traits::BlendPrepared(preparedBlend_, previous->snapshot, current->snapshot,
+                                       sample.alpha, blended)
+               : Traits::BlendSnapshots(previous->snapshot, current->snapshot, sample.alpha,
+                                        blended);
+    } else {
+      ok = Traits::BlendSnapshots(previous->snapshot, current->snapshot, sample.alpha, blended);
     }
-    return kPairApplied;
+    return ok ? kPairApplied : kPairInvalid;
   }
+
+  using PreparedBlend = typename PreparedOf<Traits>::type;
 
   Entry entries_[2] = {};
   uint32_t head_ = 0;
   uint32_t count_ = 0;
   uint64_t generation_ = 0;
   bool bound_ = false;
+  bool prepared_ = false;  // preparedBlend_ holds the work for entries 0 and 1
+  [[no_unique_address]] PreparedBlend preparedBlend_ = {};
 };
 
 using CameraPoseHistory = SnapshotHistory<CameraPoseTraits>;

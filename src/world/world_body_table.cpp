@@ -16,6 +16,7 @@ bool SameIdentity(const WorldBodyEntry& entry, const WorldBodyStaging& staging) 
 void RestartBodyHistory(WorldBodyEntry& entry) {
   entry.history.ClearHistory();
   entry.hasLastMatrix = false;
+  entry.hasLastInverse = false;
   entry.moving = false;
   entry.lastCapturedTick = 0;
 }

@@ -27,12 +27,14 @@ struct WorldBodyEntry {
   uint32_t kind = kWorldBodyProp;
   RigidTransformHistory history;
   RigidTransform lastMatrix = {};
+  RigidTransform lastInverse = {};  // of lastMatrix, worked out once per tick for the frames
   RigidTransform correction = {};
   uint64_t stagedTick = 0;
   uint64_t lastCapturedTick = 0;  // 0 = none
   bool inUse = false;
   bool staged = false;
   bool hasLastMatrix = false;
+  bool hasLastInverse = false;
   bool moving = false;
   bool appliedThisFrame = false;
   bool awake = false;

@@ -105,9 +105,8 @@ void WorldRenderCorrection::CorrectMovingEntries(WorldApplyCounts& counts) {
       case kPairInvalid: ++counts.invalid; continue;
       default: continue;  // no interpolated sample this frame
     }
-    RigidTransform inverse;
-    if (!entry.hasLastMatrix || !InvertRigidTransform(entry.lastMatrix, inverse) ||
-        !MultiplyTransforms(interpolated, inverse, entry.correction)) {
+    if (!entry.hasLastMatrix || !entry.hasLastInverse ||
+        !MultiplyTransforms(interpolated, entry.lastInverse, entry.correction)) {
       ++counts.applyFail;
       continue;
     }

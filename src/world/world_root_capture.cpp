@@ -125,6 +125,7 @@ void WorldRootTracker::CaptureEntry(WorldBodyEntry& entry, uint64_t tick, uint64
   if (restarted) ++counts.resets;
   entry.lastMatrix = matrix;
   entry.hasLastMatrix = append != kAppendInvalid;
+  entry.hasLastInverse = entry.hasLastMatrix && InvertRigidTransform(matrix, entry.lastInverse);
   entry.moving = moved && append != kAppendInvalid;
   entry.lastCapturedTick = tick;
 }
