@@ -61,7 +61,22 @@ void QuaternionToAngles(const Quaternion& rotation, float& pitch, float& yaw, fl
 
 bool BlendCameraPoses(const CameraPose& older, const CameraPose& newer, double alpha,
                       CameraPose& out) {
+  PreparedCameraBlend prepared;
+  return PrepareCameraBlend(older, newer, prepared) &&
+         BlendPreparedCameraPoses(prepared, older, newer, alpha, out);
+}
+
+bool PrepareCameraBlend(const CameraPose& older, const CameraPose& newer, PreparedCameraBlend& out) {
   if (!IsFiniteCameraPose(older) || !IsFiniteCameraPose(newer)) return false;
+  out.unturned = older.pitch == newer.pitch && older.yaw == newer.yaw && older.roll == newer.roll &&
+                 std::fabs(static_cast<double>(newer.pitch)) < kHalfPi;
+  // Through quaternions so that a turn across ±π takes the short way round.
+  if (!out.unturned) out.rotation = PrepareSlerp(PoseQuaternion(older), PoseQuaternion(newer));
+  return true;
+}
+
+bool BlendPreparedCameraPoses(const PreparedCameraBlend& prepared, const CameraPose& older,
+                              const CameraPose& newer, double alpha, CameraPose& out) {
   if (!std::isfinite(alpha) || alpha < 0.0 || alpha > 1.0) return false;
   const float t = static_cast<float>(alpha);
 
@@ -69,8 +84,7 @@ bool BlendCameraPoses(const CameraPose& older, const CameraPose& newer, double a
   blended.x = older.x + (newer.x - older.x) * t;
   blended.y = older.y + (newer.y - older.y) * t;
   blended.z = older.z + (newer.z - older.z) * t;
-  if (older.pitch == newer.pitch && older.yaw == newer.yaw && older.roll == newer.roll &&
-      std::fabs(static_cast<double>(newer.pitch)) < kHalfPi) {
+  if (prepared.unturned) {
     // A view that did not turn is drawn with the game's own angles (in the ranges the round trip
     // gives): the round trip through a float quaternion is a few units in the last place off,
     // near the poles up to 1e-6 rad.
@@ -78,9 +92,7 @@ bool BlendCameraPoses(const CameraPose& older, const CameraPose& newer, double a
     blended.yaw = static_cast<float>(std::remainder(static_cast<double>(newer.yaw), 4.0 * kHalfPi));
     blended.roll = static_cast<float>(std::remainder(static_cast<double>(newer.roll), 4.0 * kHalfPi));
   } else {
-    // Through quaternions so that a turn across ±π takes the short way round.
-    const Quaternion q = SlerpQuaternions(PoseQuaternion(older), PoseQuaternion(newer), t);
-    QuaternionToAngles(q, blended.pitch, blended.yaw, blended.roll);
+    QuaternionToAngles(SlerpAlong(prepared.rotation, t), blended.pitch, blended.yaw, blended.roll);
   }
   if (!IsFiniteCameraPose(blended)) return false;
   out = blended;

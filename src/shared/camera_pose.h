@@ -28,6 +28,18 @@ void QuaternionToAngles(const Quaternion& q, float& pitch, float& yaw, float& ro
 bool BlendCameraPoses(const CameraPose& older, const CameraPose& newer, double alpha,
                       CameraPose& out);
 
+// The orientation half of that blend, worked out once per tick: the arc between the two ticks'
+// rotations, or that the view did not turn. BlendPreparedCameraPoses gives exactly
+// BlendCameraPoses' result for the same two poses.
+struct PreparedCameraBlend {
+  SlerpArc rotation;
+  bool unturned = false;
+};
+// False, and out untouched, unless both poses are finite.
+bool PrepareCameraBlend(const CameraPose& older, const CameraPose& newer, PreparedCameraBlend& out);
+bool BlendPreparedCameraPoses(const PreparedCameraBlend& prepared, const CameraPose& older,
+                              const CameraPose& newer, double alpha, CameraPose& out);
+
 // Angle in radians between the two orientations; NaN if either pose is not finite.
 float RotationAngleBetween(const CameraPose& a, const CameraPose& b);
 

@@ -73,6 +73,14 @@ struct CameraPoseTraits {
                              CameraPose& out) {
     return BlendCameraPoses(older, newer, alpha, out);
   }
+  using Prepared = PreparedCameraBlend;
+  static bool Prepare(const CameraPose& older, const CameraPose& newer, Prepared& out) {
+    return PrepareCameraBlend(older, newer, out);
+  }
+  static bool BlendPrepared(const Prepared& prepared, const CameraPose& older,
+                            const CameraPose& newer, double alpha, CameraPose& out) {
+    return BlendPreparedCameraPoses(prepared, older, newer, alpha, out);
+  }
   static const wchar_t* AppendResultName(uint32_t result) {
     return HistoryAppendResultName(result);
   }
