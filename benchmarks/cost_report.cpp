@@ -30,8 +30,9 @@ double RegionQueryMicroseconds() {
 // The measurement build's stage table: what each stage costs per tick (staging, capture, physics)
 // or per frame (apply, restore, model matrices, draw message), and the plug-in's whole time on
 // the main thread and on the physics threads per second of play. "own" is the plug-in's own work:
-// the stage's time less its region queries at the price the plug-in measured for them at the end
-// of the run, less the time inside calls into the game, less what the meter adds to each call.
+// the stage's time less the time inside its region queries and inside its calls into the game
+// (each timed where it happened), less what the meter adds to each call. The price of a query in
+// a loop over the same regions at the run's end is printed beside the one the run paid.
 struct StageCosts {
   double tickUs = 0, tickOwnUs = 0, frameUs = 0, frameOwnUs = 0, tickQueries = 0, frameQueries = 0;
 };
@@ -42,17 +43,19 @@ StageCosts PrintStages(const std::string& label, const std::string& path) {
   const std::vector<RecordLine> summary = ReadRecordLines(path, "summary");
   const std::vector<RecordLine> calibration = ReadRecordLines(path, "stage_calibration");
   if (stages.empty() || summary.empty()) return costs;
-  const double queryUs = calibration.empty() ? 0 : calibration[0].values.at("query_us");
+  const double loopQueryUs = calibration.empty() ? 0 : calibration[0].values.at("query_us");
   const double meterUs = calibration.empty() ? 0 : calibration[0].values.at("stage_us");
+  const auto value = [](const RecordLine& s, const char* key) {
+    return s.values.count(key) != 0 ? s.values.at(key) : 0.0;
+  };
   const auto own = [&](const RecordLine& s) {
-    const double hostUs = s.values.count("host_us") != 0 ? s.values.at("host_us") : 0;
-    return s.values.at("us") - s.values.at("queries") * queryUs - hostUs - s.values.at("calls") * meterUs;
+    return s.values.at("us") - value(s, "query_us") - value(s, "host_us") - s.values.at("calls") * meterUs;
   };
   const double ticks = summary[0].values.at("ticks");
   const double frames = summary[0].values.at("frames");
   const double seconds = summary[0].values.at("seconds");
   double mainUs = 0, physicsUs = 0, tickUs = 0, frameUs = 0, tickOwn = 0, frameOwn = 0;
-  double tickQueries = 0, frameQueries = 0;
+  double tickQueries = 0, frameQueries = 0, queries = 0, queryUs = 0;
   for (const RecordLine& s : stages) {
     if (s.text.at("parent") != "-") continue;  // included in its parent
     const std::string side = s.text.at("side");
@@ -61,6 +64,8 @@ StageCosts PrintStages(const std::string& label, const std::string& path) {
     (side == "frame" ? frameUs : tickUs) += us;
     (side == "frame" ? frameOwn : tickOwn) += own(s);
     (side == "frame" ? frameQueries : tickQueries) += s.values.at("queries");
+    queries += s.values.at("queries");
+    queryUs += value(s, "query_us");
   }
   if (ticks > 0) costs = {tickUs / ticks, tickOwn / ticks, 0, 0, tickQueries / ticks, 0};
   if (frames > 0) {
@@ -70,23 +75,24 @@ StageCosts PrintStages(const std::string& label, const std::string& path) {
   }
   std::printf("%s: main thread %.0f us per second of play (%.2f %%), physics threads %.0f us per second; "
               "per tick %.1f us (own %.1f), per frame %.1f us (own %.1f; %.2f %% of 240 Hz); "
-              "region queries per frame %.0f, per tick %.0f (%.3f us each); meter %.3f us a stage call\n",
+              "region queries per frame %.0f, per tick %.0f (%.3f us each in the run, %.3f in a loop); "
+              "meter %.3f us a stage call\n",
               label.c_str(), mainUs / seconds, mainUs / seconds / 1e4, physicsUs / seconds, costs.tickUs,
               costs.tickOwnUs, costs.frameUs, costs.frameOwnUs, 100.0 * costs.frameUs / 4166.7,
-              costs.frameQueries, costs.tickQueries, queryUs, meterUs);
-  std::printf("  %-22s %5s %9s %10s %10s %9s %9s %9s %9s %15s\n", "stage", "per", "calls", "us", "own us",
-              "queries", "host calls", "host us", "sys calls", "sampled q/regions");
+              costs.frameQueries, costs.tickQueries, queries > 0 ? queryUs / queries : 0.0, loopQueryUs, meterUs);
+  std::printf("  %-22s %5s %9s %10s %10s %9s %9s %9s %9s %9s %15s\n", "stage", "per", "calls", "us", "own us",
+              "queries", "query us", "host calls", "host us", "sys calls", "sampled q/regions");
   for (const RecordLine& s : stages) {
     if (s.values.at("calls") == 0) continue;
     const bool frame = s.text.at("side") == "frame";
     const double per = frame ? frames : ticks;
     if (per <= 0) continue;
     const std::string name = (s.text.at("parent") != "-" ? "  " : "") + s.text.at("name");
-    std::printf("  %-22s %5s %9.2f %10.2f %10.2f %9.1f %9.1f %9.2f %9.1f %7.0f/%-7.0f\n", name.c_str(),
+    std::printf("  %-22s %5s %9.2f %10.2f %10.2f %9.1f %9.2f %9.1f %9.2f %9.1f %7.0f/%-7.0f\n", name.c_str(),
                 frame ? "frame" : "tick", s.values.at("calls") / per, s.values.at("us") / per, own(s) / per,
-                s.values.at("queries") / per, s.values.at("host_calls") / per,
-                (s.values.count("host_us") != 0 ? s.values.at("host_us") : 0) / per,
-                s.values.at("system_calls") / per, s.values.at("sampled_queries"), s.values.at("sampled_regions"));
+                s.values.at("queries") / per, value(s, "query_us") / per, s.values.at("host_calls") / per,
+                value(s, "host_us") / per, s.values.at("system_calls") / per, s.values.at("sampled_queries"),
+                s.values.at("sampled_regions"));
   }
   return costs;
 }

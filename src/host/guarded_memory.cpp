@@ -13,7 +13,11 @@ std::atomic<uint32_t> gRegionQueries{0};
 
 bool QueryRegion(const void* address, MEMORY_BASIC_INFORMATION& info) {
   gRegionQueries.fetch_add(1, std::memory_order_relaxed);
-  const bool answered = VirtualQuery(address, &info, sizeof(info)) == sizeof(info);
+  bool answered;
+  {
+    RegionQueryScope timed;
+    answered = VirtualQuery(address, &info, sizeof(info)) == sizeof(info);
+  }
   NoteRegionQuery(answered ? info.BaseAddress : nullptr);
   return answered;
 }

@@ -50,6 +50,7 @@ struct StageTotals {
   std::atomic<uint64_t> regionQueries{0};
   std::atomic<uint64_t> hostCalls{0};
   std::atomic<uint64_t> hostTicks{0};
+  std::atomic<uint64_t> queryTicks{0};
   std::atomic<uint64_t> systemCalls{0};
   // Written by the main thread during the sampled tick or frame only.
   uint32_t sampledQueries = 0;
@@ -65,6 +66,7 @@ struct ThreadCounts {
   uint64_t regionQueries = 0;
   uint64_t hostCalls = 0;
   uint64_t hostTicks = 0;
+  uint64_t queryTicks = 0;
   uint64_t systemCalls = 0;
   uint32_t stage = kStageNone;
 };
@@ -132,6 +134,7 @@ MeasuredStageTotals ReadStageTotals(uint32_t stage) {
   out.regionQueries = t.regionQueries.load();
   out.hostCalls = t.hostCalls.load();
   out.hostTicks = t.hostTicks.load();
+  out.queryTicks = t.queryTicks.load();
   out.systemCalls = t.systemCalls.load();
   out.sampledQueries = t.sampledQueries;
   out.sampledRegions = t.sampledRegions;
@@ -176,6 +179,7 @@ StageScope::StageScope(uint32_t stage) : stage_(stage) {
   queries_ = counts.regionQueries;
   hostCalls_ = counts.hostCalls;
   hostTicks_ = counts.hostTicks;
+  queryTicks_ = counts.queryTicks;
   systemCalls_ = counts.systemCalls;
   start_ = __rdtsc();
 }
@@ -191,6 +195,7 @@ void StageScope::End() {
   t.regionQueries.fetch_add(counts.regionQueries - queries_, std::memory_order_relaxed);
   t.hostCalls.fetch_add(counts.hostCalls - hostCalls_, std::memory_order_relaxed);
   t.hostTicks.fetch_add(counts.hostTicks - hostTicks_, std::memory_order_relaxed);
+  t.queryTicks.fetch_add(counts.queryTicks - queryTicks_, std::memory_order_relaxed);
   t.systemCalls.fetch_add(counts.systemCalls - systemCalls_, std::memory_order_relaxed);
   counts.stage = outer_;
   if (stage_ == kStageFrameRestore) gSamplingFrame = false;
@@ -208,6 +213,13 @@ HostCallScope::HostCallScope() {
 HostCallScope::~HostCallScope() {
   const uint64_t now = __rdtsc();
   Counts().hostTicks += now - start_;
+}
+
+RegionQueryScope::RegionQueryScope() : start_(__rdtsc()) {}
+
+RegionQueryScope::~RegionQueryScope() {
+  const uint64_t now = __rdtsc();
+  Counts().queryTicks += now - start_;
 }
 
 void CountSystemCall() { ++Counts().systemCalls; }

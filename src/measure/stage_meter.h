@@ -58,7 +58,8 @@ struct MeasuredStageTotals {
   uint64_t counterTicks = 0;  // time-stamp counter ticks
   uint64_t regionQueries = 0;
   uint64_t hostCalls = 0;
-  uint64_t hostTicks = 0;  // of counterTicks, inside calls into the game
+  uint64_t hostTicks = 0;   // of counterTicks, inside calls into the game
+  uint64_t queryTicks = 0;  // of counterTicks, inside memory-region queries
   uint64_t systemCalls = 0;
   uint32_t sampledQueries = 0;
   uint32_t sampledRegions = 0;
@@ -94,6 +95,7 @@ class StageScope {
   uint64_t queries_;
   uint64_t hostCalls_;
   uint64_t hostTicks_;
+  uint64_t queryTicks_;
   uint64_t systemCalls_;
 };
 
@@ -104,6 +106,18 @@ class HostCallScope {
   ~HostCallScope();
   HostCallScope(const HostCallScope&) = delete;
   HostCallScope& operator=(const HostCallScope&) = delete;
+
+ private:
+  uint64_t start_;
+};
+
+// The time of one memory-region query, around the system call alone (NoteRegionQuery counts it).
+class RegionQueryScope {
+ public:
+  RegionQueryScope();
+  ~RegionQueryScope();
+  RegionQueryScope(const RegionQueryScope&) = delete;
+  RegionQueryScope& operator=(const RegionQueryScope&) = delete;
 
  private:
   uint64_t start_;
@@ -123,6 +137,10 @@ class StageScope {
 class HostCallScope {
  public:
   HostCallScope() {}
+};
+class RegionQueryScope {
+ public:
+  RegionQueryScope() {}
 };
 inline void CountSystemCall() {}
 inline void NoteRegionQuery(const void*) {}
