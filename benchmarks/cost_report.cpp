@@ -44,12 +44,16 @@ StageCosts PrintStages(const std::string& label, const std::string& path) {
   const std::vector<RecordLine> calibration = ReadRecordLines(path, "stage_calibration");
   if (stages.empty() || summary.empty()) return costs;
   const double loopQueryUs = calibration.empty() ? 0 : calibration[0].values.at("query_us");
-  const double meterUs = calibration.empty() ? 0 : calibration[0].values.at("stage_us");
   const auto value = [](const RecordLine& s, const char* key) {
     return s.values.count(key) != 0 ? s.values.at(key) : 0.0;
   };
+  const RecordLine none;
+  const RecordLine& prices = calibration.empty() ? none : calibration[0];
+  const double meterUs = value(prices, "stage_us");
   const auto own = [&](const RecordLine& s) {
-    return s.values.at("us") - value(s, "query_us") - value(s, "host_us") - s.values.at("calls") * meterUs;
+    return s.values.at("us") - value(s, "query_us") - value(s, "host_us") - s.values.at("calls") * meterUs -
+           s.values.at("queries") * value(prices, "meter_query_us") -
+           s.values.at("host_calls") * value(prices, "meter_host_call_us");
   };
   const double ticks = summary[0].values.at("ticks");
   const double frames = summary[0].values.at("frames");
@@ -76,10 +80,11 @@ StageCosts PrintStages(const std::string& label, const std::string& path) {
   std::printf("%s: main thread %.0f us per second of play (%.2f %%), physics threads %.0f us per second; "
               "per tick %.1f us (own %.1f), per frame %.1f us (own %.1f; %.2f %% of 240 Hz); "
               "region queries per frame %.0f, per tick %.0f (%.3f us each in the run, %.3f in a loop); "
-              "meter %.3f us a stage call\n",
+              "meter %.3f us a stage call, %.3f a query, %.3f a host call\n",
               label.c_str(), mainUs / seconds, mainUs / seconds / 1e4, physicsUs / seconds, costs.tickUs,
               costs.tickOwnUs, costs.frameUs, costs.frameOwnUs, 100.0 * costs.frameUs / 4166.7,
-              costs.frameQueries, costs.tickQueries, queries > 0 ? queryUs / queries : 0.0, loopQueryUs, meterUs);
+              costs.frameQueries, costs.tickQueries, queries > 0 ? queryUs / queries : 0.0, loopQueryUs, meterUs,
+              value(prices, "meter_query_us"), value(prices, "meter_host_call_us"));
   std::printf("  %-22s %5s %9s %10s %10s %9s %9s %9s %9s %9s %15s\n", "stage", "per", "calls", "us", "own us",
               "queries", "query us", "host calls", "host us", "sys calls", "sampled q/regions");
   for (const RecordLine& s : stages) {

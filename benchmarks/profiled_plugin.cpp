@@ -49,15 +49,18 @@ double RegionQueryMicroseconds(double ticksPerSecond) {
 }  // namespace
 
 // A "stage_calibration" line (a region query's price in a loop, and what the meter adds to each
-// stage call, in microseconds), then one "stage ..." line per stage, in report order; returns the
+// stage call, region query and call into the game, in microseconds), then one "stage ..." line per stage, in report order; returns the
 // characters written.
 extern "C" __declspec(dllexport) uint32_t DriftglassStageLines(char* buffer, uint32_t capacity) {
   static const char* const kSides[] = {"tick", "frame", "physics"};
   const double ticksPerSecond = driftglass::MeasuredTicksPerSecond();
   const double toUs = ticksPerSecond > 0 ? 1e6 / ticksPerSecond : 0.0;
-  int written = std::snprintf(buffer, capacity, "stage_calibration query_us=%.4f stage_us=%.4f ticks_per_us=%.2f\n",
-                              RegionQueryMicroseconds(ticksPerSecond),
-                              driftglass::EmptyStageTicks(100000) * toUs, ticksPerSecond / 1e6);
+  const driftglass::MeterOverheads meter = driftglass::MeasureMeterOverheads(100000);
+  int written = std::snprintf(buffer, capacity,
+                              "stage_calibration query_us=%.4f stage_us=%.4f meter_query_us=%.4f "
+                              "meter_host_call_us=%.4f ticks_per_us=%.2f\n",
+                              RegionQueryMicroseconds(ticksPerSecond), meter.stageTicks * toUs,
+                              meter.queryTicks * toUs, meter.hostCallTicks * toUs, ticksPerSecond / 1e6);
   if (written < 0 || static_cast<uint32_t>(written) >= capacity) return 0;
   uint32_t used = static_cast<uint32_t>(written);
   for (uint32_t stage = 0; stage < driftglass::kStageCount && used < capacity; ++stage) {

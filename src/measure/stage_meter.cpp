@@ -164,11 +164,29 @@ uint32_t SampledRegionBases(const void** out, uint32_t capacity) {
   return count;
 }
 
-double EmptyStageTicks(uint32_t rounds) {
-  const uint64_t before = gTotals[kStageProbe].counterTicks.load();
-  for (uint32_t i = 0; i < rounds; ++i) StageScope probe(kStageProbe);
-  return rounds > 0 ? static_cast<double>(gTotals[kStageProbe].counterTicks.load() - before) / rounds
-                    : 0.0;
+MeterOverheads MeasureMeterOverheads(uint32_t rounds) {
+  MeterOverheads out;
+  if (rounds == 0) return out;
+  StageTotals& probe = gTotals[kStageProbe];
+  const uint64_t before = probe.counterTicks.load();
+  for (uint32_t i = 0; i < rounds; ++i) StageScope empty(kStageProbe);
+  out.stageTicks = static_cast<double>(probe.counterTicks.load() - before) / rounds;
+
+  // Inside a stage, as in a run: whatever the loop takes beyond what the scopes record.
+  StageScope stage(kStageProbe);
+  ThreadCounts& counts = Counts();
+  uint64_t recorded = counts.queryTicks;
+  uint64_t start = __rdtsc();
+  for (uint32_t i = 0; i < rounds; ++i) {
+    { RegionQueryScope query; }
+    NoteRegionQuery(nullptr);
+  }
+  out.queryTicks = static_cast<double>(__rdtsc() - start - (counts.queryTicks - recorded)) / rounds;
+  recorded = counts.hostTicks;
+  start = __rdtsc();
+  for (uint32_t i = 0; i < rounds; ++i) HostCallScope call;
+  out.hostCallTicks = static_cast<double>(__rdtsc() - start - (counts.hostTicks - recorded)) / rounds;
+  return out;
 }
 
 StageScope::StageScope(uint32_t stage) : stage_(stage) {
@@ -240,7 +258,7 @@ void NoteRegionQuery(const void* regionBase) {
 MeasuredStageTotals ReadStageTotals(uint32_t) { return {}; }
 double MeasuredTicksPerSecond() { return 0.0; }
 uint32_t SampledRegionBases(const void**, uint32_t) { return 0; }
-double EmptyStageTicks(uint32_t) { return 0.0; }
+MeterOverheads MeasureMeterOverheads(uint32_t) { return {}; }
 
 #endif
 

@@ -73,8 +73,15 @@ double MeasuredTicksPerSecond();
 // queries the same kinds of addresses; returns how many were written.
 uint32_t SampledRegionBases(const void** out, uint32_t capacity);
 
-// What the meter itself adds to each call of a stage: the counter ticks an empty stage records.
-double EmptyStageTicks(uint32_t rounds);
+// What the meter itself adds, in counter ticks: to each call of a stage (what an empty stage
+// records), and to each region query and each call into the game outside the time it records
+// for them (its bookkeeping, which the stage around them counts as its own).
+struct MeterOverheads {
+  double stageTicks = 0;
+  double queryTicks = 0;
+  double hostCallTicks = 0;
+};
+MeterOverheads MeasureMeterOverheads(uint32_t rounds);
 
 #ifdef DRIFTGLASS_MEASURE
 
