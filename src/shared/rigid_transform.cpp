@@ -95,13 +95,19 @@ bool BlendRigidTransforms(const RigidTransform& a, const RigidTransform& b, doub
 
 bool PrepareRigidBlend(const RigidTransform& a, const RigidTransform& b, PreparedRigidBlend& out) {
   if (!IsValidRigidTransform(a) || !IsValidRigidTransform(b)) return false;
-  out.rotation = PrepareSlerp(QuaternionFromMatrix(a.m), QuaternionFromMatrix(b.m));
+  PrepareValidRigidBlend(a, QuaternionFromMatrix(a.m), b, QuaternionFromMatrix(b.m), out);
+  return true;
+}
+
+void PrepareValidRigidBlend(const RigidTransform& a, const Quaternion& rotationA,
+                            const RigidTransform& b, const Quaternion& rotationB,
+                            PreparedRigidBlend& out) {
+  out.rotation = PrepareSlerp(rotationA, rotationB);
   for (int axis = 0; axis < 3; ++axis) {
     const int i = 4 * axis + 3;
     out.translation[axis] = a.m[i];
     out.translationDelta[axis] = b.m[i] - a.m[i];
   }
-  return true;
 }
 
 bool BlendPreparedTransforms(const PreparedRigidBlend& blend, double fraction,
@@ -137,15 +143,31 @@ bool SameRigidTransform(const RigidTransform& a, const RigidTransform& b) {
   return true;
 }
 
-bool IsRigidTransformJump(const RigidTransform& previous, const RigidTransform& next,
-                          float tickDelta) {
+namespace {
+
+// Written as "not within" so that NaN counts as a jump.
+bool TravelsTooFar(const RigidTransform& previous, const RigidTransform& next, float tickDelta) {
   const float dx = next.m[3] - previous.m[3];
   const float dy = next.m[7] - previous.m[7];
   const float dz = next.m[11] - previous.m[11];
   const float distanceLimit = kTeleportDistancePerTick * tickDelta;
-  // Written as "not within" so that NaN counts as a jump.
-  if (!(dx * dx + dy * dy + dz * dz <= distanceLimit * distanceLimit)) return true;
+  return !(dx * dx + dy * dy + dz * dz <= distanceLimit * distanceLimit);
+}
+
+}  // namespace
+
+bool IsRigidTransformJump(const RigidTransform& previous, const RigidTransform& next,
+                          float tickDelta) {
+  if (TravelsTooFar(previous, next, tickDelta)) return true;
   return !(RotationAngleBetween(previous, next) <= kTeleportAnglePerTick * tickDelta);
+}
+
+bool IsRigidTransformJump(const RigidTransform& previous, const Quaternion& previousRotation,
+                          const RigidTransform& next, const Quaternion& nextRotation,
+                          float tickDelta) {
+  if (TravelsTooFar(previous, next, tickDelta)) return true;
+  return !(AngleBetweenQuaternions(previousRotation, nextRotation) <=
+           kTeleportAnglePerTick * tickDelta);
 }
 
 }  // namespace driftglass

@@ -39,6 +39,11 @@ struct PreparedRigidBlend {
 };
 // False, and out untouched, unless both are valid.
 bool PrepareRigidBlend(const RigidTransform& a, const RigidTransform& b, PreparedRigidBlend& out);
+// The same for two transforms known to be valid, with their rotations already worked out
+// (QuaternionFromMatrix of each).
+void PrepareValidRigidBlend(const RigidTransform& a, const Quaternion& rotationA,
+                            const RigidTransform& b, const Quaternion& rotationB,
+                            PreparedRigidBlend& out);
 bool BlendPreparedTransforms(const PreparedRigidBlend& blend, double fraction, RigidTransform& out);
 
 // Angle in radians of the rotation taking a's orientation to b's; NaN if either 3×3 is not finite.
@@ -49,6 +54,10 @@ bool SameRigidTransform(const RigidTransform& a, const RigidTransform& b);
 
 // More than 5 units of translation or 2π/3 of rotation per tick over tickDelta ticks.
 bool IsRigidTransformJump(const RigidTransform& previous, const RigidTransform& next,
+                          float tickDelta);
+// The same for two finite transforms whose rotations are already worked out.
+bool IsRigidTransformJump(const RigidTransform& previous, const Quaternion& previousRotation,
+                          const RigidTransform& next, const Quaternion& nextRotation,
                           float tickDelta);
 
 }  // namespace driftglass

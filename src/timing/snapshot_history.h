@@ -102,9 +102,20 @@ struct RigidTransformTraits {
                              double alpha, RigidTransform& out) {
     return BlendRigidTransforms(older, newer, alpha, out);
   }
+  // The rotation every jump test and blend of a stored transform needs, worked out as it arrives.
+  using Derived = Quaternion;
+  static Quaternion Derive(const RigidTransform& s) { return QuaternionFromMatrix(s.m); }
+  static bool IsDiscontinuousDerived(const RigidTransform& previous, const Quaternion& previousRotation,
+                                     const RigidTransform& next, const Quaternion& nextRotation,
+                                     float ticks) {
+    return IsRigidTransformJump(previous, previousRotation, next, nextRotation, ticks);
+  }
   using Prepared = PreparedRigidBlend;
-  static bool Prepare(const RigidTransform& older, const RigidTransform& newer, Prepared& out) {
-    return PrepareRigidBlend(older, newer, out);
+  static bool PrepareDerived(const RigidTransform& older, const Quaternion& olderRotation,
+                             const RigidTransform& newer, const Quaternion& newerRotation,
+                             Prepared& out) {
+    PrepareValidRigidBlend(older, olderRotation, newer, newerRotation, out);
+    return true;
   }
   static bool BlendPrepared(const Prepared& prepared, const RigidTransform&, const RigidTransform&,
                             double alpha, RigidTransform& out) {
@@ -158,13 +169,28 @@ struct PreparedOf<Traits> {
 };
 
 template <typename Traits>
+concept DerivesSnapshots = requires { typename Traits::Derived; };
+
+template <typename Traits>
+struct DerivedOf {
+  struct type {};
+};
+template <DerivesSnapshots Traits>
+struct DerivedOf<Traits> {
+  using type = typename Traits::Derived;
+};
+
+template <typename Traits>
 class SnapshotHistory {
  public:
   using Snapshot = typename Traits::Snapshot;
+  // What the payload works out of each stored snapshot once (a transform's rotation), if anything.
+  using DerivedSnapshot = typename DerivedOf<Traits>::type;
 
   struct Entry {
     uint64_t tick = 0;
     Snapshot snapshot = {};
+    [[no_unique_address]] DerivedSnapshot derived = {};
   };
 
   // Stores the state of completed tick `tick`; returns a HistoryAppendResult (palette:
@@ -174,41 +200,21 @@ class SnapshotHistory {
       ClearHistory();
       return kAppendInvalid;
     }
-    if (!bound_ || generation_ != clockGeneration) {
-      Rebind(clockGeneration);
-      Push(tick, snapshot);
-      return kAppendGeneration;
+    if constexpr (DerivesSnapshots<Traits>) {
+      return AppendValid(tick, clockGeneration, snapshot, Traits::Derive(snapshot));
+    } else {
+      return AppendValid(tick, clockGeneration, snapshot, DerivedSnapshot{});
     }
-    if (count_ == 0) {
-      Push(tick, snapshot);
-      return kAppendAppended;
+  }
+
+  // The same, for a caller that has already worked out what the payload derives of the snapshot.
+  uint32_t AppendSnapshot(uint64_t tick, uint64_t clockGeneration, const Snapshot& snapshot,
+                          const DerivedSnapshot& derived) {
+    if (!Traits::IsValidSnapshot(snapshot)) {
+      ClearHistory();
+      return kAppendInvalid;
     }
-    const Entry& last = At(count_ - 1);
-    if (tick < last.tick) {
-      Rebind(clockGeneration);
-      Push(tick, snapshot);
-      return kAppendNonMonotonic;
-    }
-    if (tick == last.tick) {
-      if (Traits::SameSnapshot(last.snapshot, snapshot)) return kAppendUnchanged;
-      Rebind(clockGeneration);
-      Push(tick, snapshot);
-      return kAppendSameTickMutation;
-    }
-    if constexpr (requires { Traits::kShapeChangedResult; }) {
-      if (!Traits::SameShape(last.snapshot, snapshot)) {
-        Rebind(clockGeneration);
-      Push(tick, snapshot);
-        return Traits::kShapeChangedResult;
-      }
-    }
-    if (tick - last.tick == 1 && !Traits::IsDiscontinuous(last.snapshot, snapshot, 1.0f)) {
-      Push(tick, snapshot);
-      return kAppendAppended;
-    }
-    Rebind(clockGeneration);
-    Push(tick, snapshot);
-    return Traits::kDiscontinuityResult;
+    return AppendValid(tick, clockGeneration, snapshot, derived);
   }
 
   // Blends the two ticks the frame's sample names; returns a HistoryPairResult. `blended` is
@@ -236,7 +242,54 @@ class SnapshotHistory {
  private:
   const Entry& At(uint32_t i) const { return entries_[(head_ + i) & 1u]; }
 
-  void Push(uint64_t tick, const Snapshot& snapshot) {
+  uint32_t AppendValid(uint64_t tick, uint64_t clockGeneration, const Snapshot& snapshot,
+                       const DerivedSnapshot& derived) {
+    if (!bound_ || generation_ != clockGeneration) {
+      Rebind(clockGeneration);
+      Push(tick, snapshot, derived);
+      return kAppendGeneration;
+    }
+    if (count_ == 0) {
+      Push(tick, snapshot, derived);
+      return kAppendAppended;
+    }
+    const Entry& last = At(count_ - 1);
+    if (tick < last.tick) {
+      Rebind(clockGeneration);
+      Push(tick, snapshot, derived);
+      return kAppendNonMonotonic;
+    }
+    if (tick == last.tick) {
+      if (Traits::SameSnapshot(last.snapshot, snapshot)) return kAppendUnchanged;
+      Rebind(clockGeneration);
+      Push(tick, snapshot, derived);
+      return kAppendSameTickMutation;
+    }
+    if constexpr (requires { Traits::kShapeChangedResult; }) {
+      if (!Traits::SameShape(last.snapshot, snapshot)) {
+        Rebind(clockGeneration);
+        Push(tick, snapshot, derived);
+        return Traits::kShapeChangedResult;
+      }
+    }
+    if (tick - last.tick == 1 && !IsDiscontinuous(last, snapshot, derived)) {
+      Push(tick, snapshot, derived);
+      return kAppendAppended;
+    }
+    Rebind(clockGeneration);
+    Push(tick, snapshot, derived);
+    return Traits::kDiscontinuityResult;
+  }
+
+  static bool IsDiscontinuous(const Entry& last, const Snapshot& next, const DerivedSnapshot& derived) {
+    if constexpr (DerivesSnapshots<Traits>) {
+      return Traits::IsDiscontinuousDerived(last.snapshot, last.derived, next, derived, 1.0f);
+    } else {
+      return Traits::IsDiscontinuous(last.snapshot, next, 1.0f);
+    }
+  }
+
+  void Push(uint64_t tick, const Snapshot& snapshot, const DerivedSnapshot& derived) {
     uint32_t slot;
     if (count_ < 2) {
       slot = (head_ + count_) & 1u;
@@ -248,7 +301,11 @@ class SnapshotHistory {
     }
     entries_[slot].tick = tick;
     entries_[slot].snapshot = snapshot;
-    if constexpr (PreparesBlend<Traits>) {
+    entries_[slot].derived = derived;
+    if constexpr (DerivesSnapshots<Traits>) {
+      prepared_ = count_ == 2 && Traits::PrepareDerived(At(0).snapshot, At(0).derived, At(1).snapshot,
+                                                        At(1).derived, preparedBlend_);
+    } else if constexpr (PreparesBlend<Traits>) {
       prepared_ = count_ == 2 && Traits::Prepare(At(0).snapshot, At(1).snapshot, preparedBlend_);
     }
   }

@@ -10,48 +10,48 @@ const WorldBodyEntry* Applied(const WorldBodyEntry* entry) {
   return entry != nullptr && entry->appliedThisFrame ? entry : nullptr;
 }
 
-WorldBodyChoice Chosen(const WorldBodyEntry* entry, uint32_t way) {
-  WorldBodyChoice choice;
-  choice.entry = entry;
-  choice.way = way;
-  return choice;
-}
-
 }  // namespace
 
 WorldBodyChoice ChooseWorldBody(const WorldSubMeshLinks& links, const WorldFrameMeshes& meshes,
                                 const WorldFrameBodies& bodies, uintptr_t getEntityParent) {
   const WorldFrameMesh* const mesh = meshes.Find(links.ownerMesh);
+  WorldBodyChoice choice;
+  choice.mesh = mesh;
+  const auto chosen = [&choice](const WorldBodyEntry* entry, uint32_t way) {
+    choice.entry = entry;
+    choice.way = way;
+    return choice;
+  };
   if (mesh != nullptr) {
-    if (const WorldBodyEntry* grunt = Applied(mesh->grunt)) return Chosen(grunt, kWorldChoiceGrunt);
+    if (const WorldBodyEntry* grunt = Applied(mesh->grunt)) return chosen(grunt, kWorldChoiceGrunt);
   }
   if (links.attachedBody != nullptr) {
     if (const WorldBodyEntry* direct = Applied(bodies.Find(links.attachedBody))) {
-      return Chosen(direct, kWorldChoiceDirectParent);
+      return chosen(direct, kWorldChoiceDirectParent);
     }
   }
-  if (mesh == nullptr || !mesh->hasProp) return {};
+  if (mesh == nullptr || !mesh->hasProp) return choice;
   if (mesh->trackedPropBodies == 1) {
     if (const WorldBodyEntry* single = Applied(mesh->singlePropBody)) {
-      return Chosen(single, kWorldChoiceSingleProp);
+      return chosen(single, kWorldChoiceSingleProp);
     }
   }
-  if (mesh->trackedPropBodies < 2) return {};
+  if (mesh->trackedPropBodies < 2) return choice;
 
-  WorldBodyChoice miss;
-  miss.mismatch = true;
-  if (getEntityParent == 0) return miss;
+  choice.mismatch = true;
+  if (getEntityParent == 0) return choice;
   void* entity = links.subMesh;
   for (uint32_t step = 0; step < kMaxParentSteps; ++step) {
     void* const parent = CallGetEntityParent(getEntityParent, entity);
     if (parent == nullptr || parent == entity) break;
     const WorldBodyEntry* const found = Applied(bodies.Find(parent));
     if (found != nullptr && found->kind == kWorldBodyProp && found->mesh == links.ownerMesh) {
-      return Chosen(found, kWorldChoiceParentWalk);
+      choice.mismatch = false;
+      return chosen(found, kWorldChoiceParentWalk);
     }
     entity = parent;
   }
-  return miss;
+  return choice;
 }
 
 }  // namespace driftglass

@@ -26,6 +26,8 @@ struct WorldBodyChoice {
   uint32_t way = kWorldChoiceNone;
   // The mesh has several tracked bodies and none of them could be tied to the sub-mesh.
   bool mismatch = false;
+  // The owner mesh's entry in the frame's mesh table, if it has one.
+  const WorldFrameMesh* mesh = nullptr;
 };
 
 struct WorldSubMeshLinks {

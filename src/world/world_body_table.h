@@ -27,6 +27,7 @@ struct WorldBodyEntry {
   uint32_t kind = kWorldBodyProp;
   RigidTransformHistory history;
   RigidTransform lastMatrix = {};
+  Quaternion lastRotation;          // of lastMatrix, for the next tick's jump test
   RigidTransform lastInverse = {};  // of lastMatrix, worked out once per tick for the frames
   RigidTransform correction = {};
   uint64_t stagedTick = 0;

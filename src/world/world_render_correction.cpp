@@ -222,7 +222,7 @@ uint32_t WorldRenderCorrection::ModelMatrix(const void* subMesh, const float* ho
     if (history != nullptr) diagnostic = kWorldModelDiagnosticBodyOverHistory;
     return BodyModel(choice, subMesh, hostMatrix, result);
   }
-  if (history == nullptr && meshes_.Find(links.ownerMesh) == nullptr) return kWorldModelNotWorld;
+  if (history == nullptr && choice.mesh == nullptr) return kWorldModelNotWorld;
   if (history != nullptr) {
     const uint32_t answered = HistoryModel(*history, subMesh, hostMatrix, result, diagnostic);
     if (answered != kWorldModelNotWorld) return answered;

@@ -17,12 +17,14 @@ namespace {
 constexpr float kJumpDistanceSquared = 0.5625f;  // 0.75 units
 constexpr float kJumpAngle = 0.7853982f;         // π/4
 
-bool IsWorldJump(const RigidTransform& last, const RigidTransform& next) {
+// Rotations as QuaternionFromMatrix gives them, worked out once per captured matrix.
+bool IsWorldJump(const RigidTransform& last, const Quaternion& lastRotation,
+                 const RigidTransform& next, const Quaternion& nextRotation) {
   const float dx = next.m[3] - last.m[3];
   const float dy = next.m[7] - last.m[7];
   const float dz = next.m[11] - last.m[11];
   return dx * dx + dy * dy + dz * dz > kJumpDistanceSquared ||
-         RotationAngleBetween(last, next) > kJumpAngle;
+         AngleBetweenQuaternions(lastRotation, nextRotation) > kJumpAngle;
 }
 
 // The active flag, identity word and range of a body no prop owns, from one copy of its record.
@@ -109,11 +111,13 @@ void WorldRootTracker::CaptureEntry(WorldBodyEntry& entry, uint64_t tick, uint64
     ++counts.invalid;
     return;
   }
+  const Quaternion rotation = QuaternionFromMatrix(matrix.m);
   const bool gap = entry.lastCapturedTick != 0 && entry.lastCapturedTick != tick - 1;
-  const bool restarted = gap || (entry.hasLastMatrix && IsWorldJump(entry.lastMatrix, matrix));
+  const bool restarted =
+      gap || (entry.hasLastMatrix && IsWorldJump(entry.lastMatrix, entry.lastRotation, matrix, rotation));
   if (restarted) entry.history.ClearHistory();
   const bool moved = entry.hasLastMatrix && !SameRigidTransform(matrix, entry.lastMatrix);
-  const uint32_t append = entry.history.AppendSnapshot(tick, generation, matrix);
+  const uint32_t append = entry.history.AppendSnapshot(tick, generation, matrix, rotation);
   switch (append) {
     case kAppendAppended:
     case kAppendUnchanged: ++counts.captured; break;
@@ -124,6 +128,7 @@ void WorldRootTracker::CaptureEntry(WorldBodyEntry& entry, uint64_t tick, uint64
   }
   if (restarted) ++counts.resets;
   entry.lastMatrix = matrix;
+  entry.lastRotation = rotation;
   entry.hasLastMatrix = append != kAppendInvalid;
   entry.hasLastInverse = entry.hasLastMatrix && InvertRigidTransform(matrix, entry.lastInverse);
   entry.moving = moved && append != kAppendInvalid;
