@@ -24,7 +24,7 @@ DWORD WINAPI Bootstrap(LPVOID module) {
 
 }  // namespace
 
-extern "C" __declspec(dllexport) uint32_t DriftglassRegionQueries() { return driftglass::RegionQueryCount(); }
+extern "C" __declspec(dllexport) uint32_t DriftglassRegionQueries() { return driftglass::MeasuredRegionQueries(); }
 
 namespace {
 

@@ -3,16 +3,11 @@
 #include "measure/stage_meter.h"
 #include <windows.h>
 
-#include <atomic>
 
 namespace driftglass {
 namespace {
 
-// Every region query costs a system call; the count lets a benchmark build show their share.
-std::atomic<uint32_t> gRegionQueries{0};
-
 bool QueryRegion(const void* address, MEMORY_BASIC_INFORMATION& info) {
-  gRegionQueries.fetch_add(1, std::memory_order_relaxed);
   bool answered;
   {
     RegionQueryScope timed;
@@ -28,8 +23,6 @@ bool HasUsableProtection(const MEMORY_BASIC_INFORMATION& info, uint32_t mask) {
 }
 
 }  // namespace
-
-uint32_t RegionQueryCount() { return gRegionQueries.load(std::memory_order_relaxed); }
 
 bool IsRangeAccessible(const void* address, size_t length, uint32_t mask) {
   if (address == nullptr || length == 0) return false;

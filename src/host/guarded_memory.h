@@ -14,8 +14,6 @@ constexpr uint32_t kExecutableProtections = 0xF0;
 // Asks the OS, right now, whether [address, address + length) lies inside one committed region
 // whose protection has a bit of mask and neither excluded bit. Never touches the bytes.
 bool IsRangeAccessible(const void* address, size_t length, uint32_t mask);
-// How many region queries the checks below have made in this process.
-uint32_t RegionQueryCount();
 bool IsRangeReadable(const void* address, size_t length);
 bool IsRangeWritable(const void* address, size_t length);
 

@@ -99,6 +99,8 @@ ClockStart StartClocks() {
 }
 const ClockStart gClockStart = StartClocks();
 
+std::atomic<uint32_t> gRegionQueriesAll{0};
+
 // The sampling windows, main thread only: a tick runs from the end of one capture to the end of
 // the next; a frame from the start of its apply to the end of its restore.
 uint64_t gCapturesEnded = 0;
@@ -140,6 +142,8 @@ MeasuredStageTotals ReadStageTotals(uint32_t stage) {
   out.sampledRegions = t.sampledRegions;
   return out;
 }
+
+uint32_t MeasuredRegionQueries() { return gRegionQueriesAll.load(std::memory_order_relaxed); }
 
 double MeasuredTicksPerSecond() {
   LARGE_INTEGER counter, frequency;
@@ -243,6 +247,7 @@ RegionQueryScope::~RegionQueryScope() {
 void CountSystemCall() { ++Counts().systemCalls; }
 
 void NoteRegionQuery(const void* regionBase) {
+  gRegionQueriesAll.fetch_add(1, std::memory_order_relaxed);
   ThreadCounts& counts = Counts();
   ++counts.regionQueries;
   const uint32_t stage = counts.stage;
@@ -259,6 +264,7 @@ MeasuredStageTotals ReadStageTotals(uint32_t) { return {}; }
 double MeasuredTicksPerSecond() { return 0.0; }
 uint32_t SampledRegionBases(const void**, uint32_t) { return 0; }
 MeterOverheads MeasureMeterOverheads(uint32_t) { return {}; }
+uint32_t MeasuredRegionQueries() { return 0; }
 
 #endif
 

@@ -69,6 +69,9 @@ MeasuredStageTotals ReadStageTotals(uint32_t stage);
 // Time-stamp counter ticks per second, timed against the performance counter since start-up.
 double MeasuredTicksPerSecond();
 
+// How many region queries the plug-in's guarded checks have made in this process, on any thread.
+uint32_t MeasuredRegionQueries();
+
 // The base of every region the sampled tick's and frame's queries fell in, for a calibration that
 // queries the same kinds of addresses; returns how many were written.
 uint32_t SampledRegionBases(const void** out, uint32_t capacity);

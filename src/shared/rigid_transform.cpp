@@ -108,6 +108,16 @@ void PrepareValidRigidBlend(const RigidTransform& a, const Quaternion& rotationA
     out.translation[axis] = a.m[i];
     out.translationDelta[axis] = b.m[i] - a.m[i];
   }
+  const Quaternion& from = out.rotation.from;
+  const Quaternion& to = out.rotation.to;
+  // A linear blend between equal ends gives the same bits at every fraction.
+  out.fixedRotation = out.rotation.linear && from.w == to.w && from.x == to.x && from.y == to.y &&
+                      from.z == to.z;
+  if (out.fixedRotation) {
+    out.fixed = IdentityTransform();
+    QuaternionToMatrix(SlerpAlong(out.rotation, 0.5f), out.fixed.m);
+    out.fixedRotationValid = IsValidRigidTransform(out.fixed);
+  }
 }
 
 bool BlendPreparedTransforms(const PreparedRigidBlend& blend, double fraction,
@@ -115,13 +125,23 @@ bool BlendPreparedTransforms(const PreparedRigidBlend& blend, double fraction,
   if (!std::isfinite(fraction) || fraction < 0.0 || fraction > 1.0) return false;
   const float t = static_cast<float>(fraction);
 
-  RigidTransform blended = IdentityTransform();
-  QuaternionToMatrix(SlerpAlong(blend.rotation, t), blended.m);
+  RigidTransform blended;
+  if (blend.fixedRotation) {
+    blended = blend.fixed;
+  } else {
+    blended = IdentityTransform();
+    QuaternionToMatrix(SlerpAlong(blend.rotation, t), blended.m);
+  }
   for (int axis = 0; axis < 3; ++axis) {
     blended.m[4 * axis + 3] = blend.translation[axis] + blend.translationDelta[axis] * t;
   }
 
-  if (!IsValidRigidTransform(blended)) return false;
+  // With a fixed rotation only the translation can change what the rigidity test says.
+  const bool valid = blend.fixedRotation
+                         ? blend.fixedRotationValid && std::isfinite(blended.m[3]) &&
+                               std::isfinite(blended.m[7]) && std::isfinite(blended.m[11])
+                         : IsValidRigidTransform(blended);
+  if (!valid) return false;
   out = blended;
   return true;
 }

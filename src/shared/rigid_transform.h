@@ -36,6 +36,11 @@ struct PreparedRigidBlend {
   SlerpArc rotation;
   float translation[3] = {};
   float translationDelta[3] = {};
+  // The same rotation at both ticks: every frame's rotation rows are these, and so is their part
+  // of the rigidity test.
+  bool fixedRotation = false;
+  bool fixedRotationValid = false;
+  RigidTransform fixed = {};  // the rotation rows, translation zero
 };
 // False, and out untouched, unless both are valid.
 bool PrepareRigidBlend(const RigidTransform& a, const RigidTransform& b, PreparedRigidBlend& out);
