@@ -262,7 +262,7 @@ void DRIFTGLASS_THISCALL SceneRenderDetour(void* scene, float frameTime, uint32_
   // Restores run in reverse order of the applies; the camera's is last.
   if (settings.worldPose) CountEnemyPose(ProcessEnemyPoseInterpolator().Restore());
   if (settings.handsPose && !ProcessHandsPoseInterpolator().Restore()) CountHandsPoseRestoreFailure();
-  if (settings.worldRoot) CountWorldRestoreFailures(ProcessWorldRootInterpolator().Restore());
+  if (settings.worldRoot) CountWorldRenderEnd(ProcessWorldRootInterpolator().Restore());
   if (settings.handsRoot) CountHandsAttachmentRestoreFailures(ProcessHandsRootInterpolator().Restore());
   if (cameraApplied && !ProcessCameraInterpolator().RestoreCamera()) CountCameraRestoreFailure();
   ProcessTelemetry().sceneRender.fetch_add(1);

@@ -8,6 +8,10 @@ namespace {
 
 WorldTelemetry<LiveTelemetrySlots>& World() { return ProcessTelemetry().world; }
 
+// The frame's model-matrix results, counted plainly (the renderer asks on the main thread, a
+// thousand times a frame in a busy scene) and handed to the telemetry once the render is over.
+WorldTelemetry<SnapshotTelemetrySlots> gFrameModels;
+
 }  // namespace
 
 void CountWorldStage(uint32_t result) {
@@ -53,7 +57,7 @@ void CountWorldApply(const WorldApplyCounts& c) {
 }
 
 void CountWorldModel(uint32_t result, uint32_t diagnostic) {
-  WorldTelemetry<LiveTelemetrySlots>& w = World();
+  WorldTelemetry<SnapshotTelemetrySlots>& w = gFrameModels;
   const bool nullModel = result == kWorldModelAppliedPropNullModel ||
                          result == kWorldModelAppliedPropParentNullModel ||
                          result == kWorldModelAppliedPropDirectParentNullModel;
@@ -62,37 +66,61 @@ void CountWorldModel(uint32_t result, uint32_t diagnostic) {
                       result == kWorldModelAppliedPropDirectParentNullModel;
   const bool direct = result == kWorldModelAppliedPropDirectParent ||
                       result == kWorldModelAppliedPropDirectParentNullModel;
-  if (result >= kWorldModelAppliedProp && result <= kWorldModelAppliedPropModelHistory) w.propModels.fetch_add(1);
-  if (parent) w.propParentModels.fetch_add(1);
-  if (nullModel) w.propNullModels.fetch_add(1);
-  if (direct) w.propDirectModels.fetch_add(1);
+  if (result >= kWorldModelAppliedProp && result <= kWorldModelAppliedPropModelHistory) ++w.propModels;
+  if (parent) ++w.propParentModels;
+  if (nullModel) ++w.propNullModels;
+  if (direct) ++w.propDirectModels;
   switch (result) {
-    case kWorldModelAppliedPropModelHistory: w.propHistoryModels.fetch_add(1); break;
-    case kWorldModelAppliedGrunt: w.gruntModels.fetch_add(1); break;
-    case kWorldModelAppliedStandaloneBody: w.standaloneModels.fetch_add(1); break;
+    case kWorldModelAppliedPropModelHistory: ++w.propHistoryModels; break;
+    case kWorldModelAppliedGrunt: ++w.gruntModels; break;
+    case kWorldModelAppliedStandaloneBody: ++w.standaloneModels; break;
     case kWorldModelAppliedStandaloneBodyNullModel:
-      w.standaloneModels.fetch_add(1);
-      w.standaloneNullModels.fetch_add(1);
+      ++w.standaloneModels;
+      ++w.standaloneNullModels;
       break;
-    case kWorldModelPropParentMismatch: w.parentMiss.fetch_add(1); break;
-    case kWorldModelInvalid: w.invalid.fetch_add(1); break;
-    case kWorldModelSlotsExhausted: w.slotFull.fetch_add(1); break;
+    case kWorldModelPropParentMismatch: ++w.parentMiss; break;
+    case kWorldModelInvalid: ++w.invalid; break;
+    case kWorldModelSlotsExhausted: ++w.slotFull; break;
     default: break;
   }
   if (diagnostic == 0) return;
-  w.modelHistSeen.fetch_add(1);
+  ++w.modelHistSeen;
   switch (diagnostic) {
-    case 1: w.modelHistBody.fetch_add(1); break;
-    case 6: w.modelHistClock.fetch_add(1); break;
-    case 7: w.modelHistGeneration.fetch_add(1); break;
-    case 8: w.modelHistPair.fetch_add(1); break;
-    case 9: w.modelHistInvalid.fetch_add(1); break;
-    case 12: w.modelHistMovingSame.fetch_add(1); break;
-    case 13: w.modelHistMovingChanged.fetch_add(1); break;
+    case 1: ++w.modelHistBody; break;
+    case 6: ++w.modelHistClock; break;
+    case 7: ++w.modelHistGeneration; break;
+    case 8: ++w.modelHistPair; break;
+    case 9: ++w.modelHistInvalid; break;
+    case 12: ++w.modelHistMovingSame; break;
+    case 13: ++w.modelHistMovingChanged; break;
     default: break;
   }
 }
 
-void CountWorldRestoreFailures(uint32_t failures) { AddCount(World().modelRestoreFail, failures); }
+void CountWorldRenderEnd(uint32_t restoreFailures) {
+  WorldTelemetry<LiveTelemetrySlots>& w = World();
+  WorldTelemetry<SnapshotTelemetrySlots>& f = gFrameModels;
+  AddCount(w.modelRestoreFail, restoreFailures);
+  AddCount(w.propModels, f.propModels);
+  AddCount(w.propParentModels, f.propParentModels);
+  AddCount(w.propNullModels, f.propNullModels);
+  AddCount(w.propDirectModels, f.propDirectModels);
+  AddCount(w.propHistoryModels, f.propHistoryModels);
+  AddCount(w.gruntModels, f.gruntModels);
+  AddCount(w.standaloneModels, f.standaloneModels);
+  AddCount(w.standaloneNullModels, f.standaloneNullModels);
+  AddCount(w.parentMiss, f.parentMiss);
+  AddCount(w.invalid, f.invalid);
+  AddCount(w.slotFull, f.slotFull);
+  AddCount(w.modelHistSeen, f.modelHistSeen);
+  AddCount(w.modelHistBody, f.modelHistBody);
+  AddCount(w.modelHistClock, f.modelHistClock);
+  AddCount(w.modelHistGeneration, f.modelHistGeneration);
+  AddCount(w.modelHistPair, f.modelHistPair);
+  AddCount(w.modelHistInvalid, f.modelHistInvalid);
+  AddCount(w.modelHistMovingSame, f.modelHistMovingSame);
+  AddCount(w.modelHistMovingChanged, f.modelHistMovingChanged);
+  f = WorldTelemetry<SnapshotTelemetrySlots>{};
+}
 
 }  // namespace driftglass

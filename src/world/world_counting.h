@@ -11,7 +11,9 @@ struct WorldApplyCounts;
 void CountWorldStage(uint32_t result);
 void CountWorldCapture(const WorldCaptureCounts& counts);
 void CountWorldApply(const WorldApplyCounts& counts);
+// Counted for the frame; the telemetry receives them at the render's end.
 void CountWorldModel(uint32_t result, uint32_t diagnostic);
-void CountWorldRestoreFailures(uint32_t failures);
+// After every render: the caches that could not be put back and the frame's model-matrix results.
+void CountWorldRenderEnd(uint32_t restoreFailures);
 
 }  // namespace driftglass

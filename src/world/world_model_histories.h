@@ -12,17 +12,18 @@
 
 namespace driftglass {
 
-struct ModelHistory {
+// Aligned, flags first: every frame looks at all 512 and most are not in use.
+struct alignas(64) ModelHistory {
   const void* subMesh = nullptr;
   const void* ownerMesh = nullptr;
-  RigidTransformHistory history;  // appended with AppendMovingTransform
-  uint64_t lastCapturedTick = 0;
-  RigidTransform interpolated = {};
-  RigidTransform savedCache = {};
-  float* cache = nullptr;
   bool inUse = false;
   bool cacheApplied = false;
   bool movingReady = false;
+  float* cache = nullptr;
+  uint64_t lastCapturedTick = 0;
+  RigidTransformHistory history;  // appended with AppendMovingTransform
+  RigidTransform interpolated = {};
+  RigidTransform savedCache = {};
 };
 
 class WorldModelHistories {
