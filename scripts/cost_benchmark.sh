@@ -61,6 +61,10 @@ runs+=("camera+hands, no compare key=$(winepath -w "$work/compare-none/record.tx
        "camera+hands, corrections off=$(winepath -w "$work/compare-off/record.txt")")
 wine "$BUILD_DIR/benchmarks/cost_report.exe" "${runs[@]}"
 
+echo "== The world roots alone on stand-in objects (the least of many ticks and frames; BEFORE_WORLD_BENCHMARK=path runs another build's too)"
+[ -z "${BEFORE_WORLD_BENCHMARK:-}" ] || { echo "before:"; wine "$BEFORE_WORLD_BENCHMARK" | tail -n +2; echo "after:"; }
+wine "$BUILD_DIR/benchmarks/world_cost_benchmark.exe"
+
 echo "== Uncapped against RenderUnlock alone, the game's judging off ($(grep duration "$DRIFTGLASS_ROOT/simhost/scenarios/uncapped.txt"))"
 uncapped="$(cat "$DRIFTGLASS_ROOT/simhost/scenarios/uncapped.txt")"
 fps() {  # folder, INI text, scenario keys added
