@@ -111,12 +111,16 @@ TEST(Bootstrap, DefaultConfigurationValidatesTheHostAndFailsClosedOnMismatch) {
   EXPECT_EQ(lines[6], "ERROR Fail-closed: engine hooks were not left installed.");
 }
 
-// A phase other than the default and a limiter rate below 30 are announced just before the
-// installer runs, and only then.
-TEST(Bootstrap, TimingNotesComeBeforeInstalling) {
+// A phase other than the default, a limiter rate below 30 and a compare key with nothing to switch
+// are announced just before the installer runs, and only then.
+TEST(Bootstrap, NotesOnTheSettingsComeBeforeInstalling) {
   const std::string failed = "ERROR Hook initialization failed: cEngine::Run: expected one signature match, found 0";
   const std::string closed = "ERROR Fail-closed: engine hooks were not left installed.";
   const std::string limiter = "[Features]\r\nRenderUnlock=1\r\nPresentationLimiter=1\r\n[Timing]\r\nTargetFPS=";
+  const std::string keyUnread =
+      "WARN Compare key Pause has nothing to switch: none of CameraInterpolation, HandsRootInterpolation, "
+      "WorldRootInterpolation, HandsPoseInterpolation, WorldPoseInterpolation, ParticleInterpolation and "
+      "ImageTrailTiming is on. The key is not read.";
   const struct {
     std::string ini;
     Lines tail;  // the lines after the host path line
@@ -137,6 +141,11 @@ TEST(Bootstrap, TimingNotesComeBeforeInstalling) {
         "anyway.",
         failed, closed}},
       {limiter + "30\r\n", {failed, closed}},
+      // The mouse overlay draws no correction of its own: the key would switch nothing.
+      {"[General]\r\nCompareKey=Pause\r\n[Features]\r\nMouseOverlay=1\r\n", {keyUnread, failed, closed}},
+      {"[General]\r\nCompareKey=Pause\r\n[Telemetry]\r\nEnabled=false\r\n",
+       {keyUnread, "INFO No engine hooks were requested; executable signature validation was skipped."}},
+      {"[General]\r\nCompareKey=Pause\r\n[Features]\r\nParticleInterpolation=1\r\n", {failed, closed}},
       {limiter + "0\r\n", {failed, closed}},
   };
   for (const auto& c : cases) {
