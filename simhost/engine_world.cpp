@@ -244,13 +244,15 @@ void HostEngineMainLoop(cEngine* engine) {
     } else {
       w.record->Line("frame index=%u wall=%.7f ticks=%u limit_fps=%u next_due_ms=%.4f tick_ms=%u "
                      "drawn_x=%.9g drawn_y=%.9g drawn_z=%.9g drawn_pitch=%.9g drawn_yaw=%.9g "
+                     "drawn_roll=%.9g roll_step=%.9g roll_ticks=%.6f "
                      "logic_x=%.9g logic_yaw=%.9g view_pitch=%.9g view_yaw=%.9g interpolated=%d "
                      "render_us=%.2f own_render_us=%.2f "
                      "truth_valid=%d truth_raw=%.6f truth_phase=%.6f truth_alpha=%.6f "
                      "expected_ticks=%.6f drawn_ticks=%.6f tick_us=%.2f queries_frame=%u "
                      "queries_tick=%u draw_us=%.2f draw_wall=%.7f %s %s %s %s %s",
                      w.counts.frames, wall, w.counts.ticks, engine->mbLimitFPS, timer.nextDueMs,
-                     static_cast<unsigned>(nowMs), d.x, d.y, d.z, d.pitch, d.yaw, logic.position[0],
+                     static_cast<unsigned>(nowMs), d.x, d.y, d.z, d.pitch, d.yaw, d.roll, Rig().RollStep(),
+                     Rig().DrawnRollTicks(w.counts.ticks), logic.position[0],
                      logic.yaw, view.pitch, view.yaw, Rig().pluginWrote() ? 1 : 0, renderSeconds * 1e6,
                      w.ownRenderSeconds * 1e6,
                      truth.valid ? 1 : 0, truth.raw, truth.phase, truth.alpha, truth.expectedTicks,
