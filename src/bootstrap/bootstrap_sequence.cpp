@@ -4,6 +4,7 @@
 
 #include "bootstrap/feature_summary.h"
 #include "bootstrap/file_locations.h"
+#include "bootstrap/product_version.h"
 #include "config/key_names.h"
 #include "config/plugin_config.h"
 #include "install/hook_installer.h"
@@ -59,7 +60,7 @@ void OpenLogWithFallback(DiagnosticLog& log, const PluginFileLocations& location
 
 }  // namespace
 
-const wchar_t kProductVersion[] = L"1.0.1";
+const wchar_t kProductVersion[] = L"" DRIFTGLASS_VERSION_TEXT;
 
 uint32_t RunBootstrap(HMODULE pluginModule, DiagnosticLog& log, HookInstallation& installation) {
   const std::wstring modulePath = GetModulePath(pluginModule);

@@ -7,6 +7,7 @@
 
 #include "bootstrap/feature_summary.h"
 #include "bootstrap/file_locations.h"
+#include "bootstrap/product_version.h"
 #include "install/hook_installer.h"
 #include "log/diagnostic_log.h"
 #include "support/log_lines.h"
@@ -51,7 +52,7 @@ TEST(Bootstrap, MissingConfigurationFailsClosed) {
   const Lines lines = s.Run();
   EXPECT_EQ(s.exitCode, kBootstrapConfigRejected);
   EXPECT_EQ(lines, (Lines{
-                       "INFO Driftglass 1.0.1 bootstrap starting (x86)",
+                       "INFO Driftglass " DRIFTGLASS_VERSION_TEXT " bootstrap starting (x86)",
                        "DEBUG Plugin path: " + ToUtf8(s.plugin),
                        "DEBUG INI path: " + ToUtf8(s.ini),
                        "ERROR Configuration file not found: " + ToUtf8(s.ini),
@@ -203,7 +204,7 @@ TEST(Bootstrap, FallsBackToLocalAppDataWhenTheSiblingLogCannotBeWritten) {
   const Lines lines = LogEntriesOfFile(fallback);
   ASSERT_EQ(lines.size(), 7u);
   EXPECT_EQ(lines[0], "WARN Could not write the sibling log; using: " + ToUtf8(fallback));
-  EXPECT_EQ(lines[1], "INFO Driftglass 1.0.1 bootstrap starting (x86)");
+  EXPECT_EQ(lines[1], "INFO Driftglass " DRIFTGLASS_VERSION_TEXT " bootstrap starting (x86)");
   EXPECT_EQ(s.exitCode, kBootstrapCompleted);
 }
 
@@ -215,7 +216,7 @@ TEST(Bootstrap, WithoutAnyLogFileEveryLineStillReachesTheDebugger) {
   s.Run();
   ASSERT_EQ(s.debugger.size(), 7u);
   EXPECT_EQ(s.debugger[0], L"[Driftglass] Could not open either diagnostic log path.\n");
-  EXPECT_NE(s.debugger[1].find(L"[INFO] Driftglass 1.0.1 bootstrap starting (x86)\r\n"),
+  EXPECT_NE(s.debugger[1].find(L"[INFO] Driftglass " DRIFTGLASS_VERSION_TEXT L" bootstrap starting (x86)\r\n"),
             std::wstring::npos);
   EXPECT_NE(s.debugger[6].find(L"No engine hooks were requested"), std::wstring::npos);
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "bootstrap/product_version.h"
 #include "install/hook_installer_messages.h"
 #include "support/build_paths.h"
 #include "support/game_run.h"
@@ -90,7 +91,7 @@ TEST(FirstStart, TheShippedIniTurnsEverythingOnAndItsCompareKeyShowsTheGameAsItI
   std::string log;
   for (const std::string& line : run.log) log += line + "\n";
   ASSERT_GE(run.log.size(), 6 + expected.size()) << log;
-  EXPECT_EQ(run.log[0], "INFO Driftglass 1.0.1 bootstrap starting (x86)");
+  EXPECT_EQ(run.log[0], "INFO Driftglass " DRIFTGLASS_VERSION_TEXT " bootstrap starting (x86)");
   EXPECT_EQ(run.log[1], "DEBUG Plugin path: " + ToUtf8(run.folder->File(L"Driftglass.dll")));
   EXPECT_EQ(run.log[4], "DEBUG Host path: " + ToUtf8(DRIFTGLASS_BUILD_DIR L"\\simhost\\simhost.exe"));
   EXPECT_EQ(run.log[5].rfind("INFO Validated engine mappings: ", 0), 0u);
