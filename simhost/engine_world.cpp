@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "camera_rig.h"
@@ -96,6 +97,15 @@ void UpdateGame(float dt) {
   Effects().Step(w.counts.ticks + 1, dt);
 }
 
+// A long run says how far it got, so a person can tell it from a hung one.
+void ReportProgress(double playedSeconds, const Scenario& s, const HostCounts& counts, const HostRecord& record) {
+  uint32_t events = 0;
+  for (const CameraEvent& e : s.events) events += e.tick <= counts.ticks;
+  std::fprintf(stderr, "progress: %g of %g minutes played, %u frames, %u events, %d invariant checks broken\n",
+               playedSeconds / 60.0, s.durationSeconds / 60.0, counts.frames, events, record.failures());
+  std::fflush(stderr);
+}
+
 }  // namespace
 
 uint32_t (*gPluginRegionQueries)() = nullptr;
@@ -184,8 +194,16 @@ void HostEngineMainLoop(cEngine* engine) {
   // The game's thread stuck in a burst of input or a stall is not playing time: the loop runs on
   // after it. Nor is a write fault, whose length may be counted in frames.
   double stalledSeconds = 0;
-  while (HostSeconds() - w.loopStartSeconds - Mouse().stalledSeconds() - stalledSeconds -
-             WriteFaults().FaultSeconds() < s.durationSeconds) {
+  const auto played = [&] {
+    return HostSeconds() - w.loopStartSeconds - Mouse().stalledSeconds() - stalledSeconds -
+           WriteFaults().FaultSeconds();
+  };
+  double nextProgress = s.progressSeconds;
+  while (played() < s.durationSeconds) {
+    if (s.progressSeconds > 0 && played() >= nextProgress) {
+      ReportProgress(nextProgress, s, w.counts, *w.record);
+      nextProgress += s.progressSeconds;
+    }
     while (stalls.Take(w.counts.ticks) >= 0) {
       // The game hangs (a level load, a hitch) for longer than any frame may take.
       const double start = HostSeconds();

@@ -166,6 +166,7 @@ struct Scenario {
   uint32_t soakSeed = 0;        // 0: no soak
   bool processSamples = false;  // the process's memory, handles and threads every second
   bool shortFrameRecord = false;
+  double progressSeconds = 0;  // 0: no progress lines
   std::vector<PacingStretch> pacingStretches;  // empty: `pacing` for the whole run
 };
 

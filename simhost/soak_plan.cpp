@@ -137,7 +137,7 @@ const SoakFamily* SoakFamilies(int& count) {
 }
 
 bool IsSoakKey(const std::string& key) {
-  return key == "soak_seed" || key == "process_samples" || key == "frame_record";
+  return key == "soak_seed" || key == "process_samples" || key == "frame_record" || key == "progress_seconds";
 }
 
 bool ParseSoakKey(const std::string& key, const std::string& value, Scenario& scenario) {
@@ -150,6 +150,10 @@ bool ParseSoakKey(const std::string& key, const std::string& value, Scenario& sc
     return value == "short" || value == "full";
   }
   char* end = nullptr;
+  if (key == "progress_seconds") {
+    scenario.progressSeconds = std::strtod(value.c_str(), &end);
+    return !value.empty() && *end == '\0' && scenario.progressSeconds > 0;
+  }
   const unsigned long seed = std::strtoul(value.c_str(), &end, 10);
   scenario.soakSeed = static_cast<uint32_t>(seed);
   return !value.empty() && *end == '\0' && seed > 0 && seed <= 0xFFFFFFFFul;
