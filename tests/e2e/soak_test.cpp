@@ -48,7 +48,7 @@ TEST(Soak, AMinuteOfEverythingAtOnceBreaksNothingLosesNothingAndKeepsTheProcessF
   for (const char* family : {"camera", "hands", "world", "poses", "effects", "stall", "mouse", "keyboard"}) {
     EXPECT_GE(f.eventsByFamily.count(family) ? f.eventsByFamily.at(family) : 0, 2u) << family;
   }
-  EXPECT_EQ(f.eventsByName.size(), 53u);
+  EXPECT_EQ(f.eventsByName.size(), 55u);
   for (const auto& [name, count] : f.eventsByName) EXPECT_GE(count, 2u) << name;
   EXPECT_GE(f.pacings.size(), 4u);
   EXPECT_EQ(f.pacings.count("uncapped"), 1u);
