@@ -56,9 +56,8 @@ void DisplayRateReader::ReadExact(const wchar_t* device) {
     return;
   }
   rate_ = WholeHertz(wholeHertz_);
-  const uint32_t doublings = exactFailures_ < 6 ? exactFailures_ : 6;
   ++exactFailures_;
-  callsUntilRetry_ = (1u << doublings) < kLongestExactRetry ? (1u << doublings) : kLongestExactRetry;
+  callsUntilRetry_ = exactFailures_ < kExactAttempts ? 1u << (exactFailures_ - 1) : 0;
 }
 
 bool DisplayRateReader::QueryExact(const wchar_t* device, FrameRate& exact) {

@@ -28,11 +28,12 @@ HMONITOR DisplayOf(HWND window, const DisplayRateApi& api = DisplayRateApi{});
 // since that query takes milliseconds. No rate when the mode cannot be read or is 0 or 1 (which
 // the platform uses for "the hardware default"); whole hertz when the configuration offers nothing
 // that agrees with the mode. An exact read that failed or disagreed is tried again at the next
-// call, then after 2, 4, ... calls, at most kLongestExactRetry apart, until one succeeds or the
-// mode changes: a passing fault costs one call of whole hertz, a lasting one a query a while.
+// call, then after 2, 4, 8 and 16 calls (15 s at the limiter's two calls a second); after that
+// only a change of monitor or mode asks again. A passing fault costs a call or two of whole hertz,
+// a lasting one six queries.
 class DisplayRateReader {
  public:
-  static constexpr uint32_t kLongestExactRetry = 64;  // calls: 32 s at the limiter's two a second
+  static constexpr uint32_t kExactAttempts = 6;
 
   explicit DisplayRateReader(const DisplayRateApi& api = DisplayRateApi{}) : api_(api) {}
   FrameRate Read(HMONITOR monitor);
@@ -48,8 +49,8 @@ class DisplayRateReader {
   uint32_t wholeHertz_ = 0;
   FrameRate rate_;
   uint32_t exactQueries_ = 0;
-  uint32_t exactFailures_ = 0;     // exact reads in a row that gave whole hertz only
-  uint32_t callsUntilRetry_ = 0;  // 0: the exact rate is known
+  uint32_t exactFailures_ = 0;    // exact reads in a row that gave whole hertz only
+  uint32_t callsUntilRetry_ = 0;  // 0: no read due (the exact rate is known, or the reader gave up)
 
 };
 

@@ -211,7 +211,7 @@ TEST(DisplayRate, TheMonitorsExactRateWhereTheSystemOffersOneElseWholeHertzOrNot
   EXPECT_EQ(FakeDisplay::queries, 12u) << "the exact rate is asked for when the mode changed or the answer failed";
   EXPECT_EQ(reader.Read(nullptr).numerator, 0u);
 
-  // A configuration that never agrees is asked again less and less often: not at every check.
+  // A configuration that never agrees is asked again less and less often, then no more.
   FakeDisplay::frequency = 100;
   const uint32_t before = FakeDisplay::queries;
   for (int check = 0; check < 200; ++check) EXPECT_EQ(reader.Read(monitor).numerator, 100u);
