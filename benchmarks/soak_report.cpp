@@ -10,12 +10,12 @@
 #include <set>
 #include <string>
 
-#include "support/soak_figures.h"
+#include "simhost/soak_figures.h"
 
 namespace {
 
-using driftglass::test::ProcessPoint;
-using driftglass::test::SoakFigures;
+using driftglass::soak::ProcessPoint;
+using driftglass::soak::SoakFigures;
 
 std::wstring Wide(const char* text) {
   std::wstring wide(MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0), L'\0');
@@ -60,8 +60,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: soak_report PLUGIN_FOLDER BASELINE_FOLDER\n");
     return 2;
   }
-  const SoakFigures p = driftglass::test::ReadSoakFigures(Wide(argv[1]));
-  const SoakFigures b = driftglass::test::ReadSoakFigures(Wide(argv[2]));
+  const SoakFigures p = driftglass::soak::ReadSoakFigures(Wide(argv[1]));
+  const SoakFigures b = driftglass::soak::ReadSoakFigures(Wide(argv[2]));
   if (!p.recordRead || !b.recordRead) {
     std::fprintf(stderr, "soak_report: a record is missing\n");
     return 1;
@@ -110,11 +110,11 @@ int main(int argc, char** argv) {
   ProcessRows("working set", [](const ProcessPoint& x) { return x.workingSet; }, true, p, b);
   ProcessRows("handles", [](const ProcessPoint& x) { return x.handles; }, false, p, b);
   ProcessRows("threads", [](const ProcessPoint& x) { return x.threads; }, false, p, b);
-  const bool met = driftglass::test::MeetsTheSoakBar(p) && b.failures == 0;
+  const bool met = driftglass::soak::MeetsTheSoakBar(p) && b.failures == 0;
   std::printf("\nBar (nothing broken, every frame in the trace once, telemetry = the game's counts, after the warm-up\n"
               "private bytes +%llu KiB, handles +%llu, threads +%llu at most): %s\n",
-              static_cast<unsigned long long>(driftglass::test::kSoakPrivateBytesGrowth / 1024),
-              static_cast<unsigned long long>(driftglass::test::kSoakHandlesGrowth),
-              static_cast<unsigned long long>(driftglass::test::kSoakThreadsGrowth), met ? "met" : "NOT MET");
+              static_cast<unsigned long long>(driftglass::soak::kSoakPrivateBytesGrowth / 1024),
+              static_cast<unsigned long long>(driftglass::soak::kSoakHandlesGrowth),
+              static_cast<unsigned long long>(driftglass::soak::kSoakThreadsGrowth), met ? "met" : "NOT MET");
   return met ? 0 : 1;
 }

@@ -15,6 +15,7 @@ namespace {
 
 constexpr float kPi = 3.14159265358979f;
 constexpr size_t kFlags = 2128;
+constexpr float kLeanRoll = 0.35f;  // radians at a lean's deepest
 
 // Each camera on a page of its own in write-watched memory, so the game can tell whether anyone
 // wrote it, even with the bytes it already held.
@@ -108,6 +109,10 @@ void CameraRig::Init(const Scenario& scenario, cScene* scene, HostRecord* record
   view_ = ViewAngles{};
   offsetX_ = 0.0f;
   betweenMoves_ = EventCursor(scenario, "between_move");
+  leans_ = EventCursor(scenario, "lean");
+  for (Lean& lean : leaning_) lean = Lean{};
+  rollTurned_ = 0.0f;
+  tickRolls_[0] = tickRolls_[1] = 0.0f;
   stepPending_ = false;
 }
 
@@ -116,13 +121,38 @@ void CameraRig::Check(const char* name, bool ok, const char* detail) {
   record_->Checked(name, ok, detail);
 }
 
-void CameraRig::SetPose(cCamera* camera, const float position[3], float pitch, float yaw) {
+// A lean arches out and back over its event; a roll turn adds turn_rate while it lasts.
+float CameraRig::RollAt(uint32_t tick) {
+  for (int index = leans_.Take(tick); index >= 0; index = leans_.Take(tick)) {
+    const CameraEvent& event = scenario_->events[static_cast<size_t>(index)];
+    for (Lean& lean : leaning_) {
+      if (lean.duration != 0) continue;
+      lean = Lean{event.tick, event.duration < 2 ? 2 : event.duration};
+      break;
+    }
+  }
+  if (EventActive(*scenario_, "roll_turn", tick)) {
+    rollTurned_ = WrapAngle(rollTurned_ + scenario_->turnRate / 60.0);
+  }
+  double roll = rollTurned_;
+  for (Lean& lean : leaning_) {
+    if (lean.duration == 0) continue;
+    if (tick >= lean.tick + lean.duration) {
+      lean = Lean{};
+      continue;
+    }
+    roll += kLeanRoll * std::sin(kPi * static_cast<double>(tick - lean.tick) / lean.duration);
+  }
+  return WrapAngle(roll);
+}
+
+void CameraRig::SetPose(cCamera* camera, const float position[3], float pitch, float yaw, float roll) {
   using SetVector = void(THISCALL*)(void*, const float*);
   using SetFloat = void(THISCALL*)(void*, float);
   reinterpret_cast<SetVector>(engine_cCamera_SetPosition)(camera, position);
   reinterpret_cast<SetFloat>(engine_cCamera_SetPitch)(camera, pitch);
   reinterpret_cast<SetFloat>(engine_cCamera_SetYaw)(camera, yaw);
-  reinterpret_cast<SetFloat>(engine_cCamera_SetRoll)(camera, 0.0f);
+  reinterpret_cast<SetFloat>(engine_cCamera_SetRoll)(camera, roll);
 }
 
 // The switches happen at their ticks; the states last while their events do, on whichever
@@ -187,6 +217,7 @@ void CameraRig::Step(uint32_t tick) {
   memcpy(stepPose_.position, position, sizeof(position));
   stepPose_.pitch = pitch;
   stepPose_.yaw = yaw;
+  stepPose_.roll = RollAt(tick);
   stepPending_ = true;
 }
 
@@ -209,8 +240,10 @@ void CameraRig::FinishStep() {
   if (!stepPending_) return;
   stepPending_ = false;
   cCamera* camera = Current();
-  SetPose(camera, stepPose_.position, stepPose_.pitch, stepPose_.yaw);
+  SetPose(camera, stepPose_.position, stepPose_.pitch, stepPose_.yaw, stepPose_.roll);
   view_ = ViewAngles{camera->pitch, camera->yaw};
+  tickRolls_[0] = tickRolls_[1];
+  tickRolls_[1] = camera->roll;
   memcpy(expected_, Bytes(camera), kCameraCheckedBytes);
   expectedValid_ = true;
 }
@@ -234,6 +267,14 @@ double CameraRig::DrawnSimulationTicks(uint32_t completedTicks) const {
   }
   const double perTick = scenario_->turnRate / 60.0;
   return completedTicks + WrapAngle(drawn_.yaw - logicBeforeRender_.yaw) / perTick;
+}
+
+float CameraRig::RollStep() const { return WrapAngle(tickRolls_[1] - tickRolls_[0]); }
+
+double CameraRig::DrawnRollTicks(uint32_t completedTicks) const {
+  const float step = RollStep();
+  if (step == 0.0f) return completedTicks;
+  return completedTicks - 1.0 + WrapAngle(drawn_.roll - tickRolls_[0]) / step;
 }
 
 void CameraRig::BeforeRender(uint32_t completedTicks) {

@@ -61,6 +61,10 @@ class CameraRig {
   // The simulation time, in ticks, of the pose the renderer drew: the logic pose belongs to
   // completedTicks, and the script's motion per tick converts the drawn offset from it.
   double DrawnSimulationTicks(uint32_t completedTicks) const;
+  // The same for the drawn roll, from where it lies between the last two ticks' rolls, and how far
+  // the roll turned between them (0: the completed tick's time).
+  double DrawnRollTicks(uint32_t completedTicks) const;
+  float RollStep() const;
   // The pose the current logic step gives the camera (final only at the step's end).
   void StepPose(float position[3], float& yaw) const {
     for (int i = 0; i < 3; ++i) position[i] = stepPose_.position[i];
@@ -70,7 +74,8 @@ class CameraRig {
  private:
   cCamera* Current() const;
   void ApplyEvents(uint32_t tick);
-  void SetPose(cCamera* camera, const float position[3], float pitch, float yaw);
+  float RollAt(uint32_t tick);
+  void SetPose(cCamera* camera, const float position[3], float pitch, float yaw, float roll);
   void Check(const char* name, bool ok, const char* detail);
   bool CameraPageWritten() const;
 
@@ -89,10 +94,17 @@ class CameraRig {
   uint32_t checks_ = 0;
   float offsetX_ = 0.0f;  // teleports shift the scripted path
   EventCursor betweenMoves_;
+  EventCursor leans_;
+  struct Lean {
+    uint32_t tick, duration;
+  } leaning_[4] = {};  // the leans under way, at most four at once
+  float rollTurned_ = 0.0f;  // what the roll turns so far added
+  float tickRolls_[2] = {};  // the rolls of the last two completed ticks, older first
   struct {
     float position[3];
     float pitch;
     float yaw;
+    float roll;
   } stepPose_ = {};
   bool stepPending_ = false;
   DrawnPose logicBeforeRender_{};

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "camera_rig.h"
@@ -94,6 +95,15 @@ void UpdateGame(float dt) {
   CallMember(engine_cLuxPlayerHands_PostUpdate, Hands().hands(), dt);
   World3D().Step(w.counts.ticks + 1);  // physics, props, enemies, the transform tree
   Effects().Step(w.counts.ticks + 1, dt);
+}
+
+// A long run says how far it got, so a person can tell it from a hung one.
+void ReportProgress(double playedSeconds, const Scenario& s, const HostCounts& counts, const HostRecord& record) {
+  uint32_t events = 0;
+  for (const CameraEvent& e : s.events) events += e.tick <= counts.ticks;
+  std::fprintf(stderr, "progress: %g of %g minutes played, %u frames, %u events, %d invariant checks broken\n",
+               playedSeconds / 60.0, s.durationSeconds / 60.0, counts.frames, events, record.failures());
+  std::fflush(stderr);
 }
 
 }  // namespace
@@ -185,8 +195,16 @@ void HostEngineMainLoop(cEngine* engine) {
   // The game's thread stuck in a burst of input or a stall is not playing time: the loop runs on
   // after it. Nor is a write fault, whose length may be counted in frames.
   double stalledSeconds = 0;
-  while (HostSeconds() - w.loopStartSeconds - Mouse().stalledSeconds() - stalledSeconds -
-             WriteFaults().FaultSeconds() < s.durationSeconds) {
+  const auto played = [&] {
+    return HostSeconds() - w.loopStartSeconds - Mouse().stalledSeconds() - stalledSeconds -
+           WriteFaults().FaultSeconds();
+  };
+  double nextProgress = s.progressSeconds;
+  while (played() < s.durationSeconds) {
+    if (s.progressSeconds > 0 && played() >= nextProgress) {
+      ReportProgress(nextProgress, s, w.counts, *w.record);
+      nextProgress += s.progressSeconds;
+    }
     while (stalls.Take(w.counts.ticks) >= 0) {
       // The game hangs (a level load, a hitch) for longer than any frame may take.
       const double start = HostSeconds();
@@ -247,13 +265,15 @@ void HostEngineMainLoop(cEngine* engine) {
     } else {
       w.record->Line("frame index=%u wall=%.7f ticks=%u limit_fps=%u next_due_ms=%.4f tick_ms=%u "
                      "drawn_x=%.9g drawn_y=%.9g drawn_z=%.9g drawn_pitch=%.9g drawn_yaw=%.9g "
+                     "drawn_roll=%.9g roll_step=%.9g roll_ticks=%.6f "
                      "logic_x=%.9g logic_yaw=%.9g view_pitch=%.9g view_yaw=%.9g interpolated=%d "
                      "render_us=%.2f own_render_us=%.2f "
                      "truth_valid=%d truth_raw=%.6f truth_phase=%.6f truth_alpha=%.6f "
                      "expected_ticks=%.6f drawn_ticks=%.6f tick_us=%.2f queries_frame=%u "
                      "queries_tick=%u draw_us=%.2f draw_wall=%.7f %s %s %s %s %s",
                      w.counts.frames, wall, w.counts.ticks, engine->mbLimitFPS, timer.nextDueMs,
-                     static_cast<unsigned>(nowMs), d.x, d.y, d.z, d.pitch, d.yaw, logic.position[0],
+                     static_cast<unsigned>(nowMs), d.x, d.y, d.z, d.pitch, d.yaw, d.roll, Rig().RollStep(),
+                     Rig().DrawnRollTicks(w.counts.ticks), logic.position[0],
                      logic.yaw, view.pitch, view.yaw, Rig().pluginWrote() ? 1 : 0, renderSeconds * 1e6,
                      w.ownRenderSeconds * 1e6,
                      truth.valid ? 1 : 0, truth.raw, truth.phase, truth.alpha, truth.expectedTicks,

@@ -66,6 +66,7 @@ void LookRig::AfterFrame(uint32_t frameIndex, uint32_t completedTicks, bool send
   if (sendsDone && stillFromTicks_ == 0) stillFromTicks_ = completedTicks + kTicksAfterStop;
   const uint32_t tail = kTicksAfterStop + (scenario_->smoothing ? kSmoothingTailTicks : 0);
   if (stillFromTicks_ == 0 || completedTicks < stillFromTicks_ || completedTicks < lastMotionTick + tail) return;
+  if (Rig().RollStep() != 0.0f) return;  // a view rolling between its ticks is a blend, not the game's own
   ++settledFrames_;
   const ViewAngles& view = Rig().view();
   const double yawOff = std::fabs(Wrap(static_cast<double>(drawn.yaw) - view.yaw));  // a turn apart is the same view

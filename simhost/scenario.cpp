@@ -42,6 +42,7 @@ bool ParsePacing(const std::string& text, Scenario& s) {
 bool ParseEvents(const std::string& text, Scenario& s) {
   static const char* const kNames[] = {"teleport", "between_move", "switch_camera", "switch_viewport",
                                        "hide", "visibility2", "offset68", "limit1500",
+                                       "lean", "roll_turn",
                                        "hands_hidden", "switch_object", "two_objects",
                                        "attachment_twice", "attachment_foreign_parent",
                                        "attachment_readonly", "submeshes129", "palette129",

@@ -40,7 +40,10 @@
 //                               camera events at a tick, some lasting N ticks: teleport (10
 //                               units in one tick), between_move (a move after a tick, before
 //                               the render), switch_camera, switch_viewport, hide, visibility2,
-//                               offset68 (value 1 at offset 68), limit1500 (a limit of 1500);
+//                               offset68 (value 1 at offset 68), limit1500 (a limit of 1500),
+//                               lean (the camera rolls out by up to 0.35 rad and back over the
+//                               event), roll_turn (the camera turns in roll at turn_rate while the
+//                               event lasts and keeps the roll it reached);
 //                               hands: hands_hidden, switch_object (for good), two_objects,
 //                               attachment_twice, attachment_foreign_parent, attachment_readonly
 //                               (one render), submeshes129, palette129, palette_misaligned,
@@ -178,6 +181,7 @@ struct Scenario {
   uint32_t soakSeed = 0;        // 0: no soak
   bool processSamples = false;  // the process's memory, handles and threads every second
   bool shortFrameRecord = false;
+  double progressSeconds = 0;  // 0: no progress lines
   std::vector<PacingStretch> pacingStretches;  // empty: `pacing` for the whole run
 };
 

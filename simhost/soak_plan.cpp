@@ -25,6 +25,7 @@ const SoakEvent kEvents[] = {
     {"switch_camera", 3, 1, 1, false},      {"switch_viewport", 3, 1, 1, false},
     {"hide", 2, 5, 60, true},               {"visibility2", 2, 5, 60, true},
     {"offset68", 2, 5, 40, true},           {"limit1500", 2, 5, 40, true},
+    {"lean", 3, 20, 120, true},             {"roll_turn", 2, 10, 60, true},
     {"hands_hidden", 2, 10, 90, true},      {"switch_object", 2, 30, 300, true},
     {"two_objects", 2, 10, 90, true},       {"attachment_twice", 2, 5, 40, true},
     {"attachment_foreign_parent", 2, 5, 40, true},
@@ -54,7 +55,7 @@ constexpr double kPressesPerMinute = 3;
 constexpr uint32_t kShortestPress = 3, kLongestPress = 30;
 
 const char* const kCamera[] = {"teleport", "between_move", "switch_camera", "switch_viewport",
-                               "hide", "visibility2", "offset68", "limit1500"};
+                               "hide", "visibility2", "offset68", "limit1500", "lean", "roll_turn"};
 const char* const kHands[] = {"hands_hidden", "switch_object", "two_objects", "attachment_twice",
                               "attachment_foreign_parent", "attachment_readonly", "submeshes129",
                               "palette129", "palette_misaligned", "bone_count", "bone_nan"};
@@ -136,7 +137,7 @@ const SoakFamily* SoakFamilies(int& count) {
 }
 
 bool IsSoakKey(const std::string& key) {
-  return key == "soak_seed" || key == "process_samples" || key == "frame_record";
+  return key == "soak_seed" || key == "process_samples" || key == "frame_record" || key == "progress_seconds";
 }
 
 bool ParseSoakKey(const std::string& key, const std::string& value, Scenario& scenario) {
@@ -149,6 +150,10 @@ bool ParseSoakKey(const std::string& key, const std::string& value, Scenario& sc
     return value == "short" || value == "full";
   }
   char* end = nullptr;
+  if (key == "progress_seconds") {
+    scenario.progressSeconds = std::strtod(value.c_str(), &end);
+    return !value.empty() && *end == '\0' && scenario.progressSeconds > 0;
+  }
   const unsigned long seed = std::strtoul(value.c_str(), &end, 10);
   scenario.soakSeed = static_cast<uint32_t>(seed);
   return !value.empty() && *end == '\0' && seed > 0 && seed <= 0xFFFFFFFFul;

@@ -10,6 +10,8 @@
 //   process_samples=1      record the process's private bytes, working set, handles and threads
 //                          every second ("fact process" lines)
 //   frame_record=short     frame lines with the frame's time, ticks and camera only
+//   progress_seconds=60    a line on standard error after every this many seconds of play: the
+//                          minutes played of how many, frames, events and invariant checks broken
 
 #include <string>
 

@@ -4,8 +4,11 @@
 
 #include "bootstrap/feature_summary.h"
 #include "bootstrap/file_locations.h"
+#include "bootstrap/product_version.h"
+#include "config/key_names.h"
 #include "config/plugin_config.h"
 #include "install/hook_installer.h"
+#include "install/hook_installer_messages.h"
 #include "log/diagnostic_log.h"
 
 namespace driftglass {
@@ -57,7 +60,7 @@ void OpenLogWithFallback(DiagnosticLog& log, const PluginFileLocations& location
 
 }  // namespace
 
-const wchar_t kProductVersion[] = L"1.0.1";
+const wchar_t kProductVersion[] = L"" DRIFTGLASS_VERSION_TEXT;
 
 uint32_t RunBootstrap(HMODULE pluginModule, DiagnosticLog& log, HookInstallation& installation) {
   const std::wstring modulePath = GetModulePath(pluginModule);
@@ -117,6 +120,17 @@ uint32_t RunBootstrapForPath(const std::wstring& modulePath, DiagnosticLog& log,
               L"up to " + std::to_wstring(burst) +
               L" steps between two frames, and input and motion react in jumps. Pacing at it anyway.");
   }
+  HookInstallRequest request = MakeInstallRequest(config, locations);
+  if (request.compareKey != 0 && CompareKeySwitches(request).empty()) {
+    wchar_t key[16];
+    FormatKeyName(request.compareKey, key, 16);
+    Write(log, kLogWarn,
+          std::wstring(L"Compare key ") + key +
+              L" has nothing to switch: none of CameraInterpolation, HandsRootInterpolation, "
+              L"WorldRootInterpolation, HandsPoseInterpolation, WorldPoseInterpolation, ParticleInterpolation "
+              L"and ImageTrailTiming is on. The key is not read.");
+    request.compareKey = 0;
+  }
   if (!AnyEngineHookRequested(config)) {
     Write(log, kLogInfo,
           L"No engine hooks were requested; executable signature validation was skipped.");
@@ -129,7 +143,7 @@ uint32_t RunBootstrapForPath(const std::wstring& modulePath, DiagnosticLog& log,
               L"% of a frame (default " + std::to_wstring(kDefaultPhaseDelayPercent) + L"%).");
   }
   std::wstring errorText;
-  if (!InstallHooks(MakeInstallRequest(config, locations), installation, log, errorText)) {
+  if (!InstallHooks(request, installation, log, errorText)) {
     Write(log, kLogError, L"Hook initialization failed: " + errorText);
     Write(log, kLogError, L"Fail-closed: engine hooks were not left installed.");
     return kBootstrapHooksFailed;

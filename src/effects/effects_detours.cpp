@@ -8,9 +8,13 @@
 namespace driftglass {
 
 uint8_t DRIFTGLASS_THISCALL EmitterUpdateGraphicsDetour(void* emitter, void* frustum, float frameTime) {
+  const auto original = Original<EmitterUpdateFunction>(kDetourEmitterUpdateGraphics);
+  if (ProcessCompareSwitch().correctionsOff) {
+    ProcessTelemetry().particles.calls.fetch_add(1);
+    return original(emitter, frustum, frameTime);  // the engine's own positions
+  }
   ParticleCounts c;
-  const uint8_t result = UpdateEmitterBetweenTicks(
-      emitter, frustum, frameTime, Original<EmitterUpdateFunction>(kDetourEmitterUpdateGraphics), c);
+  const uint8_t result = UpdateEmitterBetweenTicks(emitter, frustum, frameTime, original, c);
   ParticlesTelemetry<LiveTelemetrySlots>& p = ProcessTelemetry().particles;
   AddCount(p.calls, c.calls);
   AddCount(p.emitters, c.emitters);

@@ -58,6 +58,12 @@ void CountSample(const ClockSample& sample) {
   clock.alphaMillionths.store(AlphaToMillionths(sample.alpha));
 }
 
+// On a frame drawn without corrections a feature finds no pair of ticks because it stood aside:
+// Compare(uncorrected=) counts that frame, not the feature's wait for the clock.
+bool StoodAside(bool correctionsOff, uint32_t result, uint32_t clockUnavailable) {
+  return correctionsOff && result == clockUnavailable;
+}
+
 void CountPacing(const PacerCounts& c) {
   LimiterTelemetry<LiveTelemetrySlots>& limiter = ProcessTelemetry().limiter;
   AddCount(limiter.paced, c.paced);
@@ -175,7 +181,7 @@ void DRIFTGLASS_THISCALL SceneRenderDetour(void* scene, float frameTime, uint32_
     StageScope stage(kStageCameraApply);
     CameraInterpolator& camera = ProcessCameraInterpolator();
     const uint32_t result = camera.ApplyCamera(scene, tickSequence, drawn);
-    CountCameraResult(result);
+    if (!StoodAside(correctionsOff, result, kCameraClockUnavailable)) CountCameraResult(result);
     if (result == kCameraApplied) {
       cameraApplied = true;
       trace.flags |= kMotionCameraApplied;
@@ -222,7 +228,7 @@ void DRIFTGLASS_THISCALL SceneRenderDetour(void* scene, float frameTime, uint32_
       ProcessTelemetry().mouseAudit.handsCorrectionFail.fetch_add(1);
     }
     const uint32_t handsResult = hands.Apply(drawn);
-    CountHandsRootResult(handsResult);
+    if (!StoodAside(correctionsOff, handsResult, kHandsRootClockUnavailable)) CountHandsRootResult(handsResult);
     if (hands.viewCorrectionPresent() && handsResult == kHandsRootRenderReady) {
       ProcessTelemetry().mouseAudit.handsCorrectionApplied.fetch_add(1);
     }
@@ -237,12 +243,14 @@ void DRIFTGLASS_THISCALL SceneRenderDetour(void* scene, float frameTime, uint32_
     HandsPoseInterpolator& pose = ProcessHandsPoseInterpolator();
     const uint32_t result = pose.Apply(drawn, ProcessTickSequence().load(), frameTime);
     if (pose.TakeFailedRestore()) CountHandsPoseRestoreFailure();  // a restore left from before
-    CountHandsPoseResult(result);
+    if (!StoodAside(correctionsOff, result, kHandsPoseClockUnavailable)) CountHandsPoseResult(result);
     if (result == kHandsPoseInvalid) LogHandsPoseDiagnostic(pose);
   }
   if (settings.worldPose) {
     StageScope stage(kStageEnemyPoseApply);
-    CountEnemyPose(ProcessEnemyPoseInterpolator().Apply(drawn, ProcessTickSequence().load(), frameTime));
+    EnemyPoseCounts poses = ProcessEnemyPoseInterpolator().Apply(drawn, ProcessTickSequence().load(), frameTime);
+    if (correctionsOff) poses.clockWait = 0;  // every pose stood aside, as StoodAside says
+    CountEnemyPose(poses);
   }
   // Emitters building their vertices inside this render draw particles at the frame's fraction.
   ParticleHandOff& particles = ThreadParticleHandOff();

@@ -34,6 +34,8 @@ void CountUnconsumedMotion(const HostMouseCounts& counts, MouseAudit& audit) {
 
 void RetireMouseCounts(MouseState& mouse, const RawTapState& tap, MouseAudit& audit, HostMouseCounts& counts,
                        uint64_t currentTick) {
+  // The tap's packets are counted on this thread too (it taps only this thread's window), so none
+  // lands between these exchanges.
   const int64_t pendX = mouse.tickPending.x.exchange(0);
   const int64_t pendY = mouse.tickPending.y.exchange(0);
   const int64_t tapX = mouse.tapSinceUpdate.x.exchange(0);

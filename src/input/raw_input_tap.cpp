@@ -27,12 +27,14 @@ const wchar_t kTapReleasedText[] =
 }  // namespace
 
 void ReleaseRawTap(RawTapState& tap, MouseState& mouse, MouseAudit& audit, HWND window) {
+  // WM_NCDESTROY and a drain or install that found the window gone may both come here: one releases.
+  HWND tapped = window;
+  if (!tap.tapWindow.compare_exchange_strong(tapped, nullptr)) return;
   const WNDPROC previous = tap.previousProc.load();
   // Only our own procedure is swapped back; one installed over it keeps its place.
   if (reinterpret_cast<WNDPROC>(static_cast<LONG_PTR>(GetWindowLongW(window, GWL_WNDPROC))) == &RawTapWindowProc) {
     SetWindowLongW(window, GWL_WNDPROC, static_cast<LONG>(reinterpret_cast<LONG_PTR>(previous)));
   }
-  tap.tapWindow.store(nullptr);
   tap.installed.store(false);
   audit.rawTap.store(0);
   if (tap.rawActive.exchange(false)) {
@@ -86,7 +88,10 @@ bool InstallRawTap() {
     ReleaseRawTap(tap, ProcessMouseState(), audit, tapped);
   }
   const HWND window = FindGameWindow();
-  if (window == nullptr) {
+  // Only a window of this thread, the one that updates the mouse, is tapped: its procedure then
+  // runs only inside this thread's own message calls, never between the steps in which an update
+  // takes the tap's counts, and its release never runs beside the drain's.
+  if (window == nullptr || GetWindowThreadProcessId(window, nullptr) != GetCurrentThreadId()) {
     audit.rawInstallFail.fetch_add(1);
     return false;
   }

@@ -31,13 +31,15 @@ bool AcceptRawMousePacket(const uint8_t* buffer, UINT n, int32_t& dx, int32_t& d
 // Adds an accepted packet to the counts and marks raw mode.
 void CountRawPacket(RawTapState& tap, MouseState& mouse, MouseAudit& audit, int32_t dx, int32_t dy);
 
-// Subclasses the game window; every failure is counted and retried at the next call. When the
+// Subclasses the game window if the calling thread owns it (a window of another thread is left to
+// SDL2's counts); every failure is counted and retried at the next call. When the
 // window is destroyed (WM_NCDESTROY, or found gone here or at a drain because a procedure
 // subclassed after the tap kept that message from it) the tap puts its procedure back, stops
 // counting as raw mode and leaves the tap's counts to SDL2's own, and the next call installs it
 // on the new window.
 bool InstallRawTap();
-// Puts the window's procedure back if it is still ours and hands the tap's counts back to SDL2.
+// Puts the window's procedure back if it is still ours and hands the tap's counts back to SDL2;
+// once per tapped window, however many paths find it gone.
 void ReleaseRawTap(RawTapState& tap, MouseState& mouse, MouseAudit& audit, HWND window);
 LRESULT CALLBACK RawTapWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // Dispatches the raw-input messages queued for the tap window, at most 8192 per call.

@@ -41,7 +41,7 @@ Switches DeriveSwitches(const HookInstallRequest& r) {
   Switches s;
   s.interpolation = r.cameraInterpolation || r.handsRootInterpolation || r.worldRootInterpolation ||
                     r.handsPoseInterpolation || r.worldPoseInterpolation || r.particleInterpolation;
-  s.compareKey = r.compareKey != 0 && (s.interpolation || r.imageTrailTiming || r.mouseOverlay);
+  s.compareKey = r.compareKey != 0 && !CompareKeySwitches(r).empty();
   // The limiter waits in the render detour; the compare key is read at the tick.
   s.tickAndFrame = r.telemetryEnabled || r.motionTrace || r.mouseOverlay || s.interpolation ||
                    r.presentationLimiter || s.compareKey;
@@ -141,9 +141,9 @@ void WriteFeatureLines(DiagnosticLog& log, const HookInstallRequest& r, const Sw
   if (s.compareKey) {
     wchar_t key[16];
     FormatKeyName(r.compareKey, key, 16);
-    WriteInfo(log, std::wstring(L"Compare key ") + key +
-                       L": pressed in the game, every drawn correction stands aside and frames show the game's "
-                       L"own state until it is pressed again.");
+    WriteInfo(log, std::wstring(L"Compare key ") + key + L": pressed in the game, every drawn correction (" +
+                       CompareKeySwitches(r) +
+                       L") stands aside and frames show the game's own state until it is pressed again.");
   }
   if (r.motionTrace) {
     WriteInfo(log, L"Asynchronous camera motion trace enabled: " + r.motionTracePath +

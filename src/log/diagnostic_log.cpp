@@ -11,7 +11,9 @@ constexpr uint32_t kPrefixCapacity = 64;
 constexpr uint32_t kStackLineCapacity = 1024;
 constexpr uint32_t kStackUtf8Capacity = 3 * kStackLineCapacity;
 constexpr uint32_t kNoticeCapacity = 192;
-constexpr char kLineEnd[] = "\r\n";
+constexpr uint32_t kLineEndLength = 2;  // CR LF ends everything the log writes
+
+bool IsContinuationByte(char byte) { return (static_cast<uint8_t>(byte) & 0xC0) == 0x80; }
 
 void SendToDebugger(const wchar_t* line, void*) { OutputDebugStringW(line); }
 
@@ -77,7 +79,8 @@ DiagnosticLog::DiagnosticLog()
       writeFile_(&::WriteFile),
       lostLines_(0),
       lostError_(0),
-      lineEndDue_(0),
+      lineRest_{},
+      lineRestLength_(0),
       lostLineCut_(false) {}
 
 bool DiagnosticLog::Open(const wchar_t* path) {
@@ -178,13 +181,20 @@ void DiagnosticLog::WriteLocked(uint32_t level, const wchar_t* text, uint32_t le
 }
 
 void DiagnosticLog::WriteToFile(const SYSTEMTIME& now, const char* bytes, uint32_t length) {
-  // A line the file cut short is ended first, and the loss is told before the next line.
-  const bool ready = (lineEndDue_ == 0 || WriteBytes(kLineEnd + 2 - lineEndDue_, lineEndDue_)) &&
-                     (lostLines_ == 0 || WriteLostLinesNotice(now));
-  if (!ready || !WriteBytes(bytes, length)) {
+  // A line the file cut short is finished first, and the loss is told before the next line.
+  const bool ready = FinishLastLine() && (lostLines_ == 0 || WriteLostLinesNotice(now)) && FinishLastLine();
+  if (!ready || !WriteEndedText(bytes, length)) {
     if (lostLines_ != UINT32_MAX) ++lostLines_;
   }
   FlushFileBuffers(file_);
+}
+
+bool DiagnosticLog::FinishLastLine() {
+  if (lineRestLength_ == 0) return true;
+  char rest[sizeof(lineRest_)];
+  memcpy(rest, lineRest_, lineRestLength_);
+  WriteEndedText(rest, lineRestLength_);
+  return lineRestLength_ == 0;
 }
 
 bool DiagnosticLog::WriteLostLinesNotice(const SYSTEMTIME& now) {
@@ -201,14 +211,16 @@ bool DiagnosticLog::WriteLostLinesNotice(const SYSTEMTIME& now) {
   text[n] = L'\0';
   char bytes[kNoticeCapacity];
   for (uint32_t i = 0; i < n; ++i) bytes[i] = static_cast<char>(text[i]);  // ASCII only
-  if (!WriteBytes(bytes, n)) return false;
+  if (!WriteEndedText(bytes, n)) return false;
   sink_(text, sinkContext_);
   lostLines_ = 0;
   lostLineCut_ = false;
   return true;
 }
 
-bool DiagnosticLog::WriteBytes(const char* bytes, uint32_t length) {
+// bytes end with the line end. True when their text is in the file once the line is finished:
+// all of it, or all but the rest of its last character, which is then due with the line end.
+bool DiagnosticLog::WriteEndedText(const char* bytes, uint32_t length) {
   uint32_t done = 0;
   while (done < length) {
     DWORD n = 0;
@@ -222,17 +234,20 @@ bool DiagnosticLog::WriteBytes(const char* bytes, uint32_t length) {
     }
     done += n < length - done ? n : length - done;
   }
-  if (done == length) {
-    lineEndDue_ = 0;  // everything written here ends with a line end
-    return true;
+  const uint32_t textEnd = length - kLineEndLength;
+  // The continuation bytes after the cut belong to a character already begun in the file: they go
+  // before the line end, so the file never holds part of a character.
+  uint32_t characterEnd = done;
+  while (characterEnd < textEnd && IsContinuationByte(bytes[characterEnd])) ++characterEnd;
+  const bool textWhole = characterEnd >= textEnd;
+  if (done == 0) return textWhole;  // the file ends as it did
+  lineRestLength_ = 0;
+  for (uint32_t i = done; i < characterEnd; ++i) lineRest_[lineRestLength_++] = bytes[i];
+  for (uint32_t i = characterEnd > textEnd ? characterEnd : textEnd; i < length; ++i) {
+    lineRest_[lineRestLength_++] = bytes[i];
   }
-  if (done > 0) {
-    // The file now ends inside a line, which must be ended before anything else is written.
-    const char last = bytes[done - 1];
-    lineEndDue_ = last == '\n' ? 0 : (last == '\r' ? 1 : 2);
-    lostLineCut_ = lostLineCut_ || lineEndDue_ != 0;
-  }
-  return false;
+  if (!textWhole) lostLineCut_ = true;
+  return textWhole;
 }
 
 DiagnosticLog& ProcessLog() {

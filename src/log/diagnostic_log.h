@@ -21,9 +21,11 @@ const wchar_t* LogLevelText(uint32_t level);
 using DebugOutputSink = void (*)(const wchar_t* line, void* context);
 
 // The plug-in's single text log. One lock serialises every operation, so lines from the bootstrap
-// thread, the host's main thread and the reporter thread never interleave. A line the file refuses
-// (a full disk, a write cut short) is counted; before the next line the file takes whole, one
-// WARN line says how many were lost, and a cut line is ended first so nothing is glued to it.
+// thread, the host's main thread and the reporter thread never interleave. A line whose text the
+// file refuses (a full disk, a write cut short) is counted; before the next line the file takes
+// whole, one WARN line says how many were lost. A line the file cut is finished first (the rest of
+// a character the cut split, then the line end), so nothing is glued to it and the file stays
+// UTF-8; a line that lost only its line end is finished that way and not counted.
 class DiagnosticLog {
  public:
   using WriteFileFunction = BOOL(WINAPI*)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
@@ -51,7 +53,8 @@ class DiagnosticLog {
   void WriteLocked(uint32_t level, const wchar_t* text, uint32_t length);
   void WriteToFile(const SYSTEMTIME& now, const char* bytes, uint32_t length);
   bool WriteLostLinesNotice(const SYSTEMTIME& now);
-  bool WriteBytes(const char* bytes, uint32_t length);
+  bool FinishLastLine();
+  bool WriteEndedText(const char* bytes, uint32_t length);
 
   SRWLOCK lock_;
   HANDLE file_;
@@ -59,11 +62,13 @@ class DiagnosticLog {
   DebugOutputSink sink_;
   void* sinkContext_;
   WriteFileFunction writeFile_;
-  // Since the last notice: lines the file did not take whole, the latest error, how much of a
-  // line end the file's last (cut) line lacks, and whether a cut line will stand above the notice.
+  // Since the last notice: lines whose text the file did not take, the latest error, and whether
+  // a cut line will stand above the notice. What the file's last line lacks before anything may
+  // follow it: the rest of a character a cut split (at most 3 bytes) and the line end.
   uint32_t lostLines_;
   DWORD lostError_;
-  uint32_t lineEndDue_;
+  char lineRest_[5];
+  uint32_t lineRestLength_;
   bool lostLineCut_;
 };
 

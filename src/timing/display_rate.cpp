@@ -39,12 +39,28 @@ FrameRate DisplayRateReader::Read(HMONITOR monitor) {
   if (monitor != monitor_ || whole != wholeHertz_) {
     monitor_ = monitor;
     wholeHertz_ = whole;
-    rate_ = ReadExact(info.szDevice, whole);
+    exactFailures_ = 0;
+    ReadExact(info.szDevice);
+  } else if (callsUntilRetry_ != 0 && --callsUntilRetry_ == 0) {
+    ReadExact(info.szDevice);
   }
   return rate_;
 }
 
-FrameRate DisplayRateReader::ReadExact(const wchar_t* device, uint32_t wholeHertz) {
+void DisplayRateReader::ReadExact(const wchar_t* device) {
+  FrameRate exact;
+  if (QueryExact(device, exact)) {
+    rate_ = exact;
+    exactFailures_ = 0;
+    callsUntilRetry_ = 0;
+    return;
+  }
+  rate_ = WholeHertz(wholeHertz_);
+  ++exactFailures_;
+  callsUntilRetry_ = exactFailures_ < kExactAttempts ? 1u << (exactFailures_ - 1) : 0;
+}
+
+bool DisplayRateReader::QueryExact(const wchar_t* device, FrameRate& exact) {
   ++exactQueries_;
   DISPLAYCONFIG_PATH_INFO paths[kPathCapacity];
   DISPLAYCONFIG_MODE_INFO modes[kModeCapacity];
@@ -53,7 +69,7 @@ FrameRate DisplayRateReader::ReadExact(const wchar_t* device, uint32_t wholeHert
   if (api_.queryDisplayConfig == nullptr ||
       api_.queryDisplayConfig(QDC_ONLY_ACTIVE_PATHS, &pathCount, paths, &modeCount, modes, nullptr) !=
           ERROR_SUCCESS) {
-    return WholeHertz(wholeHertz);
+    return false;
   }
   for (UINT32 i = 0; i < pathCount && i < kPathCapacity; ++i) {
     DISPLAYCONFIG_SOURCE_DEVICE_NAME source{};
@@ -63,11 +79,12 @@ FrameRate DisplayRateReader::ReadExact(const wchar_t* device, uint32_t wholeHert
     source.header.id = paths[i].sourceInfo.id;
     if (api_.displayConfigGetDeviceInfo(&source.header) != ERROR_SUCCESS) continue;
     if (wcsncmp(source.viewGdiDeviceName, device, CCHDEVICENAME) != 0) continue;
-    const FrameRate exact{paths[i].targetInfo.refreshRate.Numerator,
-                          paths[i].targetInfo.refreshRate.Denominator};
-    return Agrees(exact, wholeHertz) ? Reduced(exact) : WholeHertz(wholeHertz);
+    const FrameRate rate{paths[i].targetInfo.refreshRate.Numerator, paths[i].targetInfo.refreshRate.Denominator};
+    if (!Agrees(rate, wholeHertz_)) return false;
+    exact = Reduced(rate);
+    return true;
   }
-  return WholeHertz(wholeHertz);
+  return false;
 }
 
 }  // namespace driftglass

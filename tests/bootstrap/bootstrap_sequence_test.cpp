@@ -7,6 +7,7 @@
 
 #include "bootstrap/feature_summary.h"
 #include "bootstrap/file_locations.h"
+#include "bootstrap/product_version.h"
 #include "install/hook_installer.h"
 #include "log/diagnostic_log.h"
 #include "support/log_lines.h"
@@ -51,7 +52,7 @@ TEST(Bootstrap, MissingConfigurationFailsClosed) {
   const Lines lines = s.Run();
   EXPECT_EQ(s.exitCode, kBootstrapConfigRejected);
   EXPECT_EQ(lines, (Lines{
-                       "INFO Driftglass 1.0.1 bootstrap starting (x86)",
+                       "INFO Driftglass " DRIFTGLASS_VERSION_TEXT " bootstrap starting (x86)",
                        "DEBUG Plugin path: " + ToUtf8(s.plugin),
                        "DEBUG INI path: " + ToUtf8(s.ini),
                        "ERROR Configuration file not found: " + ToUtf8(s.ini),
@@ -111,12 +112,16 @@ TEST(Bootstrap, DefaultConfigurationValidatesTheHostAndFailsClosedOnMismatch) {
   EXPECT_EQ(lines[6], "ERROR Fail-closed: engine hooks were not left installed.");
 }
 
-// A phase other than the default and a limiter rate below 30 are announced just before the
-// installer runs, and only then.
-TEST(Bootstrap, TimingNotesComeBeforeInstalling) {
+// A phase other than the default, a limiter rate below 30 and a compare key with nothing to switch
+// are announced just before the installer runs, and only then.
+TEST(Bootstrap, NotesOnTheSettingsComeBeforeInstalling) {
   const std::string failed = "ERROR Hook initialization failed: cEngine::Run: expected one signature match, found 0";
   const std::string closed = "ERROR Fail-closed: engine hooks were not left installed.";
   const std::string limiter = "[Features]\r\nRenderUnlock=1\r\nPresentationLimiter=1\r\n[Timing]\r\nTargetFPS=";
+  const std::string keyUnread =
+      "WARN Compare key Pause has nothing to switch: none of CameraInterpolation, HandsRootInterpolation, "
+      "WorldRootInterpolation, HandsPoseInterpolation, WorldPoseInterpolation, ParticleInterpolation and "
+      "ImageTrailTiming is on. The key is not read.";
   const struct {
     std::string ini;
     Lines tail;  // the lines after the host path line
@@ -137,6 +142,11 @@ TEST(Bootstrap, TimingNotesComeBeforeInstalling) {
         "anyway.",
         failed, closed}},
       {limiter + "30\r\n", {failed, closed}},
+      // The mouse overlay draws no correction of its own: the key would switch nothing.
+      {"[General]\r\nCompareKey=Pause\r\n[Features]\r\nMouseOverlay=1\r\n", {keyUnread, failed, closed}},
+      {"[General]\r\nCompareKey=Pause\r\n[Telemetry]\r\nEnabled=false\r\n",
+       {keyUnread, "INFO No engine hooks were requested; executable signature validation was skipped."}},
+      {"[General]\r\nCompareKey=Pause\r\n[Features]\r\nParticleInterpolation=1\r\n", {failed, closed}},
       {limiter + "0\r\n", {failed, closed}},
   };
   for (const auto& c : cases) {
@@ -194,7 +204,7 @@ TEST(Bootstrap, FallsBackToLocalAppDataWhenTheSiblingLogCannotBeWritten) {
   const Lines lines = LogEntriesOfFile(fallback);
   ASSERT_EQ(lines.size(), 7u);
   EXPECT_EQ(lines[0], "WARN Could not write the sibling log; using: " + ToUtf8(fallback));
-  EXPECT_EQ(lines[1], "INFO Driftglass 1.0.1 bootstrap starting (x86)");
+  EXPECT_EQ(lines[1], "INFO Driftglass " DRIFTGLASS_VERSION_TEXT " bootstrap starting (x86)");
   EXPECT_EQ(s.exitCode, kBootstrapCompleted);
 }
 
@@ -206,7 +216,7 @@ TEST(Bootstrap, WithoutAnyLogFileEveryLineStillReachesTheDebugger) {
   s.Run();
   ASSERT_EQ(s.debugger.size(), 7u);
   EXPECT_EQ(s.debugger[0], L"[Driftglass] Could not open either diagnostic log path.\n");
-  EXPECT_NE(s.debugger[1].find(L"[INFO] Driftglass 1.0.1 bootstrap starting (x86)\r\n"),
+  EXPECT_NE(s.debugger[1].find(L"[INFO] Driftglass " DRIFTGLASS_VERSION_TEXT L" bootstrap starting (x86)\r\n"),
             std::wstring::npos);
   EXPECT_NE(s.debugger[6].find(L"No engine hooks were requested"), std::wstring::npos);
 }

@@ -24,9 +24,11 @@ using test::ExpectCleanRun;
 
 double Column(const std::vector<std::string>& row, size_t index) { return strtod(row[index].c_str(), nullptr); }
 
-TEST(CameraInterpolation, GlidesBetweenTicksAt144Hz) {
+TEST(CameraInterpolation, GlidesAndRollsBetweenTicksAt144Hz) {
   const double speed = 3.0;
-  GameRun run = Play(kCameraIni, "duration_seconds=3\nidle_after_seconds=1.3\npacing=fixed:144\ncamera_speed=3\n");
+  // The camera leans (rolls out and back), then turns in roll alone.
+  GameRun run = Play(kCameraIni, "duration_seconds=3\nidle_after_seconds=1.3\npacing=fixed:144\ncamera_speed=3\n"
+                                 "events=lean@40:60,roll_turn@110:50\n");
   ExpectCleanRun(run);
   EXPECT_TRUE(run.HasLine("INFO Render unlock applied at cEngine::Run: mbLimitFPS=false; the fixed-step "
                           "logic timer is unchanged."));
@@ -35,9 +37,9 @@ TEST(CameraInterpolation, GlidesBetweenTicksAt144Hz) {
   EXPECT_NE(reports.front().find(" RenderUnlock=active "), std::string::npos);
   EXPECT_NE(reports.back().find(" RenderUnlock=finished "), std::string::npos);
 
-  // After the first half second every frame shows the camera where the game's clock puts it, and
-  // every frame the clock puts between ticks shows it interpolated.
-  size_t frames = 0, between = 0;
+  // After the first half second every frame shows the camera where the game's clock puts it, its
+  // roll too, and every frame the clock puts between ticks shows it interpolated.
+  size_t frames = 0, between = 0, rolling = 0;
   for (const auto& frame : run.frames) {
     if (frame.at("wall") < 0.5) continue;
     SCOPED_TRACE(testing::Message() << "frame " << frame.at("index"));
@@ -50,9 +52,16 @@ TEST(CameraInterpolation, GlidesBetweenTicksAt144Hz) {
       ++between;
       EXPECT_GT(frame.at("interpolated"), 0);
     }
+    if (std::fabs(frame.at("roll_step")) >= 0.005) {
+      ++rolling;
+      EXPECT_TRUE(test::ShownWhereTheGamesClockSays(frame, frame.at("roll_ticks")))
+          << "roll drawn at tick " << frame.at("roll_ticks") << ", the game's clock " << frame.at("expected_ticks")
+          << " to " << frame.at("expected_ticks_end");
+    }
   }
   EXPECT_GT(frames, 300u);
   EXPECT_GT(between, 100u);
+  EXPECT_GT(rolling, 100u);
   EXPECT_GE(TelemetryTotal(run, "Camera", "applied"), between);
 
   // Every interpolated trace row shows the blend of its two ticks' poses at its alpha.

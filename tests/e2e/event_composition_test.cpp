@@ -41,7 +41,8 @@ struct Event {
 // 10000 queued moves) take part only in the all-at-once window.
 const Event kEvents[] = {
     {"teleport", 0}, {"between_move", 0}, {"switch_camera", 0}, {"switch_viewport", 0}, {"hide", 12},
-    {"visibility2", 12}, {"offset68", 12}, {"limit1500", 12}, {"hands_hidden", 12}, {"switch_object", 12},
+    {"visibility2", 12}, {"offset68", 12}, {"limit1500", 12}, {"lean", 12}, {"roll_turn", 12},
+    {"hands_hidden", 12}, {"switch_object", 12},
     {"two_objects", 12}, {"attachment_twice", 12}, {"attachment_foreign_parent", 12}, {"attachment_readonly", 0},
     {"submeshes129", 6}, {"palette129", 6}, {"palette_misaligned", 6}, {"bone_count", 12}, {"bone_nan", 3},
     {"world_teleport", 0}, {"world_sleep", 12}, {"world_callbacks", 2}, {"world_prop33", 6},

@@ -3,10 +3,12 @@
 // record of what it drew.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
 
+#include "bootstrap/product_version.h"
 #include "install/hook_installer_messages.h"
 #include "support/build_paths.h"
 #include "support/game_run.h"
@@ -80,14 +82,16 @@ TEST(FirstStart, TheShippedIniTurnsEverythingOnAndItsCompareKeyShowsTheGameAsItI
         kImageTrailTimingEnabledText, kMouseOverlayEnabledText}) {
     expected.push_back("INFO " + ToUtf8(text));
   }
-  expected.push_back("INFO Compare key F9: pressed in the game, every drawn correction stands aside and frames show "
-                     "the game's own state until it is pressed again.");
+  expected.push_back("INFO Compare key F9: pressed in the game, every drawn correction (CameraInterpolation, "
+                     "MouseOverlay's look preview, HandsRootInterpolation, WorldRootInterpolation, "
+                     "HandsPoseInterpolation, WorldPoseInterpolation, ParticleInterpolation, ImageTrailTiming) "
+                     "stands aside and frames show the game's own state until it is pressed again.");
   expected.push_back("INFO Read-only telemetry hooks enabled; report interval 5 seconds.");
   expected.push_back("INFO Compatible x86 executable signatures accepted. Requested hooks are active.");
   std::string log;
   for (const std::string& line : run.log) log += line + "\n";
   ASSERT_GE(run.log.size(), 6 + expected.size()) << log;
-  EXPECT_EQ(run.log[0], "INFO Driftglass 1.0.1 bootstrap starting (x86)");
+  EXPECT_EQ(run.log[0], "INFO Driftglass " DRIFTGLASS_VERSION_TEXT " bootstrap starting (x86)");
   EXPECT_EQ(run.log[1], "DEBUG Plugin path: " + ToUtf8(run.folder->File(L"Driftglass.dll")));
   EXPECT_EQ(run.log[4], "DEBUG Host path: " + ToUtf8(DRIFTGLASS_BUILD_DIR L"\\simhost\\simhost.exe"));
   EXPECT_EQ(run.log[5].rfind("INFO Validated engine mappings: ", 0), 0u);
@@ -135,30 +139,48 @@ TEST(FirstStart, TheShippedIniTurnsEverythingOnAndItsCompareKeyShowsTheGameAsItI
   EXPECT_EQ(mouse.at("read_y") + mouse.at("gui_read_y"), mouse.at("injected_y"));
 }
 
-// The motion trace marks every frame drawn with the corrections off, and the telemetry counts them.
-TEST(FirstStart, TheTraceMarksTheFramesDrawnWithoutCorrections) {
+// The motion trace marks every frame drawn with the corrections off with the alpha the clock gave,
+// and the telemetry counts those frames in Compare(uncorrected=) alone: no feature counts them as
+// waiting for the clock.
+TEST(FirstStart, TheTraceAndTheTelemetrySayWhichFramesWereDrawnWithoutCorrections) {
   const GameRun run = test::PlayGame(
       "[General]\r\nCompareKey=f9\r\n[Telemetry]\r\nReportIntervalSeconds=1\r\nMotionTrace=true\r\n"
-      "[Features]\r\nRenderUnlock=true\r\nCameraInterpolation=true\r\n",
+      "[Features]\r\nRenderUnlock=true\r\nCameraInterpolation=true\r\nHandsRootInterpolation=true\r\n"
+      "HandsPoseInterpolation=true\r\nWorldRootInterpolation=true\r\nWorldPoseInterpolation=true\r\n"
+      "ParticleInterpolation=true\r\n",
       "duration_seconds=3\nidle_after_seconds=1.3\npacing=fixed:144\nlimit_fps=0\nwindow=visible\n"
       "events=compare_key@60,compare_key@120\n");
   test::ExpectCleanRun(run);
   const auto rows = test::TraceRows(run.motionTrace);
   ASSERT_EQ(rows.size(), run.frames.size());
-  const auto marked = [&](size_t i) { return (std::stoul(rows[i][7]) & (1u << 9)) != 0; };
+  const auto flags = [&](size_t i) { return std::stoul(rows[i][7]); };
+  const auto marked = [&](size_t i) { return (flags(i) & (1u << 9)) != 0; };
   const Judged judged = JudgeFrames(run);
   ASSERT_GT(judged.off.size(), 100u);
   for (const size_t i : judged.off) EXPECT_TRUE(marked(i)) << "frame " << i;
   for (const size_t i : judged.on) EXPECT_FALSE(marked(i)) << "frame " << i;
-  size_t markedRows = 0;
+  size_t markedRows = 0, unplaced = 0;
   for (size_t i = 0; i < rows.size(); ++i) {
+    const auto& frame = run.frames[i];
     markedRows += marked(i);
-    if (marked(i)) {
-      EXPECT_EQ(run.frames[i].at("interpolated"), 0) << "frame " << i;
-    }
+    unplaced += !marked(i) && (flags(i) & 2) == 0;  // the clock placed no pair: camera not applied
+    if (!marked(i)) continue;
+    SCOPED_TRACE("frame " + std::to_string(i));
+    EXPECT_EQ(frame.at("interpolated"), 0);
+    EXPECT_EQ(flags(i) & 2, 0u) << "not marked as interpolated";
+    if (!test::AcceptedThroughTheRender(frame)) continue;
+    EXPECT_NE(flags(i) & 256, 0u) << "the clock's alpha was valid";
+    const double alpha = std::stod(rows[i][6]);
+    EXPECT_GE(alpha, std::min(frame.at("truth_raw"), 1.0) - 0.01) << "the alpha the clock gave";
+    EXPECT_LE(alpha, frame.at("truth_raw_end") + 0.01) << "the alpha the clock gave";
   }
   EXPECT_EQ(TelemetryTotal(run, "Compare", "uncorrected"), markedRows);
   EXPECT_EQ(TelemetryTotal(run, "Compare", "switches"), 2u);
+  for (const char* group : {"Camera", "Hands", "Pose"}) {
+    EXPECT_LE(TelemetryTotal(run, group, "clockWait"), unplaced) << group;
+  }
+  EXPECT_LT(TelemetryTotal(run, "EnemyPose", "clockWait"), markedRows);
+  EXPECT_LT(TelemetryTotal(run, "Particles", "inactive"), rows.size()) << "only the build outside the render";
 }
 
 }  // namespace

@@ -199,8 +199,17 @@ TEST(HookInstallation, EachFeatureAloneCreatesExactlyItsDetours) {
     const char* feature;
     Names patched;
     const char* limiter = "";  // with PresentationLimiter too, and its start-up line
+    const char* compareKey = "";  // with CompareKey=F9 too, and its start-up line
   } cases[] = {
       {"RenderUnlock", Steps({1})},
+      // A compare key with nothing drawn to switch is not read: no tick or frame detour for it.
+      {"RenderUnlock", Steps({1}), "",
+       "WARN Compare key F9 has nothing to switch: none of CameraInterpolation, HandsRootInterpolation, "
+       "WorldRootInterpolation, HandsPoseInterpolation, WorldPoseInterpolation, ParticleInterpolation and "
+       "ImageTrailTiming is on. The key is not read."},
+      {"ImageTrailTiming", Steps({2, 3, 10}), "",
+       "INFO Compare key F9: pressed in the game, every drawn correction (ImageTrailTiming) stands aside and "
+       "frames show the game's own state until it is pressed again."},
       // The limiter waits in the render detour, so with it the frame detours exist too.
       {"RenderUnlock", Steps({1, 2, 3}), "INFO Presentation limiter enabled: 144 frames per second."},
       {"CameraInterpolation", Steps({1, 2, 3})},
@@ -216,13 +225,18 @@ TEST(HookInstallation, EachFeatureAloneCreatesExactlyItsDetours) {
     SCOPED_TRACE(c.feature);
     GameSetup setup;
     const bool limiter = *c.limiter != '\0';
-    setup.ini = Ini(std::string(c.feature) + "=true\r\n" +
+    const bool compareKey = *c.compareKey != '\0';
+    setup.ini = (compareKey ? "[General]\r\nCompareKey=F9\r\n" : "") +
+                Ini(std::string(c.feature) + "=true\r\n" +
                     (limiter ? "PresentationLimiter=true\r\n[Timing]\r\nTargetFPS=144\r\n" : ""));
     GameRun run = Play(setup);
     ExpectCleanRun(run);
     EXPECT_EQ(run.PatchedEntries(), c.patched);
     if (limiter) {
       EXPECT_TRUE(run.HasLine(c.limiter));
+    }
+    if (compareKey) {
+      EXPECT_TRUE(run.HasLine(c.compareKey));
     }
     EXPECT_TRUE(run.HasLine("INFO Compatible x86 executable signatures accepted. Requested hooks are active."));
     EXPECT_EQ(LoggedFeatures(run), Names{c.feature});

@@ -50,9 +50,14 @@ std::string Scenario(const std::string& extra) {
 }
 
 TEST(MouseCapture, RawPacketsReachGameplayOnceAndEveryFrameSamplesThem) {
-  const GameRun run = test::PlayGame(kOverlayIni, Scenario("window=visible\nmouse_pattern=mixed\n"));
+  const GameRun run = test::PlayGame("[General]\r\nCompareKey=F9\r\n" + kOverlayIni,
+                                     Scenario("window=visible\nmouse_pattern=mixed\nevents=compare_key@60\n"));
   test::ExpectCleanRun(run);
   ExpectEveryCountOnce(run);
+  // The overlay draws no correction the compare key could switch: the key is not read.
+  EXPECT_EQ(run.LinesStartingWith("WARN Compare key F9 has nothing to switch").size(), 1u);
+  EXPECT_EQ(test::FactNumbers(run, "key_press").at("foreground"), 1) << "the press reached the game";
+  EXPECT_EQ(TelemetryTotal(run, "Compare", "switches"), 0u);
   EXPECT_EQ(LatestText(run, "rawTap"), "installed");
   EXPECT_EQ(LatestText(run, "rawActive"), "yes");
   EXPECT_GT(TelemetryTotal(run, "MouseAudit", "rawTickCompare"), 100u) << "the packets went to gameplay";

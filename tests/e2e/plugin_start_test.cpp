@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "bootstrap/product_version.h"
 #include "support/build_paths.h"
 #include "support/game_run.h"
 #include "support/log_lines.h"
@@ -34,18 +35,18 @@ TEST(PluginStart, TheDllCarriesTheVersionItsLogNames) {
   VS_FIXEDFILEINFO* fixed = nullptr;
   UINT length = 0;
   ASSERT_TRUE(VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
-  EXPECT_EQ(fixed->dwFileVersionMS, (1u << 16) | 0u);
-  EXPECT_EQ(fixed->dwFileVersionLS, 1u << 16);
+  EXPECT_EQ(fixed->dwFileVersionMS, (DRIFTGLASS_VERSION_MAJOR << 16) | DRIFTGLASS_VERSION_MINOR);
+  EXPECT_EQ(fixed->dwFileVersionLS, DRIFTGLASS_VERSION_PATCH << 16);
   wchar_t* text = nullptr;
   ASSERT_TRUE(VerQueryValueW(data.data(), L"\\StringFileInfo\\040904B0\\ProductVersion",
                              reinterpret_cast<void**>(&text), &length));
-  EXPECT_EQ(std::wstring(text), L"1.0.1");
+  EXPECT_EQ(std::wstring(text), L"" DRIFTGLASS_VERSION_TEXT);
 
   GameSetup setup;
   setup.ini = "[Features]\r\n";
   GameRun run;
   test::RunGame(setup, run);
-  EXPECT_TRUE(run.HasLine("INFO Driftglass 1.0.1 bootstrap starting (x86)"));
+  EXPECT_TRUE(run.HasLine("INFO Driftglass " DRIFTGLASS_VERSION_TEXT " bootstrap starting (x86)"));
 }
 
 TEST(PluginStart, MissingConfigurationInTheSimulatedGame) {
@@ -66,7 +67,7 @@ TEST(PluginStart, RunsAgainAppendToTheSameLog) {
   RunGame(setup, run);
   RunGame(setup, run);
   ASSERT_EQ(run.log.size(), 8u);
-  EXPECT_EQ(run.log[4], "INFO Driftglass 1.0.1 bootstrap starting (x86)");
+  EXPECT_EQ(run.log[4], "INFO Driftglass " DRIFTGLASS_VERSION_TEXT " bootstrap starting (x86)");
   EXPECT_EQ(run.log[7], "INFO Plugin disabled by [General] Enabled=false.");
 }
 

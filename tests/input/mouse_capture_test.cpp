@@ -6,6 +6,7 @@
 
 #include "input/gameplay_input_pass.h"
 #include "input/raw_input_tap.h"
+#include "log/diagnostic_log.h"
 
 namespace driftglass {
 namespace {
@@ -90,11 +91,21 @@ TEST(MouseUpdate, ACountDeferredBeforeTheTapTookOverStillReachesTheHost) {
   EXPECT_EQ(capture.mouse.tickPending.x.load(), 0);
   EXPECT_EQ(capture.Update(0, 0, 12).x, 0) << "delivered once";
 
-  // The same, but the tap is released (its window went) before the next update, the preview live.
+  // The same, but the tap is released (its window went) before the next update, the preview live;
+  // the window's WM_NCDESTROY and a drain that found it gone both release it, once.
   Capture released(true);
+  const HWND gone = reinterpret_cast<HWND>(0x4F0);
+  released.tap.tapWindow = gone;
   EXPECT_EQ(released.Update(-18, 2).x, 0);
   CountRawPacket(released.tap, released.mouse, released.audit, 3, -1);
-  ReleaseRawTap(released.tap, released.mouse, released.audit, nullptr);
+  int releasedLines = 0;
+  ProcessLog().SetDebugOutputSink([](const wchar_t* line, void* count) {
+    *static_cast<int*>(count) += wcsstr(line, L"tap released") != nullptr;
+  }, &releasedLines);
+  ReleaseRawTap(released.tap, released.mouse, released.audit, gone);
+  ReleaseRawTap(released.tap, released.mouse, released.audit, gone);
+  ProcessLog().SetDebugOutputSink(nullptr, nullptr);
+  EXPECT_EQ(releasedLines, 1);
   EXPECT_EQ(released.Update(3, -1, 11).x, -18) << "the packet is SDL2's to deliver, and it defers";
   EXPECT_EQ(released.mouse.tickPending.x.load(), 3);
 }

@@ -197,5 +197,36 @@ TEST(RawInputTap, ReleasesADestroyedWindowWithoutCuttingOffALaterSubclass) {
   }
 }
 
+// A game window made by another thread: its procedure would run on that thread, between the steps
+// of the main thread's mouse update, so the tap leaves it to SDL2's counts.
+DWORD WINAPI OwnAWindow(void* ready) {
+  const HWND window = ShowGameWindow();
+  SetEvent(static_cast<HANDLE>(ready));
+  MSG message;
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
+  if (window != nullptr) DestroyWindow(window);
+  return 0;
+}
+
+TEST(RawInputTap, TapsOnlyAWindowOfTheThreadThatUpdatesTheMouse) {
+  const HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  DWORD owner = 0;
+  const HANDLE thread = CreateThread(nullptr, 0, &OwnAWindow, ready, 0, &owner);
+  ASSERT_EQ(WaitForSingleObject(ready, 10000), WAIT_OBJECT_0);
+  const HWND window = FindGameWindow();
+  ASSERT_NE(window, nullptr);
+  EXPECT_EQ(GetWindowThreadProcessId(window, nullptr), owner);
+  MouseAudit& audit = ProcessTelemetry().mouseAudit;
+  const uint32_t failures = audit.rawInstallFail.load();
+  EXPECT_FALSE(InstallRawTap());
+  EXPECT_EQ(audit.rawInstallFail.load(), failures + 1);
+  EXPECT_FALSE(ProcessRawTap().installed.load());
+  EXPECT_EQ(GetWindowLongW(window, GWL_WNDPROC), static_cast<LONG>(reinterpret_cast<LONG_PTR>(&SdlWindowProc)));
+  PostThreadMessageW(owner, WM_QUIT, 0, 0);
+  WaitForSingleObject(thread, 10000);
+  CloseHandle(thread);
+  CloseHandle(ready);
+}
+
 }  // namespace
 }  // namespace driftglass

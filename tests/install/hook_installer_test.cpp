@@ -4,6 +4,7 @@
 
 #include "detour.h"
 #include "install/hook_backend.h"
+#include "install/hook_installer_messages.h"
 #include "log/diagnostic_log.h"
 #include "support/test_image.h"
 
@@ -17,6 +18,18 @@ TEST(HookInstaller, StatusAndAddressTexts) {
   const auto* base = reinterpret_cast<const void*>(0x00400000);
   EXPECT_EQ(FormatRva(0x00400000, base), L"0x00000000");
   EXPECT_EQ(FormatRva(0x0045A3F0, base), L"0x0005A3F0");
+}
+
+// The compare key's start-up line names what it switches; the mouse overlay's look preview only
+// where it turns an interpolated camera.
+TEST(HookInstaller, TheCompareKeySwitchesTheDrawnCorrectionsRequested) {
+  HookInstallRequest request;
+  request.mouseOverlay = true;
+  EXPECT_EQ(CompareKeySwitches(request), L"");
+  request.cameraInterpolation = true;
+  request.particleInterpolation = true;
+  EXPECT_EQ(CompareKeySwitches(request),
+            L"CameraInterpolation, MouseOverlay's look preview, ParticleInterpolation");
 }
 
 // Counts what the installer asks of the detour engine without touching any code.

@@ -161,7 +161,7 @@ constexpr int64_t kNoLimit = test::kPlentyOfRoom;
 constexpr int64_t kMovesNothing = -1;
 
 // Lines the file refuses, whole or in part, are counted; the next line it takes is preceded by
-// one notice with the count, and a cut line is ended first so that nothing is glued to it.
+// one notice with the count, and a cut line is finished first so that nothing is glued to it.
 TEST(DiagnosticLog, LinesTheFileRefusesAreToldOnceWhenItTakesLinesAgain) {
   TempFolder folder;
   const std::wstring path = folder.File(L"full.log");
@@ -185,7 +185,10 @@ TEST(DiagnosticLog, LinesTheFileRefusesAreToldOnceWhenItTakesLinesAgain) {
       {10, L"eight"}, {0, L"nine"}, {kNoLimit, L"ten"},
       {10, L"eleven"}, {2 + 5, L"twelve"}, {kNoLimit, L"thirteen"},  // the notice cut too
       {kMovesNothing, L"fourteen"}, {kNoLimit, L"fifteen"},
-      {41, L"sixteen"}, {kNoLimit, L"seventeen"},  // all but the line feed
+      {41, L"sixteen"}, {kNoLimit, L"seventeen"},  // all but the line feed: its text is whole
+      {33 + 8, L"eighteen"}, {kNoLimit, L"nineteen"},  // all but the line end
+      {33 + 1, L"\u00e9t\u00e9"}, {kNoLimit, L"twenty"},  // cut inside its first character
+      {33 + 4, L"\u00e9t\u00e9"}, {kNoLimit, L"twenty-one"},  // cut inside its last one: whole
   };
   for (const auto& step : steps) {
     test::gZeroWrites = step.room == kMovesNothing ? 1 : 0;
@@ -199,7 +202,8 @@ TEST(DiagnosticLog, LinesTheFileRefusesAreToldOnceWhenItTakesLinesAgain) {
       "cut 10", notice("2", "112", true), "INFO ten",
       "cut 10", "cut 5", notice("2", "112", true), "INFO thirteen",
       notice("1", "29", false), "INFO fifteen",
-      "INFO sixteen", notice("1", "112", true), "INFO seventeen"};
+      "INFO sixteen", "INFO seventeen", "INFO eighteen", "INFO nineteen",
+      "INFO \xc3\xa9", notice("1", "112", true), "INFO twenty", "INFO \xc3\xa9t\xc3\xa9", "INFO twenty-one"};
   std::vector<std::string> entries;
   for (const std::string& line : FileLines(path)) {
     // A cut line here keeps only the first bytes of its time stamp.

@@ -180,6 +180,12 @@ TEST(DisplayRate, TheMonitorsExactRateWhereTheSystemOffersOneElseWholeHertzOrNot
       {"59.94 Hz, which the mode calls 59", TRUE, 59, ERROR_SUCCESS, 60000, 1001, L"\\\\.\\DISPLAY1", {60000, 1001}},
       {"the same display again", TRUE, 59, ERROR_SUCCESS, 60000, 1001, L"\\\\.\\DISPLAY1", {60000, 1001}},
       {"144 Hz, exact", TRUE, 144, ERROR_SUCCESS, 144000, 1000, L"\\\\.\\DISPLAY1", {144, 1}},
+      {"59.94 Hz, its configuration not readable yet", TRUE, 59, ERROR_GEN_FAILURE, 0, 0, L"\\\\.\\DISPLAY1", {59, 1}},
+      {"read again at the next check", TRUE, 59, ERROR_SUCCESS, 60000, 1001, L"\\\\.\\DISPLAY1", {60000, 1001}},
+      {"then known", TRUE, 59, ERROR_SUCCESS, 60000, 1001, L"\\\\.\\DISPLAY1", {60000, 1001}},
+      {"exactly a hertz above the mode", TRUE, 143, ERROR_SUCCESS, 144, 1, L"\\\\.\\DISPLAY1", {144, 1}},
+      {"exactly a hertz below it", TRUE, 145, ERROR_SUCCESS, 144, 1, L"\\\\.\\DISPLAY1", {144, 1}},
+      {"just over a hertz above", TRUE, 143, ERROR_SUCCESS, 144001, 1000, L"\\\\.\\DISPLAY1", {143, 1}},
       {"no configuration: whole hertz", TRUE, 120, ERROR_NOT_SUPPORTED, 0, 0, L"\\\\.\\DISPLAY1", {120, 1}},
       {"a configuration that disagrees", TRUE, 60, ERROR_SUCCESS, 144, 1, L"\\\\.\\DISPLAY1", {60, 1}},
       {"only another display's path", TRUE, 75, ERROR_SUCCESS, 60000, 1001, L"\\\\.\\DISPLAY2", {75, 1}},
@@ -202,8 +208,15 @@ TEST(DisplayRate, TheMonitorsExactRateWhereTheSystemOffersOneElseWholeHertzOrNot
     EXPECT_EQ(rate.numerator, a.rate.numerator);
     EXPECT_EQ(rate.denominator, a.rate.denominator);
   }
-  EXPECT_EQ(FakeDisplay::queries, 7u) << "the exact rate is asked for only when the mode changed";
+  EXPECT_EQ(FakeDisplay::queries, 12u) << "the exact rate is asked for when the mode changed or the answer failed";
   EXPECT_EQ(reader.Read(nullptr).numerator, 0u);
+
+  // A configuration that never agrees is asked again less and less often, then no more.
+  FakeDisplay::frequency = 100;
+  const uint32_t before = FakeDisplay::queries;
+  for (int check = 0; check < 200; ++check) EXPECT_EQ(reader.Read(monitor).numerator, 100u);
+  EXPECT_GE(FakeDisplay::queries - before, 5u) << "tried again";
+  EXPECT_LE(FakeDisplay::queries - before, 10u) << "in 100 seconds of checks";
 
   wchar_t text[16];
   const struct {

@@ -1,11 +1,11 @@
-#include "support/soak_figures.h"
+#include "simhost/soak_figures.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
-namespace driftglass::test {
+namespace driftglass::soak {
 namespace {
 
 // Calls f for each line of a file of any size (without its line end).
@@ -176,4 +176,4 @@ SoakFigures ReadSoakFigures(const std::wstring& folder) {
   return f;
 }
 
-}  // namespace driftglass::test
+}  // namespace driftglass::soak

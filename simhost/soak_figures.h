@@ -8,7 +8,7 @@
 #include <map>
 #include <string>
 
-namespace driftglass::test {
+namespace driftglass::soak {
 
 // The bar a soak must meet after its warm-up (every event once), however long it runs: the
 // process's private bytes, handles and threads grow by no more than these. A minute of frames,
@@ -56,4 +56,4 @@ SoakFigures ReadSoakFigures(const std::wstring& folder);
 // the telemetry's sums the game's counts, and no growth beyond the bounds after the warm-up.
 bool MeetsTheSoakBar(const SoakFigures& f);
 
-}  // namespace driftglass::test
+}  // namespace driftglass::soak
