@@ -23,6 +23,7 @@
 #include "skinned_meshes.h"
 #include "soak_plan.h"
 #include "world_rig.h"
+#include "settings_file_rig.h"
 #include "write_fault_rig.h"
 #include "host_record.h"
 
@@ -162,6 +163,7 @@ EngineWorld& CreateEngineWorld(const Scenario& scenario, HostRecord& record) {
   Look().Init(scenario, &record);
   Keyboard().Init(scenario, &record);
   WriteFaults().Init(scenario, &record);
+  SettingsFile().Init(scenario, &record);
   gWorld.scenario = &scenario;
   gWorld.record = &record;
   RecordSoakPlan(scenario, record);
@@ -287,6 +289,7 @@ void HostEngineMainLoop(cEngine* engine) {
     Mouse().AfterFrame(w.counts.ticks);
     Keyboard().AfterFrame(w.counts.ticks);
     WriteFaults().AfterFrame(w.counts.ticks, w.counts.frames);
+    SettingsFile().AfterFrame(w.counts.ticks, wall);
 
     if (engine->mbLimitFPS != 0) {
       // Capped: the next frame waits for the next logic step.

@@ -17,6 +17,7 @@
 #include "look_rig.h"
 #include "mouse_rig.h"
 #include "scenario.h"
+#include "settings_file_rig.h"
 #include "write_fault_rig.h"
 
 extern "C" {
@@ -138,6 +139,7 @@ int wmain(int argc, wchar_t** argv) {
   uint32_t (*pluginStageLines)(char*, uint32_t) = nullptr;
   if (!plugin.empty()) {
     WriteFaults().SetPluginPath(plugin);
+    SettingsFile().SetPluginPath(plugin);
     const std::wstring logPath = SiblingLogPath(plugin);
     const uint64_t logStart = FileSize(logPath);
     const HMODULE module = LoadLibraryW(plugin.c_str());

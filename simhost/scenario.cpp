@@ -57,7 +57,7 @@ bool ParseEvents(const std::string& text, Scenario& s) {
                                        "pose_readonly", "emitter4097", "particle_nan",
                                        "live_above_capacity", "trail_reentrant", "trail_clear", "stall",
                                        "gui_open", "double_read", "burst10000", "absolute_move",
-                                       "window_recreate", "compare_key", "write_fault"};
+                                       "window_recreate", "compare_key", "write_fault", "ini_rewrite"};
   std::istringstream items(text);
   std::string item;
   while (std::getline(items, item, ',')) {

@@ -76,7 +76,10 @@
 //                               keyboard: compare_key (after that tick the player presses F9, held for
 //                               N ticks, at least 3); files: write_fault (after that tick the device
 //                               of the plug-in's folder is full for N ticks, see write_fault_rig.h;
-//                               the folder must be on a device with at most 64 MB free)
+//                               the folder must be on a device with at most 64 MB free);
+//                               settings: ini_rewrite (the n-th writes "<ini>.<n>" over the
+//                               plug-in's INI as an editor saves it; with a duration the first
+//                               half stands that many ticks, see settings_file_rig.h)
 //                               Any two events may overlap, also two of one kind. An event "for
 //                               good" lasts only its duration when one is written (ragdoll_rest@90:60).
 //                               Each one-render or one-time event (the read-only ones, trail_clear,
