@@ -4,6 +4,7 @@
 
 #include "bootstrap/feature_summary.h"
 #include "bootstrap/file_locations.h"
+#include "bootstrap/settings_watcher.h"
 #include "bootstrap/product_version.h"
 #include "config/key_names.h"
 #include "config/plugin_config.h"
@@ -149,6 +150,7 @@ uint32_t RunBootstrapForPath(const std::wstring& modulePath, DiagnosticLog& log,
     return kBootstrapHooksFailed;
   }
   Write(log, kLogInfo, L"Compatible x86 executable signatures accepted. Requested hooks are active.");
+  StartSettingsWatcher(locations.configPath, locations.motionTracePath, config, log, installation);
   return kBootstrapCompleted;
 }
 

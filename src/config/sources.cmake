@@ -1,4 +1,6 @@
 target_sources(driftglass_core PRIVATE
   config/key_names.cpp
   config/plugin_config.cpp
+  config/settings_change.cpp
+  config/settings_file_watch.cpp
 )

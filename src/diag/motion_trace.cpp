@@ -32,6 +32,11 @@ bool MotionTrace::Open(const wchar_t* path, int64_t frequency, std::wstring& err
   }
   file_ = file;
   frequency_ = frequency;
+  writeIndex_.store(0);
+  readIndex_.store(0);
+  dropped_.store(0);
+  written_ = 0;
+  headRowBytesWritten_ = 0;
   // Take the ring's and the batch's memory now: the render thread then never meets a fresh page,
   // and the process does not grow page by page through its first minutes of frames.
   memset(slots_, 0, sizeof(slots_));
@@ -138,6 +143,15 @@ bool MotionTrace::WriteAll(const char* bytes, uint32_t length, uint32_t* done) {
   }
   if (done != nullptr) *done = total;
   return ok;
+}
+
+MotionTraceTotals MotionTrace::Close() {
+  MotionTraceTotals totals;
+  if (file_ == INVALID_HANDLE_VALUE) return totals;
+  totals = Flush();
+  CloseHandle(file_);
+  file_ = INVALID_HANDLE_VALUE;
+  return totals;
 }
 
 MotionTrace& ProcessMotionTrace() {

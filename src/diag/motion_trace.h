@@ -30,10 +30,14 @@ class MotionTrace {
   MotionTrace(const MotionTrace&) = delete;
   MotionTrace& operator=(const MotionTrace&) = delete;
 
-  // Creates (or truncates) the file and writes the header. Called before any producer or
-  // consumer runs; on failure the trace stays closed and errorText says why.
+  // Creates (or truncates) the file and writes the header, starting from an empty queue and zero
+  // totals. Called while no producer and no consumer runs; on failure the trace stays closed and
+  // errorText says why.
   bool Open(const wchar_t* path, int64_t frequency, std::wstring& errorText);
   bool IsOpen() const { return file_ != INVALID_HANDLE_VALUE; }
+  // Writes every queued row and closes the file; the producer must have stopped. Returns the
+  // totals of that last flush.
+  MotionTraceTotals Close();
 
   // Render thread: queues the record, or counts it dropped when the ring is full.
   void Publish(const MotionTraceRecord& record);
@@ -74,7 +78,8 @@ class MotionTrace {
   bool batchRowKept_[kMaxBatchRows];
 };
 
-// The process-wide trace: opened by the installer, never closed (the OS closes it at exit).
+// The process-wide trace: opened by the installer, or while the game runs when the INI turns it
+// on; closed when the INI turns it off, else left for the OS to close at exit.
 MotionTrace& ProcessMotionTrace();
 bool OpenMotionTrace(const wchar_t* path, int64_t frequency, std::wstring& errorText);
 void PublishMotionRecord(const MotionTraceRecord& record);

@@ -18,6 +18,7 @@ enum MotionTraceFlag : uint32_t {
   kMotionPreviewRotationApplied = 1u << 7,
   kMotionAlphaValid = 1u << 8,
   kMotionCorrectionsOff = 1u << 9,  // the compare key had every drawn correction stand aside
+  kMotionSettingsChanged = 1u << 10,  // the first frame after a change of the INI was applied
 };
 
 // One rendered frame's camera motion; anything not available this frame stays zero.

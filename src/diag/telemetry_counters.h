@@ -310,6 +310,12 @@ struct CompareTelemetry {
   typename S::Count uncorrected{0};
 };
 
+// Settings changed while the game ran: how many changes have been applied so far.
+template <typename S>
+struct SettingsTelemetry {
+  typename S::State generation{0};
+};
+
 template <typename S>
 struct TelemetryGroups {
   typename S::Count ticks{0};
@@ -327,6 +333,7 @@ struct TelemetryGroups {
   EnemyPoseTelemetry<S> enemyPose;
   LimiterTelemetry<S> limiter;
   CompareTelemetry<S> compare;
+  SettingsTelemetry<S> settings;
 };
 
 // What the hooks count into (every member atomic) and what one report holds.

@@ -17,6 +17,7 @@ namespace driftglass {
 //   State(key, name, f...)      latest value, printed by its name function
 //   Named(key, f...)            latest result, stored as its name by the counting layer
 //   Millionths(key, f...)       latest value, printed as value / 1000000 with three decimals
+//   Latest(key, f...)           latest value, printed as it is
 
 inline const wchar_t* RawTapName(uint32_t installed) {
   return installed != 0 ? L"installed" : L"fallback";
@@ -313,6 +314,13 @@ void VisitCompareTelemetry(V& v, G&... g) {
   v.EndGroup();
 }
 
+template <typename V, typename... G>
+void VisitSettingsTelemetry(V& v, G&... g) {
+  v.Group("Settings");
+  v.Latest("generation", g.generation...);
+  v.EndGroup();
+}
+
 // Every group after FrameCadence, in report order.
 template <typename V, typename... G>
 void VisitTelemetryGroups(V& v, G&... g) {
@@ -327,6 +335,7 @@ void VisitTelemetryGroups(V& v, G&... g) {
   VisitEnemyPoseTelemetry(v, g.enemyPose...);
   VisitLimiterTelemetry(v, g.limiter...);
   VisitCompareTelemetry(v, g.compare...);
+  VisitSettingsTelemetry(v, g.settings...);
 }
 
 }  // namespace driftglass

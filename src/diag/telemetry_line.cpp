@@ -65,6 +65,10 @@ class LineWriter {
     Key(key);
     Decimal(value / 1000000.0);
   }
+  void Latest(const char* key, uint32_t value) {
+    Key(key);
+    text_.Unsigned(value);
+  }
 
   void Count(const char* key, uint64_t value) {
     Key(key);

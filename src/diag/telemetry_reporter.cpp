@@ -38,6 +38,7 @@ struct TakeVisitor {
     out = live.load();
   }
   void Millionths(const char*, Count& live, uint32_t&, uint32_t& out) { out = live.load(); }
+  void Latest(const char*, Count& live, uint32_t&, uint32_t& out) { out = live.load(); }
   void Group(const char*) {}
   void EndGroup() {}
   void Nested(const char*) {}
@@ -133,15 +134,20 @@ SharedReporter& ProcessReporter() {
   return shared;
 }
 
+uint32_t ClampedInterval(uint32_t seconds) {
+  // The configuration allows 1 to 60 s; anything else must neither spin nor sleep for days.
+  return seconds < kMinIntervalSeconds ? kMinIntervalSeconds
+                                       : (seconds > kMaxIntervalSeconds ? kMaxIntervalSeconds : seconds);
+}
+
+// The longest the reporter sleeps at once, so a new interval from the INI is followed at once.
+constexpr DWORD kReporterWakeMs = 250;
+
 }  // namespace
 
 DWORD WINAPI TelemetryReporterThreadProc(LPVOID) {
   TelemetrySettings& settings = ProcessTelemetrySettings();
   const uint32_t generation = settings.generation.load();
-  uint32_t intervalSeconds = settings.reportIntervalSeconds.load();
-  // The configuration allows 1 to 60 s; anything else must neither spin nor sleep for days.
-  if (intervalSeconds < kMinIntervalSeconds) intervalSeconds = kMinIntervalSeconds;
-  if (intervalSeconds > kMaxIntervalSeconds) intervalSeconds = kMaxIntervalSeconds;
   const HANDLE stopEvent = settings.stopEvent.load();
 
   SharedReporter& shared = ProcessReporter();
@@ -152,17 +158,55 @@ DWORD WINAPI TelemetryReporterThreadProc(LPVOID) {
   QueryPerformanceCounter(&counter);
   shared.reporter.Begin(counter.QuadPart, frequency.QuadPart);
   ReleaseSRWLockExclusive(&shared.lock);
+  int64_t lastReport = counter.QuadPart;
   for (;;) {
-    const DWORD waited = WaitForSingleObject(stopEvent, intervalSeconds * 1000);
+    // The interval is read again at every wake: a change applies to the report being waited for.
+    const int64_t due = lastReport + ClampedInterval(settings.reportIntervalSeconds.load()) * frequency.QuadPart;
+    QueryPerformanceCounter(&counter);
+    const int64_t leftMs = counter.QuadPart >= due ? 0 : (due - counter.QuadPart) * 1000 / frequency.QuadPart + 1;
+    const DWORD waited = WaitForSingleObject(stopEvent, leftMs < kReporterWakeMs ? static_cast<DWORD>(leftMs)
+                                                                                  : kReporterWakeMs);
     if (waited != WAIT_TIMEOUT && waited != WAIT_OBJECT_0) break;
     if (settings.generation.load() != generation) break;  // a later loop's reporter took over
+    QueryPerformanceCounter(&counter);
+    if (waited == WAIT_TIMEOUT && counter.QuadPart < due) continue;
     AcquireSRWLockExclusive(&shared.lock);
     QueryPerformanceCounter(&counter);
     shared.reporter.Report(counter.QuadPart, settings.motionTraceOn.load());
     ReleaseSRWLockExclusive(&shared.lock);
+    lastReport = counter.QuadPart;
     if (waited == WAIT_OBJECT_0) break;  // the game is ending: that was the last interval
   }
   return 0;
+}
+
+bool StartMotionTraceNow(const wchar_t* path, int64_t frequency, std::wstring& errorText) {
+  SharedReporter& shared = ProcessReporter();
+  AcquireSRWLockExclusive(&shared.lock);
+  const bool opened = ProcessMotionTrace().Open(path, frequency, errorText);
+  if (opened) ProcessTelemetrySettings().motionTraceOn.store(true);
+  ReleaseSRWLockExclusive(&shared.lock);
+  return opened;
+}
+
+void StopMotionTraceNow() {
+  SharedReporter& shared = ProcessReporter();
+  AcquireSRWLockExclusive(&shared.lock);
+  if (ProcessMotionTrace().IsOpen()) {
+    ProcessTelemetrySettings().motionTraceOn.store(false);
+    const MotionTraceTotals totals = ProcessMotionTrace().Close();
+    // The rows written by this last flush, in the reports' own words, so the totals still add up.
+    char text[96];
+    AsciiText totalsLine(text, sizeof(text));
+    totalsLine.Append("MotionTrace written=");
+    totalsLine.Unsigned(totals.written);
+    totalsLine.Append(" dropped=");
+    totalsLine.Unsigned(totals.dropped);
+    wchar_t wide[96];
+    for (uint32_t i = 0; i < totalsLine.length(); ++i) wide[i] = static_cast<unsigned char>(totalsLine.data()[i]);
+    ProcessLog().WriteLine(kLogInfo, wide, totalsLine.length());
+  }
+  ReleaseSRWLockExclusive(&shared.lock);
 }
 
 void FinishTelemetryReport() {

@@ -62,9 +62,16 @@ class TelemetryReporter {
   int64_t frequency_ = 0;
 };
 
+// From the settings thread while the game runs: opens the motion trace anew (a new file, as at
+// start-up) and has the reports write it; closes it with every queued row written, once the
+// frames have stopped publishing. Both wait for a report being written.
+bool StartMotionTraceNow(const wchar_t* path, int64_t frequency, std::wstring& errorText);
+void StopMotionTraceNow();
+
 // The reporter thread over the process-wide counters, settings and log; started without a
-// parameter, it reports every interval until the stop event is signalled, then reports the
-// interval that was running and ends (a failed wait ends it at once).
+// parameter, it reports every interval (read again at every wake, at least four times a second,
+// so the INI can change it) until the stop event is signalled, then reports the interval that
+// was running and ends (a failed wait ends it at once).
 DWORD WINAPI TelemetryReporterThreadProc(LPVOID);
 
 // On the main thread when the engine's loop has returned: signals the reporter and waits, at most

@@ -4,12 +4,13 @@
 #include "effects/image_trail_timing.h"
 #include "effects/particle_positions.h"
 #include "shared/compare_switch.h"
+#include "shared/live_settings.h"
 
 namespace driftglass {
 
 uint8_t DRIFTGLASS_THISCALL EmitterUpdateGraphicsDetour(void* emitter, void* frustum, float frameTime) {
   const auto original = Original<EmitterUpdateFunction>(kDetourEmitterUpdateGraphics);
-  if (ProcessCompareSwitch().correctionsOff) {
+  if (ProcessCompareSwitch().correctionsOff || !ProcessAppliedSettings().drawn.particles) {
     ProcessTelemetry().particles.calls.fetch_add(1);
     return original(emitter, frustum, frameTime);  // the engine's own positions
   }
@@ -27,7 +28,7 @@ uint8_t DRIFTGLASS_THISCALL EmitterUpdateGraphicsDetour(void* emitter, void* fru
 
 uint32_t DRIFTGLASS_THISCALL ImageTrailRenderEffectDetour(void* effect, void* input, void* output) {
   const auto original = Original<ImageTrailFunction>(kDetourImageTrailRenderEffect);
-  if (ProcessCompareSwitch().correctionsOff) {
+  if (ProcessCompareSwitch().correctionsOff || !ProcessAppliedSettings().drawn.imageTrail) {
     ProcessTelemetry().imageTrail.calls.fetch_add(1);
     return original(effect, input, output);  // the stock decay, as the game draws it
   }

@@ -6,6 +6,7 @@
 #include "poses/enemy_pose_interpolator.h"
 #include "poses/pose_counting.h"
 #include "shared/frame_sequence_settings.h"
+#include "shared/live_settings.h"
 #include "timing/tick_sequence.h"
 #include "world/world_counting.h"
 #include "world/world_root_interpolator.h"
@@ -22,7 +23,9 @@ void DRIFTGLASS_THISCALL PropOnUpdateDetour(void* prop, float dt) {
   const uint32_t result = ProcessWorldRootInterpolator().StageProp(prop, tick, info);
   CountWorldStage(result);
   const FrameSequenceSettings& settings = ProcessFrameSequenceSettings();
-  if (settings.worldPose && settings.ragdollPose && result == kWorldStagedProp && info.valid &&
+  // A ragdoll the INI turned off is left to the engine; it starts over two ticks after it is back.
+  if (settings.worldPose && ProcessAppliedSettings().drawn.ragdollPose && result == kWorldStagedProp &&
+      info.valid &&
       info.bodyCount >= 2) {
     CountEnemyPoseStage(ProcessEnemyPoseInterpolator().StageRagdoll(prop, info.mesh, info.ownerWord,
                                                                     info.bodyCount, info.allAsleep, tick));

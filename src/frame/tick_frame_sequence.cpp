@@ -10,6 +10,7 @@
 #include "diag/telemetry_counters.h"
 #include "effects/particle_positions.h"
 #include "frame/engine_run_detour.h"
+#include "frame/live_settings_apply.h"
 #include "frame/presentation_limiter.h"
 #include "hands/hands_counting.h"
 #include "hands/hands_pose_interpolator.h"
@@ -77,6 +78,7 @@ void CaptureTick() {
   StageScope stage(kStageTickCapture);
   TelemetryCounters& telemetry = ProcessTelemetry();
   telemetry.ticks.fetch_add(1);
+  ApplyLiveSettingsAtTick();  // a change of the INI, all at once, before this tick is captured
   ReadCompareKeyAtTick();  // once a tick: a flip shows from the next frame on
   const uint64_t tick = AdvanceTickSequence(ProcessTickSequence());
   PresentationClock& clock = ProcessPresentationClock();
@@ -167,10 +169,18 @@ void DRIFTGLASS_THISCALL SceneRenderDetour(void* scene, float frameTime, uint32_
   CountSample(sample);
   const uint64_t tickSequence = ProcessTickSequence().load();
   // With the corrections off the frame is drawn as one the clock cannot place: every feature still
-  // captures what it sees, none writes.
+  // captures what it sees, none writes. A correction the INI turned off stands aside the same way.
   const bool correctionsOff = ProcessCompareSwitch().correctionsOff;
   if (correctionsOff) ProcessTelemetry().compare.uncorrected.fetch_add(1);
-  const ClockSample drawn = correctionsOff ? StandAside(sample) : sample;
+  AppliedSettings& applied = ProcessAppliedSettings();
+  const DrawnCorrections& on = applied.drawn;
+  const ClockSample aside = StandAside(sample);
+  const auto drawnIf = [&](bool featureOn) -> const ClockSample& {
+    return correctionsOff || !featureOn ? aside : sample;
+  };
+  const auto stoodAside = [&](bool featureOn, uint32_t result, uint32_t clockUnavailable) {
+    return StoodAside(correctionsOff || !featureOn, result, clockUnavailable);
+  };
 
   bool cameraApplied = false;
   MotionTraceRecord trace;
@@ -180,16 +190,16 @@ void DRIFTGLASS_THISCALL SceneRenderDetour(void* scene, float frameTime, uint32_
   if (settings.camera) {
     StageScope stage(kStageCameraApply);
     CameraInterpolator& camera = ProcessCameraInterpolator();
-    const uint32_t result = camera.ApplyCamera(scene, tickSequence, drawn);
-    if (!StoodAside(correctionsOff, result, kCameraClockUnavailable)) CountCameraResult(result);
+    const uint32_t result = camera.ApplyCamera(scene, tickSequence, drawnIf(on.camera));
+    if (!stoodAside(on.camera, result, kCameraClockUnavailable)) CountCameraResult(result);
     if (result == kCameraApplied) {
       cameraApplied = true;
       trace.flags |= kMotionCameraApplied;
       // The drawn poses are read back for the trace alone: each read is a region query.
       if (camera.GetSavedLogicPose(trace.auth)) trace.flags |= kMotionAuthPose;
       if (settings.motionTrace && camera.ReadAppliedCameraPose(trace.base)) trace.flags |= kMotionBasePose;
-      previewApplied = ApplyLookPreview(ProcessLookState(), mouse, camera, ProcessTelemetry().mouseAudit, drawn,
-                                        tickSequence, viewCorrection, preview);
+      previewApplied = ApplyLookPreview(ProcessLookState(), mouse, camera, ProcessTelemetry().mouseAudit,
+                                        drawnIf(on.lookPreview), tickSequence, viewCorrection, preview);
       if (settings.motionTrace && camera.ReadAppliedCameraPose(trace.final)) trace.flags |= kMotionFinalPose;
     }
   }
@@ -218,8 +228,10 @@ void DRIFTGLASS_THISCALL SceneRenderDetour(void* scene, float frameTime, uint32_
     if (preview.pendingApplied) trace.flags |= kMotionPreviewPendingApplied;
     if (preview.rotationApplied) trace.flags |= kMotionPreviewRotationApplied;
     if (correctionsOff) trace.flags |= kMotionCorrectionsOff;
+    if (applied.markNextFrame) trace.flags |= kMotionSettingsChanged;
     PublishMotionRecord(trace);
   }
+  applied.markNextFrame = false;
   if (settings.handsRoot) {
     StageScope stage(kStageHandsApply);
     HandsRootInterpolator& hands = ProcessHandsRootInterpolator();
@@ -227,8 +239,8 @@ void DRIFTGLASS_THISCALL SceneRenderDetour(void* scene, float frameTime, uint32_
     if (!hands.SetViewCorrection(previewApplied ? &viewCorrection : nullptr)) {
       ProcessTelemetry().mouseAudit.handsCorrectionFail.fetch_add(1);
     }
-    const uint32_t handsResult = hands.Apply(drawn);
-    if (!StoodAside(correctionsOff, handsResult, kHandsRootClockUnavailable)) CountHandsRootResult(handsResult);
+    const uint32_t handsResult = hands.Apply(drawnIf(on.handsRoot));
+    if (!stoodAside(on.handsRoot, handsResult, kHandsRootClockUnavailable)) CountHandsRootResult(handsResult);
     if (hands.viewCorrectionPresent() && handsResult == kHandsRootRenderReady) {
       ProcessTelemetry().mouseAudit.handsCorrectionApplied.fetch_add(1);
     }
@@ -236,29 +248,31 @@ void DRIFTGLASS_THISCALL SceneRenderDetour(void* scene, float frameTime, uint32_
   }
   if (settings.worldRoot) {
     StageScope stage(kStageWorldApply);
-    CountWorldApply(ProcessWorldRootInterpolator().Apply(drawn));
+    CountWorldApply(ProcessWorldRootInterpolator().Apply(drawnIf(on.worldRoot)));
   }
   if (settings.handsPose) {
     StageScope stage(kStageHandsPoseApply);
     HandsPoseInterpolator& pose = ProcessHandsPoseInterpolator();
-    const uint32_t result = pose.Apply(drawn, ProcessTickSequence().load(), frameTime);
+    const uint32_t result = pose.Apply(drawnIf(on.handsPose), ProcessTickSequence().load(), frameTime);
     if (pose.TakeFailedRestore()) CountHandsPoseRestoreFailure();  // a restore left from before
-    if (!StoodAside(correctionsOff, result, kHandsPoseClockUnavailable)) CountHandsPoseResult(result);
+    if (!stoodAside(on.handsPose, result, kHandsPoseClockUnavailable)) CountHandsPoseResult(result);
     if (result == kHandsPoseInvalid) LogHandsPoseDiagnostic(pose);
   }
   if (settings.worldPose) {
     StageScope stage(kStageEnemyPoseApply);
-    EnemyPoseCounts poses = ProcessEnemyPoseInterpolator().Apply(drawn, ProcessTickSequence().load(), frameTime);
-    if (correctionsOff) poses.clockWait = 0;  // every pose stood aside, as StoodAside says
+    EnemyPoseCounts poses =
+        ProcessEnemyPoseInterpolator().Apply(drawnIf(on.worldPose), ProcessTickSequence().load(), frameTime);
+    if (correctionsOff || !on.worldPose) poses.clockWait = 0;  // every pose stood aside, as StoodAside says
     CountEnemyPose(poses);
   }
   // Emitters building their vertices inside this render draw particles at the frame's fraction.
   ParticleHandOff& particles = ThreadParticleHandOff();
-  const bool sampled = drawn.kind == kSampleInterpolated || drawn.kind == kSampleClampedOldest ||
-                       drawn.kind == kSampleClampedNewest;
-  particles.alphaValid = settings.particles && sampled && std::isfinite(drawn.alpha) &&
-                         drawn.alpha >= 0.0 && drawn.alpha <= 1.0;
-  particles.alpha = particles.alphaValid ? drawn.alpha : 0.0;
+  const ClockSample& forParticles = drawnIf(on.particles);
+  const bool sampled = forParticles.kind == kSampleInterpolated || forParticles.kind == kSampleClampedOldest ||
+                       forParticles.kind == kSampleClampedNewest;
+  particles.alphaValid = settings.particles && sampled && std::isfinite(forParticles.alpha) &&
+                         forParticles.alpha >= 0.0 && forParticles.alpha <= 1.0;
+  particles.alpha = particles.alphaValid ? forParticles.alpha : 0.0;
 
   apply.End();
 

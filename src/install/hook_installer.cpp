@@ -20,6 +20,7 @@
 #include "log/diagnostic_log.h"
 #include "poses/enemy_pose_interpolator.h"
 #include "shared/compare_switch.h"
+#include "shared/live_settings.h"
 #include "shared/frame_sequence_settings.h"
 #include "timing/presentation_clock.h"
 #include "timing/render_unlock_state.h"
@@ -279,6 +280,13 @@ bool InstallHooks(const HookInstallRequest& r, HookInstallation& installation, D
     mouse.sdlGetRelativeMouseMode = installation.sdlGetRelativeMouseMode;
   }
   frame.motionTrace = r.motionTrace;
+  // Every installed correction draws until the INI turns it off while the game runs.
+  AppliedSettings& applied = ProcessAppliedSettings();
+  applied = AppliedSettings{};
+  applied.drawn.ragdollPose = r.ragdollPoseInterpolation;
+  applied.drawn.particles = r.particleInterpolation;
+  applied.drawn.imageTrail = r.imageTrailTiming;
+  applied.drawn.lookPreview = r.mouseOverlay;
   ProcessCompareSwitch() = CompareSwitch{};
   ProcessCompareSwitch().virtualKey = switches.compareKey ? r.compareKey : 0;
   ProcessPresentationLimiter().Configure(r.presentationLimiter && r.renderUnlock, r.targetFps,

@@ -5,6 +5,7 @@ target_sources(driftglass_core PRIVATE
   shared/entity_layout.cpp
   shared/frame_sequence_settings.cpp
   shared/host_palette.cpp
+  shared/live_settings.cpp
   shared/quaternion.cpp
   shared/rigid_transform.cpp
 )

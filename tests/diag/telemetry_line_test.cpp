@@ -73,7 +73,8 @@ const std::string kIdleLine =
     "sameTick=0, boneCount=0, jump=0, clockWait=0, pairMiss=0, invalid=0, unavailable=0, "
     "restoreFail=0, capacity=0)"
     " Limiter(paced=0, lateRestarts=0, waitUs=0, spinUs=0)"
-    " Compare(switches=0, uncorrected=0)";
+    " Compare(switches=0, uncorrected=0)"
+    " Settings(generation=0)";
 
 TEST(TelemetryLine, IdleIntervalPrintsEveryGroupAndKeyInOrder) {
   TelemetrySnapshot snapshot;
@@ -106,6 +107,7 @@ TEST(TelemetryLine, ValuesRatesSumsAndStates) {
   snapshot.values.hands.last = HandsRootResultName(99);
   snapshot.values.limiter = {700, 1, 4200000, 310000};
   snapshot.values.compare = {2, 345};
+  snapshot.values.settings.generation = 3;
   const std::string line = Format(snapshot);
 
   EXPECT_EQ(line.rfind("Telemetry interval=5.001s RenderUnlock=active ticks=300 (59.988 Hz) "
@@ -120,7 +122,8 @@ TEST(TelemetryLine, ValuesRatesSumsAndStates) {
         "noView=0, viewFail(noListener=0, hidden=3, noCamera=0", "last=applied) MouseAudit(",
         "acquiredXY=-12/-9223372036854775808, ", "rawTap=installed, rawActive=yes, ",
         "commandShape=1/0/0/4, ", "attachments=2/5, ", "last=unknown) World(",
-        " Limiter(paced=700, lateRestarts=1, waitUs=4200000, spinUs=310000) Compare(switches=2, uncorrected=345)"}) {
+        " Limiter(paced=700, lateRestarts=1, waitUs=4200000, spinUs=310000) Compare(switches=2, uncorrected=345)"
+        " Settings(generation=3)"}) {
     EXPECT_NE(line.find(expected), std::string::npos) << expected;
   }
 
@@ -138,6 +141,7 @@ struct FillWidest {
   void Joined(uint32_t& value) { value = UINT32_MAX; }
   void Sum(const char*, CountPair& pair) { pair = {INT64_MIN, INT64_MIN}; }
   void Millionths(const char*, uint32_t& value) { value = UINT32_MAX; }
+  void Latest(const char*, uint32_t& value) { value = UINT32_MAX; }
   // The longest name any result has.
   void Named(const char*, const wchar_t*& value) {
     value = L"";
@@ -170,7 +174,7 @@ TEST(TelemetryLine, WidestLineFitsItsBuffer) {
   VisitTelemetryGroups(fill, snapshot.values);
   const std::string line = Format(snapshot);
   EXPECT_LT(line.size(), kTelemetryLineCapacity / 2);
-  const std::string end = " uncorrected=4294967295)";
+  const std::string end = " uncorrected=4294967295) Settings(generation=4294967295)";
   EXPECT_EQ(line.substr(line.size() - end.size()), end);
   EXPECT_NE(line.find("acquiredXY=-9223372036854775808/-9223372036854775808, "),
             std::string::npos);

@@ -115,6 +115,7 @@ struct LiveCounterWalk {
   void State(const char*, const wchar_t* (*)(uint32_t), std::atomic<uint32_t>&) {}
   void Named(const char*, std::atomic<const wchar_t*>&) {}
   void Millionths(const char*, std::atomic<uint32_t>&) {}
+  void Latest(const char*, std::atomic<uint32_t>&) {}
   void Group(const char* name) { group = std::string(name) + "."; }
   void EndGroup() { group.clear(); }
   void Nested(const char* name) { group += std::string(name) + "."; }

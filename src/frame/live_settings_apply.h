@@ -1,0 +1,28 @@
+#pragma once
+// Where a change of the INI reaches the game: at a tick boundary on the main thread, before the
+// tick is captured, the newest set the settings thread posted is applied all at once (the
+// limiter's rate, the presentation phase, the compare key, the motion trace, every drawn
+// correction), so the next frame is the first to see any of it, and sees all of it.
+
+#include "shared/compare_switch.h"
+#include "shared/live_settings.h"
+
+namespace driftglass {
+
+class PresentationLimiter;
+class FrameFractionClock;
+
+// The parts of the frame a set of settings drives; the process's own by default.
+struct LiveSettingsTargets {
+  PresentationLimiter& limiter;
+  FrameFractionClock& fraction;
+  CompareSwitch& compare;
+  bool& motionTrace;  // the frames publish trace records
+  int64_t frequency;
+};
+
+// True when a set was applied.
+bool ApplyLiveSettings(LiveSettingsMailbox& mailbox, AppliedSettings& applied, const LiveSettingsTargets& targets);
+bool ApplyLiveSettingsAtTick();
+
+}  // namespace driftglass
