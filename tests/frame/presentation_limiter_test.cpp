@@ -1,11 +1,15 @@
 #include "frame/presentation_limiter.h"
 
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "frame/live_settings_apply.h"
 #include "log/diagnostic_log.h"
+#include "timing/presentation_clock.h"
 
 namespace driftglass {
 namespace {
@@ -141,6 +145,53 @@ TEST(PresentationLimiter, PacesOnlyWhileOnAndTheRenderUnlockIsActive) {
     }
     EXPECT_EQ(display.reads, 0u);
   }
+}
+
+}  // namespace
+}  // namespace driftglass
+
+namespace driftglass {
+namespace {
+
+// A change of the INI reaches the frame at a tick boundary, the newest set whole: the limiter's
+// rate, the phase, the compare key (gone: corrections back on), the trace and the drawn switches.
+TEST(LiveSettingsApply, TheNewestSetIsAppliedWholeAndOnlyOnce) {
+  FakeClock clock;
+  ScriptedDisplay display;
+  CapturedLog captured;
+  PresentationLimiter limiter(clock, display, captured.log);
+  limiter.Configure(true, 100, kFrequency);
+  FrameFractionClock fraction;
+  CompareSwitch compare{VK_F9, false, true};
+  bool motionTrace = false;
+  const LiveSettingsTargets targets{limiter, fraction, compare, motionTrace, kFrequency};
+  LiveSettingsMailbox mailbox;
+  AppliedSettings applied;
+  EXPECT_FALSE(ApplyLiveSettings(mailbox, applied, targets));
+
+  LiveSettings older;
+  older.limiter = true;
+  older.targetFps = 75;
+  LiveSettings newer = older;
+  newer.targetFps = 50;
+  newer.compareKey = 0;
+  newer.motionTrace = true;
+  newer.drawn.particles = false;
+  mailbox.Post(older);
+  mailbox.Post(newer);  // before the main thread took the first: it is replaced
+  EXPECT_EQ(mailbox.applied(), 0u);
+  ASSERT_TRUE(ApplyLiveSettings(mailbox, applied, targets));
+  EXPECT_EQ(mailbox.applied(), mailbox.posted());
+  EXPECT_EQ(limiter.pacingRate(), (FrameRate{50, 1}));
+  EXPECT_EQ(compare.virtualKey, 0u);
+  EXPECT_FALSE(compare.correctionsOff);
+  EXPECT_TRUE(motionTrace);
+  EXPECT_FALSE(applied.drawn.particles);
+  EXPECT_TRUE(applied.drawn.camera);
+  EXPECT_EQ(applied.generation, 1u);
+  EXPECT_TRUE(applied.markNextFrame);
+  EXPECT_FALSE(ApplyLiveSettings(mailbox, applied, targets));
+  EXPECT_EQ(applied.generation, 1u);
 }
 
 }  // namespace
