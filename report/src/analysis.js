@@ -21,6 +21,8 @@
   // Drawn while the compare key had every correction stand aside: the frame shows the engine's own
   // values.
   const FLAG_UNCORRECTED = 1 << 9;
+  // The first frame after a change of the INI took effect while the game ran.
+  const FLAG_SETTINGS_CHANGED = 1 << 10;
   // Which of the three camera poses a frame read; a pose it did not read is zero in the trace.
   const POSE_FLAGS = { auth: 1 << 2, base: 1 << 3, final: 1 << 4 };
 
@@ -120,8 +122,10 @@
     const applied = new Uint8Array(n);
     const uncorrected = new Uint8Array(n);
     let uncorrectedFrames = 0;
+    const settingsChanges = [];
     for (let i = 0; i < n; ++i) {
       time[i] = c.qpc_seconds[i] - c.qpc_seconds[0];
+      if ((c.flags[i] & FLAG_SETTINGS_CHANGED) !== 0) settingsChanges.push(i);
       if ((c.flags[i] & FLAG_UNCORRECTED) !== 0) {
         uncorrected[i] = 1;
         ++uncorrectedFrames;
@@ -140,7 +144,7 @@
         errorMs[i] = ((shown[i] - shown[i - 1]) - display) * 1000;
       }
     }
-    return { time, frameMs, shown, errorMs, lagMs, applied, uncorrected, uncorrectedFrames };
+    return { time, frameMs, shown, errorMs, lagMs, applied, uncorrected, uncorrectedFrames, settingsChanges };
   }
 
   // The figures over the frames keep(i) accepts. A frame-to-frame figure (frame time, animation
@@ -207,7 +211,8 @@
   }
 
   // The whole recording's figures; when it holds frames drawn both with and without corrections,
-  // also each kind's figures (parts), from the same code.
+  // also each kind's figures (parts), and when the INI changed while it played, each stretch of
+  // settings' figures (settings), from the same code.
   function summarize(trace) {
     const s = deriveSeries(trace);
     const summary = summarizeFrames(trace, s, () => true);
@@ -217,6 +222,13 @@
       corrected: summarizeFrames(trace, s, (i) => s.uncorrected[i] === 0),
       uncorrected: summarizeFrames(trace, s, (i) => s.uncorrected[i] === 1),
     } : null;
+    summary.settingsChanges = s.settingsChanges.map((frame) => ({ frame, time: s.time[frame] }));
+    const bounds = [0, ...s.settingsChanges.filter((frame) => frame > 0), trace.rows];
+    summary.settings = bounds.length > 2 ? bounds.slice(0, -1).map((first, k) => ({
+      first,
+      start: s.time[first],
+      summary: summarizeFrames(trace, s, (i) => i >= first && i < bounds[k + 1]),
+    })) : null;
     return summary;
   }
 
@@ -494,15 +506,27 @@
     return { titles: difference ? titles.concat("B \u2212 A") : titles, rows, camera };
   }
 
-  // The table of one recording: a single column, or, when it was drawn both with and without
-  // corrections, the whole run beside each kind of frame.
+  // The table of one recording: a single column, or the whole run beside each kind of frame when
+  // it was drawn both with and without corrections, and beside each stretch of settings when the
+  // INI changed while it played.
   function recordingTable(summary, log) {
-    if (!summary.parts) return summaryTable([{ title: "", summary, log }], false);
-    return summaryTable([
-      { title: "All frames", summary, log },
-      { title: "With corrections", summary: summary.parts.corrected, log: undefined },
-      { title: "Without corrections", summary: summary.parts.uncorrected, log: undefined },
-    ], false);
+    if (!summary.parts && !summary.settings) return summaryTable([{ title: "", summary, log }], false);
+    const columns = [{ title: "All frames", summary, log }];
+    if (summary.parts) {
+      columns.push({ title: "With corrections", summary: summary.parts.corrected, log: undefined },
+                   { title: "Without corrections", summary: summary.parts.uncorrected, log: undefined });
+    }
+    for (const [k, part] of (summary.settings || []).entries()) {
+      columns.push({ title: k === 0 ? "Settings at start" : `Settings from ${fixed(part.start, 1)} s`,
+                     summary: part.summary, log: undefined });
+    }
+    return summaryTable(columns, false);
+  }
+
+  // What a recording's own table splits its frames by.
+  function partsHeading(summary) {
+    return summary.settings ? (summary.parts ? "by kind of frame and by settings" : "by settings")
+                            : "with and without corrections";
   }
 
   function comparisonTable(a, b) {
@@ -538,7 +562,7 @@
       camera = table.camera;
       lines.push(...tableText(table));
       for (const [name, r] of [["A", a], ["B", b]]) {
-        if (r.summary.parts) lines.push("", `Recording ${name} with and without corrections:`,
+        if (r.summary.parts || r.summary.settings) lines.push("", `Recording ${name} ${partsHeading(r.summary)}:`,
                                         ...tableText(recordingTable(r.summary, r.log)));
       }
     } else if (a.summary) {
@@ -566,6 +590,6 @@
   return {
     TICK_RATE, poseSeries, TRACE_COLUMNS, TRACE_HEADER, FLAG_CAMERA_APPLIED, FLAG_ALPHA_VALID,
     FLAG_UNCORRECTED, InputError, classify, parseTrace, percentile, mean, deriveSeries, summarize,
-    histogram, parseTelemetry, parseLog, pairRecordings, recordingTable, comparisonTable, summaryText,
+    histogram, parseTelemetry, parseLog, pairRecordings, recordingTable, comparisonTable, summaryText, partsHeading,
   };
 });

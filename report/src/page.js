@@ -169,13 +169,13 @@
     parts.textContent = "";
     if (b) {
       for (const [name, r] of [["A", a], ["B", b]]) {
-        if (!r.summary.parts) continue;
-        cell(parts, "h3", `Recording ${name} with and without corrections`);
+        if (!r.summary.parts && !r.summary.settings) continue;
+        cell(parts, "h3", `Recording ${name} ${A.partsHeading(r.summary)}`);
         fillTable(parts.appendChild(document.createElement("table")),
                   A.recordingTable(r.summary, r.log), false);
       }
     }
-    $("parts-hint").hidden = !traced.some((r) => r.summary.parts);
+    $("parts-hint").hidden = !traced.some((r) => r.summary.parts || r.summary.settings);
 
     $("notices").textContent = "";
     const named = (i) => (b ? ` in recording ${i === 0 ? "A" : "B"}` : " in this trace");
@@ -326,7 +326,8 @@
             const x0 = u.valToPos(band.start, "x", true);
             const x1 = u.valToPos(band.end, "x", true);
             ctx.fillStyle = band.color;
-            ctx.fillRect(x0, top, Math.max(1, x1 - x0), height);  // a single frame still shows
+            // A single frame still shows; a change of settings is a line two pixels wide.
+            ctx.fillRect(x0, top, band.start === band.end ? 2 : Math.max(1, x1 - x0), height);
           }
           ctx.restore();
         },
@@ -368,11 +369,14 @@
     return u;
   }
 
+  // The compare key's stretches as bands, each change of the INI's settings as a line.
   function bandsOf(summary, color) {
-    return summary.stretches.map(({ start, end }) => ({ start, end, color }));
+    return summary.stretches.map(({ start, end }) => ({ start, end, color }))
+      .concat(summary.settingsChanges.map(({ time }) => ({ start: time, end: time, color: CHANGE_LINE })));
   }
 
-  const SHADE_TEXT = "Shaded: frames drawn without corrections (the compare key).";
+  const CHANGE_LINE = "rgba(200, 60, 0, 0.9)";
+  const SHADE_TEXT = "Shaded: frames drawn without corrections (the compare key). Lines: the INI's settings changed while the game ran; the summary gives each stretch of settings apart.";
   const FRAME_TIME = "Display time (qpc_seconds) between each frame and the one before it.";
   const ANIMATION_ERROR = "How far the shown simulation time advanced since the previous frame minus how far display time advanced; 0 is perfectly even motion.";
 

@@ -264,3 +264,18 @@ test("summary text names every figure", () => {
   const split = A.summaryText([{ summary: A.summarize(A.parseTrace(traceText(SPLIT))), log: null, names: [] }]);
   assert.match(split, /^ +All frames +With corrections +Without corrections\nFrames +8 +5 +3\n/);
 });
+
+test("changes of the INI while the game ran split the summary into stretches of settings", () => {
+  // The SPLIT frames with the settings changed at frames 2 and 6 (12.5 ms, 10 ms, 10 ms | ...).
+  const marked = SPLIT.map((f, i) => ({ ...f, flags: f.flags & ~512 | (i === 2 || i === 6 ? 1024 : 0) }));
+  const s = A.summarize(A.parseTrace(traceText(marked)));
+  assert.deepStrictEqual(s.settingsChanges.map((c) => c.frame), [2, 6]);
+  near(s.settingsChanges[1].time, 0.060, "second change");
+  assert.deepStrictEqual(s.settings.map((p) => [p.first, p.summary.frames]), [[0, 2], [2, 4], [6, 2]]);
+  // Frame-to-frame figures stay inside their stretch: 1 + 3 + 1 steps of the 7.
+  near(s.settings[1].summary.durationSeconds, 0.030, "second stretch");
+  const table = A.recordingTable(s, null);
+  assert.deepStrictEqual(table.titles, ["All frames", "Settings at start", "Settings from 0.0 s",
+                                        "Settings from 0.1 s"]);
+  assert.strictEqual(A.summarize(A.parseTrace(traceText(SPLIT))).settings, null);
+});
