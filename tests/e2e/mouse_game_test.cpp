@@ -267,7 +267,9 @@ TEST(MouseGame, TheViewTurnsByTheRoundedUnitsThePlayerReceived) {
     EXPECT_NEAR(last.at("view_yaw"), 2 * Real(look, "player_yaw_sum"), 1e-5);
     EXPECT_EQ(last.at("view_pitch"), c.pitchEnd);
 
-    size_t turns = 0, pinned = 0;
+    size_t turns = 0;
+    // Counted in ticks, not frames: a busy machine draws fewer frames, never fewer ticks.
+    std::set<double> pinned;
     for (size_t i = 1; i < run.frames.size(); ++i) {
       const auto& frame = run.frames[i];
       const auto& before = run.frames[i - 1];
@@ -277,10 +279,11 @@ TEST(MouseGame, TheViewTurnsByTheRoundedUnitsThePlayerReceived) {
       }
       EXPECT_EQ(frame.at("drawn_yaw"), frame.at("view_yaw"));
       EXPECT_EQ(frame.at("drawn_pitch"), frame.at("view_pitch"));
-      pinned += frame.at("view_pitch") == c.pitchEnd && frame.at("look_moving") == 1;
+      if (frame.at("view_pitch") == c.pitchEnd && frame.at("look_moving") == 1) pinned.insert(frame.at("ticks"));
     }
     EXPECT_GT(turns, 25u);
-    EXPECT_TRUE(c.pitchEnd == 0 || pinned > 20) << pinned << " frames pinned at the limit while the hand pushed on";
+    EXPECT_TRUE(c.pitchEnd == 0 || pinned.size() >= 5)
+        << pinned.size() << " ticks pinned at the limit while the hand pushed on";
   }
 }
 
