@@ -99,13 +99,15 @@ void SettingsWatcher::Apply(const PluginConfig& file) {
   const SettingKeys restart = changed & ~live_;
   LiveSettings next = LiveSettingsOf(file, started_);
   if ((live & SettingBit(kSettingMotionTrace)) != 0) {
-    if (file.motionTrace) {
+    if (file.motionTrace && closeTrace_) {
+      // Back on before the frames stopped: the trace is still open and goes on in its file.
+      closeTrace_ = false;
+    } else if (file.motionTrace) {
       std::wstring errorText;
       if (!sink_.StartTrace(errorText)) {
         Write(log_, kLogWarn, errorText + L"; the motion trace stays off.");
         next.motionTrace = false;
       }
-      closeTrace_ = false;
     } else {
       closeTrace_ = true;  // after the main thread has stopped publishing
     }

@@ -147,6 +147,13 @@ TEST(SettingsWatcher, TheTraceOpensAtOnceAndClosesOnceTheFramesHaveStopped) {
   p.Save(kStart);
   EXPECT_FALSE(p.sink.posted.back().motionTrace);
   EXPECT_EQ(p.sink.traceStops, 0);  // the main thread has not applied it yet
+  // On again before the frames stopped: never opened anew under a publishing frame.
+  p.Save(Ini({"[Telemetry]MotionTrace=1", "[Telemetry]ReportIntervalSeconds=2"}));
+  EXPECT_EQ(p.sink.traceStarts, 1);
+  p.sink.applied = true;
+  p.watcher->Look();
+  EXPECT_EQ(p.sink.traceStops, 0);
+  p.Save(kStart);
   p.sink.applied = true;
   p.watcher->Look();
   EXPECT_EQ(p.sink.traceStops, 1);
