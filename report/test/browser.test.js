@@ -164,6 +164,23 @@ test("a stretch drawn without corrections is shaded and summarized apart", async
   }
 });
 
+test("a change of the INI's settings is a line on the time charts and a stretch of its own", async () => {
+  const shown = await load(file("settings.csv", steadyTrace(ROWS, { changed: [720] })));
+  assert.strictEqual(shown.state, "ready", shown.messages.join("; "));
+  assert.deepStrictEqual(shown.titles, ["All frames", "Settings at start", "Settings from 5.0 s"]);
+  assert.strictEqual(shown.summary["Frames"], "2000 | 720 | 1280");
+  const lines = await tab.evaluate(() => window.driftglassCharts.filter((u) => u.timeChart).map((u) => {
+    const line = u.shaded.find((b) => b.start === b.end);
+    const x = Math.round(u.valToPos(line.start, "x", true));
+    const [r, g] = u.ctx.getImageData(x, Math.round(u.bbox.top + u.bbox.height * 0.07), 1, 1).data;
+    return [u.chartTitle, line.start, r > g + 80];  // the line's own red, not a grey grid line
+  }));
+  assert.strictEqual(lines.length, 5);
+  for (const [title, start, drawn] of lines) {
+    assert.ok(Math.abs(start - 5) < 1e-6 && drawn, `${title}: a line at ${start} s, drawn ${drawn}`);
+  }
+});
+
 test("time to open a 100 000-row trace (printed, not judged)", async () => {
   const big = file("big.csv", steadyTrace(100000));
   const started = Date.now();

@@ -8,8 +8,9 @@ function traceText(rows) {
 }
 
 // A steady run (144 fps unless told) interpolated between 60 Hz ticks, for size and timing checks;
-// frames first..last of `uncorrected` are drawn without corrections and show the newest tick.
-function steadyTrace(count, { rate = 144, start = 100, uncorrected = [-1, -1] } = {}) {
+// frames first..last of `uncorrected` are drawn without corrections and show the newest tick;
+// the frames listed in `changed` are the first after a change of the INI.
+function steadyTrace(count, { rate = 144, start = 100, uncorrected = [-1, -1], changed = [] } = {}) {
   const rows = [];
   for (let i = 0; i < count; ++i) {
     const t = i / rate;
@@ -19,7 +20,7 @@ function steadyTrace(count, { rate = 144, start = 100, uncorrected = [-1, -1] } 
     const off = i >= uncorrected[0] && i <= uncorrected[1];
     rows.push({ qpc_seconds: (start + t).toFixed(9), tick_serial: newer, older_serial: newer - 1,
       newer_serial: newer, raw_alpha: alpha.toFixed(9), alpha: alpha.toFixed(9),
-      flags: off ? 4 | 256 | 512 : 2 | 4 | 8 | 16 | 256,
+      flags: (off ? 4 | 256 | 512 : 2 | 4 | 8 | 16 | 256) | (changed.includes(i) ? 1024 : 0),
       auth_x: newer * 0.05, base_x: (newer - 1 + alpha) * 0.05, final_x: (newer - 1 + alpha) * 0.05,
       auth_yaw: 0.01 * newer, base_yaw: 0.01 * (newer - 1 + alpha), final_yaw: 0.01 * (newer - 1 + alpha) });
   }
