@@ -98,17 +98,18 @@ void TelemetryReporter::Report(int64_t counter, bool motionTraceOn) {
   char line[kTelemetryLineCapacity];
   WriteInfo(line, FormatTelemetryLine(snapshot, line, sizeof(line)));
 
-  if (motionTraceOn) {
-    const MotionTraceTotals totals = motionTrace_.Flush();
-    char text[96];
-    AsciiText totalsLine(text, sizeof(text));
-    totalsLine.Append("MotionTrace written=");
-    totalsLine.Unsigned(totals.written);
-    totalsLine.Append(" dropped=");
-    totalsLine.Unsigned(totals.dropped);
-    WriteInfo(totalsLine.data(), totalsLine.length());
-  }
+  if (motionTraceOn) WriteTraceTotals(motionTrace_.Flush());
   lastReportCounter_ = counter;
+}
+
+void TelemetryReporter::WriteTraceTotals(const MotionTraceTotals& totals) {
+  char text[96];
+  AsciiText totalsLine(text, sizeof(text));
+  totalsLine.Append("MotionTrace written=");
+  totalsLine.Unsigned(totals.written);
+  totalsLine.Append(" dropped=");
+  totalsLine.Unsigned(totals.dropped);
+  WriteInfo(totalsLine.data(), totalsLine.length());
 }
 
 void TelemetryReporter::WriteInfo(const char* text, uint32_t length) {
@@ -194,17 +195,8 @@ void StopMotionTraceNow() {
   AcquireSRWLockExclusive(&shared.lock);
   if (ProcessMotionTrace().IsOpen()) {
     ProcessTelemetrySettings().motionTraceOn.store(false);
-    const MotionTraceTotals totals = ProcessMotionTrace().Close();
     // The rows written by this last flush, in the reports' own words, so the totals still add up.
-    char text[96];
-    AsciiText totalsLine(text, sizeof(text));
-    totalsLine.Append("MotionTrace written=");
-    totalsLine.Unsigned(totals.written);
-    totalsLine.Append(" dropped=");
-    totalsLine.Unsigned(totals.dropped);
-    wchar_t wide[96];
-    for (uint32_t i = 0; i < totalsLine.length(); ++i) wide[i] = static_cast<unsigned char>(totalsLine.data()[i]);
-    ProcessLog().WriteLine(kLogInfo, wide, totalsLine.length());
+    shared.reporter.WriteTraceTotals(ProcessMotionTrace().Close());
   }
   ReleaseSRWLockExclusive(&shared.lock);
 }

@@ -13,6 +13,7 @@ namespace driftglass {
 class DiagnosticLog;
 class FrameCadenceHistogram;
 class MotionTrace;
+struct MotionTraceTotals;
 
 // What the installer publishes before it starts the reporter thread.
 struct TelemetrySettings {
@@ -48,6 +49,9 @@ class TelemetryReporter {
   // Takes every value the line shows; running counters become their increase since the
   // previous take, interval counters and sums restart from 0.
   TelemetrySnapshot TakeSnapshot(double elapsedSeconds);
+
+  // "MotionTrace written=N dropped=M": what a flush of the trace wrote and dropped.
+  void WriteTraceTotals(const MotionTraceTotals& totals);
 
  private:
   void WriteInfo(const char* text, uint32_t length);
