@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "game/engine_world.h"
+#include "record/host_clock.h"
 #include "record/host_record.h"
 
 namespace {
@@ -58,7 +58,7 @@ double WriteFaultRig::FaultSeconds() const {
   double seconds = 0;
   for (const Fault& fault : faults_) {
     if (!fault.started) continue;
-    seconds += (fault.ended ? fault.endWall : HostSeconds() - World().loopStartSeconds) - fault.startWall;
+    seconds += (fault.ended ? fault.endWall : HostSeconds() - loopStart_) - fault.startWall;
   }
   return seconds;
 }
@@ -67,7 +67,7 @@ void WriteFaultRig::Start(Fault& fault, uint32_t completedTicks, uint32_t frames
   fault.started = true;
   fault.startTick = completedTicks;
   fault.startFrame = frames;
-  fault.startWall = HostSeconds() - World().loopStartSeconds;
+  fault.startWall = HostSeconds() - loopStart_;
   const uint64_t available = FreeBytes(folder_);
   char detail[160];
   std::snprintf(detail, sizeof(detail), "the plug-in's folder has %llu bytes free; at most %llu may be filled",
@@ -107,7 +107,7 @@ void WriteFaultRig::Start(Fault& fault, uint32_t completedTicks, uint32_t frames
 
 void WriteFaultRig::End(Fault& fault, uint32_t completedTicks, uint32_t frames) {
   fault.ended = true;
-  fault.endWall = HostSeconds() - World().loopStartSeconds;
+  fault.endWall = HostSeconds() - loopStart_;
   if (fill_ == nullptr) return;
   // Emptying the file gives the device's space back at once; the handle's close removes it.
   HANDLE fill = static_cast<HANDLE>(fill_);
@@ -121,5 +121,5 @@ void WriteFaultRig::End(Fault& fault, uint32_t completedTicks, uint32_t frames) 
                 "start_wall=%.7f end_wall=%.7f fill_us=%.0f loop_start_seconds=%.9f",
                 fault.startTick, completedTicks, fault.startFrame, frames,
                 static_cast<unsigned long long>(fault.filledBytes), fault.fillError, fault.startWall, fault.endWall,
-                fault.fillSeconds * 1e6, World().loopStartSeconds);
+                fault.fillSeconds * 1e6, loopStart_);
 }

@@ -22,6 +22,8 @@ class WriteFaultRig {
   void Init(const Scenario& scenario, HostRecord* record);
   // The plug-in's path as the game loaded it; the fault fills that folder's device.
   void SetPluginPath(const std::wstring& plugin);
+  // The loop's start: fault times are kept from it, as the frame lines' are.
+  void LoopStarted(double loopStartSeconds) { loopStart_ = loopStartSeconds; }
   void AfterFrame(uint32_t completedTicks, uint32_t frames);
   // Ends a fault still running, so the plug-in's last report can be written.
   void Finish(uint32_t completedTicks, uint32_t frames);
@@ -46,6 +48,7 @@ class WriteFaultRig {
   uint32_t minFrames_ = 0;
   std::wstring folder_;
   HostRecord* record_ = nullptr;
+  double loopStart_ = 0;
   void* fill_ = nullptr;  // the game's handle on its filling file while a fault runs
 };
 

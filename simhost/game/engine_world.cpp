@@ -10,22 +10,23 @@
 #include <cstring>
 
 #include "camera/camera_rig.h"
-#include "engine/entry_points.h"
-#include "truth/frame_truth.h"
-#include "hands/hands_rig.h"
 #include "effects/effects_rig.h"
+#include "engine/entry_points.h"
+#include "files/settings_file_rig.h"
+#include "files/write_fault_rig.h"
 #include "game/game_pacing.h"
+#include "hands/hands_rig.h"
 #include "input/keyboard_user.h"
 #include "input/look_rig.h"
 #include "input/mouse_rig.h"
+#include "record/host_clock.h"
+#include "record/host_record.h"
 #include "record/process_sampler.h"
 #include "scenarios/scenario_events.h"
-#include "world/skinned_meshes.h"
 #include "scenarios/soak_plan.h"
+#include "truth/frame_truth.h"
+#include "world/skinned_meshes.h"
 #include "world/world_rig.h"
-#include "files/settings_file_rig.h"
-#include "files/write_fault_rig.h"
-#include "record/host_record.h"
 
 #define THISCALL __attribute__((thiscall))
 
@@ -115,14 +116,6 @@ namespace {
 uint32_t RegionQueries() { return gPluginRegionQueries != nullptr ? gPluginRegionQueries() : 0; }
 }  // namespace
 
-double HostSeconds() {
-  LARGE_INTEGER counter;
-  LARGE_INTEGER frequency;
-  QueryPerformanceCounter(&counter);
-  QueryPerformanceFrequency(&frequency);
-  return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
 EngineWorld& World() { return gWorld; }
 
 EngineWorld& CreateEngineWorld(const Scenario& scenario, HostRecord& record) {
@@ -182,13 +175,14 @@ void HostEngineMainLoop(cEngine* engine) {
   const double stepMs = timer.stepNumerator / timer.stepDivisor;
   w.loopStartSeconds = HostSeconds();
   Mouse().LoopStarted(w.loopStartSeconds);
+  WriteFaults().LoopStarted(w.loopStartSeconds);
   const uint32_t startTicks = SDL_GetTicks();
   // The plug-in reads the tick clock against its wall clock just before this loop starts.
   w.record->Line("loop_start tick_ms=%u wall=%.7f", startTicks, HostSeconds() - w.loopStartSeconds);
   timer.nextDueMs = static_cast<double>(startTicks) + stepMs;
   GamePacing pacing;
   pacing.Start(s, w.loopStartSeconds);
-  if (s.processSamples) Sampler().Start(w.loopStartSeconds, static_cast<uint32_t>(2 * s.durationSeconds) + 600, w.record);
+  if (s.processSamples) Sampler().Start(w.loopStartSeconds, &w.counts.ticks, static_cast<uint32_t>(2 * s.durationSeconds) + 600, w.record);
   EventCursor stalls(s, "stall");
   const float dt = static_cast<float>(stepMs / 1000.0);
   FrameTruthClock truthClock(s.phaseDelayPercent / 100.0);

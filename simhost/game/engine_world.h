@@ -36,7 +36,5 @@ struct EngineWorld {
 EngineWorld& CreateEngineWorld(const Scenario& scenario, HostRecord& record);
 EngineWorld& World();
 
-double HostSeconds();
-
 // Set when the loaded plug-in is a measurement build (benchmarks only).
 extern uint32_t (*gPluginRegionQueries)();

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "game/engine_world.h"
+#include "record/host_clock.h"
 
 namespace {
 

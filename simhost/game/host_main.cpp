@@ -9,16 +9,17 @@
 #include <cwchar>
 #include <string>
 
-#include "game/engine_world.h"
 #include "camera/camera_rig.h"
 #include "engine/entry_points.h"
-#include "record/host_record.h"
+#include "files/settings_file_rig.h"
+#include "files/write_fault_rig.h"
+#include "game/engine_world.h"
 #include "input/keyboard_user.h"
 #include "input/look_rig.h"
 #include "input/mouse_rig.h"
+#include "record/host_clock.h"
+#include "record/host_record.h"
 #include "scenarios/scenario.h"
-#include "files/settings_file_rig.h"
-#include "files/write_fault_rig.h"
 
 extern "C" {
 uint32_t SDL_GetTicks(void);

@@ -8,9 +8,9 @@
 
 #include <cstdint>
 
-#include "truth/frame_truth.h"
 #include "scenarios/scenario.h"
 #include "scenarios/scenario_events.h"
+#include "truth/frame_truth.h"
 #include "truth/yaw_transform.h"
 
 class HostRecord;

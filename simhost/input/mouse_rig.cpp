@@ -4,10 +4,10 @@
 #include <cstdio>
 #include <cwchar>
 
-#include "game/engine_world.h"
 #include "engine/entry_points.h"
-#include "record/host_record.h"
 #include "input/look_rig.h"
+#include "record/host_clock.h"
+#include "record/host_record.h"
 #include "scenarios/scenario_events.h"
 
 #define THISCALL __attribute__((thiscall))

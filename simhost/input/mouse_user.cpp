@@ -2,8 +2,8 @@
 
 #include <cmath>
 
-#include "game/engine_world.h"
 #include "input/mouse_pattern.h"
+#include "record/host_clock.h"
 
 #ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
 #define CREATE_WAITABLE_TIMER_HIGH_RESOLUTION 0x00000002

@@ -3,7 +3,7 @@
 #include <psapi.h>
 #include <tlhelp32.h>
 
-#include "game/engine_world.h"
+#include "record/host_clock.h"
 #include "record/host_record.h"
 
 namespace {
@@ -73,9 +73,11 @@ ProcessSample SampleProcess(double seconds, char* buffer, size_t size) {
   return sample;
 }
 
-void ProcessSampler::Start(double loopStartSeconds, uint32_t capacity, HostRecord* record) {
+void ProcessSampler::Start(double loopStartSeconds, const uint32_t* completedTicks, uint32_t capacity,
+                           HostRecord* record) {
   record_ = record;
   loopStart_ = loopStartSeconds;
+  completedTicks_ = completedTicks;
   samples_.assign(capacity, ProcessSample{});
   // Committed once; only the part a query fills is ever touched.
   handleList_ = static_cast<char*>(VirtualAlloc(nullptr, kHandleListBytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
@@ -87,7 +89,7 @@ DWORD WINAPI ProcessSampler::ThreadMain(void* self) {
   ProcessSampler& s = *static_cast<ProcessSampler*>(self);
   for (bool last = false; static_cast<size_t>(s.taken_) < s.samples_.size();) {
     ProcessSample sample = SampleProcess(HostSeconds() - s.loopStart_, s.handleList_, kHandleListBytes);
-    sample.ticks = World().counts.ticks;
+    sample.ticks = *s.completedTicks_;
     s.samples_[static_cast<size_t>(s.taken_)] = sample;
     InterlockedIncrement(&s.taken_);
     if (last) break;

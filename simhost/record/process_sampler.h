@@ -25,8 +25,9 @@ ProcessSample SampleProcess(double seconds, char* buffer, size_t size);
 
 class ProcessSampler {
  public:
-  // Samples at once, then every second, for at most `capacity` samples.
-  void Start(double loopStartSeconds, uint32_t capacity, HostRecord* record);
+  // Samples at once, then every second, for at most `capacity` samples; each sample carries the
+  // game's completed ticks as `completedTicks` holds them then.
+  void Start(double loopStartSeconds, const uint32_t* completedTicks, uint32_t capacity, HostRecord* record);
   // Writes the samples taken since the last call (main thread only).
   void WriteNew();
   // Has the thread take a last sample and end, and writes what is left.
@@ -37,6 +38,7 @@ class ProcessSampler {
 
   HostRecord* record_ = nullptr;
   double loopStart_ = 0;
+  const uint32_t* completedTicks_ = nullptr;
   HANDLE thread_ = nullptr;
   HANDLE stop_ = nullptr;
   std::vector<ProcessSample> samples_;

@@ -11,8 +11,8 @@
 #include "engine/entry_points.h"
 #include "record/host_record.h"
 #include "scenarios/scenario_events.h"
-#include "world/skinned_meshes.h"
 #include "truth/yaw_transform.h"
+#include "world/skinned_meshes.h"
 
 #define THISCALL __attribute__((thiscall))
 

@@ -9,8 +9,8 @@
 
 #include <cstdint>
 
-#include "truth/frame_truth.h"
 #include "scenarios/scenario.h"
+#include "truth/frame_truth.h"
 
 class HostRecord;
 
