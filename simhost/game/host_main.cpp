@@ -19,7 +19,7 @@
 #include "input/mouse_rig.h"
 #include "record/host_clock.h"
 #include "record/host_record.h"
-#include "scenarios/scenario.h"
+#include "scenarios/scenario_file.h"
 
 extern "C" {
 uint32_t SDL_GetTicks(void);

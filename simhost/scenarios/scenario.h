@@ -187,7 +187,3 @@ struct Scenario {
   double progressSeconds = 0;  // 0: no progress lines
   std::vector<PacingStretch> pacingStretches;  // empty: `pacing` for the whole run
 };
-
-// Reads a scenario; on failure fills error with the file's line and reason.
-bool LoadScenario(const std::wstring& path, Scenario& scenario, std::string& error);
-bool ParseScenarioText(const std::string& text, Scenario& scenario, std::string& error);

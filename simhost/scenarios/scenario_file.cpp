@@ -1,4 +1,4 @@
-#include "scenarios/scenario.h"
+#include "scenarios/scenario_file.h"
 
 #include <windows.h>
 
