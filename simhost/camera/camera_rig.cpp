@@ -9,8 +9,6 @@
 #include "record/host_record.h"
 #include "scenarios/scenario_events.h"
 
-#define THISCALL __attribute__((thiscall))
-
 namespace {
 
 constexpr float kPi = 3.14159265358979f;

@@ -12,8 +12,6 @@
 #include "record/host_record.h"
 #include "scenarios/scenario_events.h"
 
-#define THISCALL __attribute__((thiscall))
-
 namespace {
 
 // Engine layout.

@@ -4,6 +4,15 @@
 
 #include <cstdint>
 
+// The engine's member functions take their object in ECX.
+#define THISCALL __attribute__((thiscall))
+
+// Calls an entry point as the engine calls a member function of `self`.
+template <typename... A>
+void CallMember(void (*entry)(), void* self, A... arguments) {
+  reinterpret_cast<void(THISCALL*)(void*, A...)>(entry)(self, arguments...);
+}
+
 struct EntryPoint {
   const char* name;
   uint8_t* address;

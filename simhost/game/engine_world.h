@@ -1,6 +1,7 @@
 #pragma once
 // The simulated game's world: one instance of each engine object the entry points work on, and
-// what the game counted itself.
+// what the game counted itself. The main loop (main_loop.cpp) and the engine's own functions
+// (engine_functions.cpp) work on it.
 
 #include <cstdint>
 
@@ -24,6 +25,9 @@ struct EngineWorld {
   cUpdater* updater;
   cScene* scene;
   cCamera* camera;
+  cLuxPlayer* player;
+  cMouseSDL* mouse;
+  cLuxInputHandler* input;
   HostCounts counts;
   const Scenario* scenario;
   HostRecord* record;

@@ -177,7 +177,7 @@ int wmain(int argc, wchar_t** argv) {
   EngineWorld& world = CreateEngineWorld(scenario, record);
   void* const sehBefore = CurrentSehHead();
   const uint8_t limitBefore = world.engine->mbLimitFPS;
-  reinterpret_cast<void(__attribute__((thiscall))*)(void*)>(engine_cEngine_Run)(world.engine);
+  CallMember(engine_cEngine_Run, world.engine);
   record.Invariant("seh-chain-restored", CurrentSehHead() == sehBefore,
                    "cEngine::Run unlinked its exception record");
   record.Invariant("frame-limit-restored", world.engine->mbLimitFPS == limitBefore,

@@ -11,8 +11,6 @@
 #include "scenarios/scenario_events.h"
 #include "truth/yaw_transform.h"
 
-#define THISCALL __attribute__((thiscall))
-
 namespace {
 
 // Engine layout.

@@ -8,8 +8,6 @@
 #include "record/host_record.h"
 #include "truth/yaw_transform.h"
 
-#define THISCALL __attribute__((thiscall))
-
 namespace {
 
 constexpr double kSettledTolerance = 1e-6;

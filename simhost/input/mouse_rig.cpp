@@ -10,8 +10,6 @@
 #include "record/host_record.h"
 #include "scenarios/scenario_events.h"
 
-#define THISCALL __attribute__((thiscall))
-
 extern "C" {
 void* SDL_CreateWindow(const char* title, int x, int y, int w, int h, uint32_t flags);
 void SDL_DestroyWindow(void* window);

@@ -8,8 +8,6 @@
 #include "engine/entry_points.h"
 #include "record/host_record.h"
 
-#define THISCALL __attribute__((thiscall))
-
 namespace {
 
 constexpr size_t kPaletteBegin = 0x380;

@@ -14,8 +14,6 @@
 #include "truth/yaw_transform.h"
 #include "world/skinned_meshes.h"
 
-#define THISCALL __attribute__((thiscall))
-
 extern "C" {
 struct NewtonBody;
 }
