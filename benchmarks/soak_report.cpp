@@ -10,7 +10,7 @@
 #include <set>
 #include <string>
 
-#include "simhost/soak_figures.h"
+#include "simhost/scenarios/soak_figures.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 
 #include "support/build_paths.h"
 #include "support/game_run.h"
-#include "simhost/soak_figures.h"
+#include "simhost/scenarios/soak_figures.h"
 #include "support/test_files.h"
 
 namespace driftglass {

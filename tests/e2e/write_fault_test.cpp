@@ -1,5 +1,5 @@
 // A full disk under the plug-in while the game plays: the game fills the device that holds the
-// plug-in's folder for a stretch, then empties it (simhost/write_fault_rig.h). CTest runs this
+// plug-in's folder for a stretch, then empties it (simhost/files/write_fault_rig.h). CTest runs this
 // through tests/runner/with_small_device.sh, which mounts a device small enough to fill.
 #include <windows.h>
 
