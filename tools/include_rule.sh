@@ -23,7 +23,7 @@ src_rules() {
     [log]=""
     [config]=""
     [host]="log measure"
-    [shared]="host measure"
+    [shared]="host config measure"
     [timing]="shared host log measure"
     [diag]="timing shared log measure"
     [camera]="$below_features"

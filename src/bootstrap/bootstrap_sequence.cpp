@@ -8,8 +8,8 @@
 #include "bootstrap/product_version.h"
 #include "config/key_names.h"
 #include "config/plugin_config.h"
+#include "install/detour_plan.h"
 #include "install/hook_installer.h"
-#include "install/hook_installer_messages.h"
 #include "log/diagnostic_log.h"
 
 namespace driftglass {
@@ -22,31 +22,19 @@ void Write(DiagnosticLog& log, uint32_t level, const std::wstring& text) {
   log.WriteLine(level, text.c_str(), static_cast<uint32_t>(text.size()));
 }
 
-HookInstallRequest MakeInstallRequest(const PluginConfig& config,
-                                      const PluginFileLocations& locations) {
-  const FeatureFlags& f = config.features;
+HookInstallRequest MakeInstallRequest(const PluginConfig& config, const PluginFileLocations& locations) {
   HookInstallRequest request;
   request.hostImageBase = GetModuleHandleW(nullptr);
-  request.telemetryEnabled = config.telemetryEnabled;
-  request.renderUnlock = f.renderUnlock;
-  request.cameraInterpolation = f.cameraInterpolation;
-  request.handsRootInterpolation = f.handsRootInterpolation;
-  request.worldRootInterpolation = f.worldRootInterpolation;
-  request.handsPoseInterpolation = f.handsPoseInterpolation;
-  request.worldPoseInterpolation = f.worldPoseInterpolation;
-  request.ragdollPoseInterpolation = f.ragdollPoseInterpolation;
-  request.particleInterpolation = f.particleInterpolation;
-  request.imageTrailTiming = f.imageTrailTiming;
-  request.mouseOverlay = f.mouseOverlay;
-  request.motionTrace = config.motionTrace;
+  request.settings = config;
   request.motionTracePath = locations.motionTracePath;
-  request.reportIntervalSeconds = config.reportIntervalSeconds;
-  request.phaseDelayPercent = config.phaseDelayPercent;
-  // The limiter paces only frames the render unlock set free.
-  request.presentationLimiter = f.presentationLimiter && f.renderUnlock;
-  request.targetFps = config.targetFps;
-  request.compareKey = config.compareKey;
   return request;
+}
+
+// "A, B and C" of the list "A, B, C".
+std::wstring WithAnd(std::wstring list) {
+  const size_t last = list.rfind(L", ");
+  if (last != std::wstring::npos) list.replace(last, 2, L" and ");
+  return list;
 }
 
 void OpenLogWithFallback(DiagnosticLog& log, const PluginFileLocations& locations) {
@@ -121,30 +109,28 @@ uint32_t RunBootstrapForPath(const std::wstring& modulePath, DiagnosticLog& log,
               L"up to " + std::to_wstring(burst) +
               L" steps between two frames, and input and motion react in jumps. Pacing at it anyway.");
   }
-  HookInstallRequest request = MakeInstallRequest(config, locations);
-  if (request.compareKey != 0 && CompareKeySwitches(request).empty()) {
+  const DetourPlan plan = PlanDetours(config);
+  if (config.compareKey != 0 &&
+      (LiveHooksOf(config, plan, ReporterRequested(config)) & kLiveSwitchable) == 0) {
     wchar_t key[16];
-    FormatKeyName(request.compareKey, key, 16);
+    FormatKeyName(config.compareKey, key, 16);
     Write(log, kLogWarn,
-          std::wstring(L"Compare key ") + key +
-              L" has nothing to switch: none of CameraInterpolation, HandsRootInterpolation, "
-              L"WorldRootInterpolation, HandsPoseInterpolation, WorldPoseInterpolation, ParticleInterpolation "
-              L"and ImageTrailTiming is on. The key is not read.");
-    request.compareKey = 0;
+          std::wstring(L"Compare key ") + key + L" has nothing to switch: none of " +
+              WithAnd(CompareKeySwitches(~LiveHooks{0})) + L" is on. The key is not read.");
   }
-  if (!AnyEngineHookRequested(config)) {
+  if (!plan.any()) {
     Write(log, kLogInfo,
           L"No engine hooks were requested; executable signature validation was skipped.");
     return kBootstrapCompleted;
   }
 
-  if (config.phaseDelayPercent != kDefaultPhaseDelayPercent) {
+  if (config.phaseDelayPercent != SettingDefault(kSettingPhaseDelayPercent)) {
     Write(log, kLogInfo,
-          L"Presentation phase delay: " + std::to_wstring(config.phaseDelayPercent) +
-              L"% of a frame (default " + std::to_wstring(kDefaultPhaseDelayPercent) + L"%).");
+          L"Presentation phase delay: " + std::to_wstring(config.phaseDelayPercent) + L"% of a frame (default " +
+              std::to_wstring(SettingDefault(kSettingPhaseDelayPercent)) + L"%).");
   }
   std::wstring errorText;
-  if (!InstallHooks(request, installation, log, errorText)) {
+  if (!InstallHooks(MakeInstallRequest(config, locations), installation, log, errorText)) {
     Write(log, kLogError, L"Hook initialization failed: " + errorText);
     Write(log, kLogError, L"Fail-closed: engine hooks were not left installed.");
     return kBootstrapHooksFailed;

@@ -54,4 +54,13 @@ PluginFileLocations DerivePluginFileLocations(const std::wstring& modulePath) {
   return locations;
 }
 
+std::wstring NumberedTracePath(const std::wstring& motionTracePath, uint32_t recording) {
+  if (recording <= 1) return motionTracePath;
+  const size_t dot = motionTracePath.rfind(L'.');
+  const size_t separator = motionTracePath.find_last_of(L"\\/");
+  const bool hasExtension = dot != std::wstring::npos && (separator == std::wstring::npos || dot > separator);
+  const size_t at = hasExtension ? dot : motionTracePath.size();
+  return motionTracePath.substr(0, at) + L"." + std::to_wstring(recording) + motionTracePath.substr(at);
+}
+
 }  // namespace driftglass

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 
 namespace driftglass {
@@ -28,5 +29,9 @@ struct PluginFileLocations {
 };
 
 PluginFileLocations DerivePluginFileLocations(const std::wstring& modulePath);
+
+// The motion trace's file of a start's nth recording: the first is motionTracePath itself, a later
+// one started while the game runs gets its number before the extension (Driftglass.motion.2.csv).
+std::wstring NumberedTracePath(const std::wstring& motionTracePath, uint32_t recording);
 
 }  // namespace driftglass

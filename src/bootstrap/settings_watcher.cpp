@@ -1,5 +1,6 @@
 #include "bootstrap/settings_watcher.h"
 
+#include "bootstrap/file_locations.h"
 #include "diag/telemetry_reporter.h"
 #include "install/hook_installer.h"
 #include "log/diagnostic_log.h"
@@ -14,68 +15,23 @@ void Write(DiagnosticLog& log, uint32_t level, const std::wstring& text) {
   log.WriteLine(level, text.c_str(), static_cast<uint32_t>(text.size()));
 }
 
-bool AnyDrawnCorrection(const FeatureFlags& f) {
-  return f.cameraInterpolation || f.handsRootInterpolation || f.worldRootInterpolation || f.handsPoseInterpolation ||
-         f.worldPoseInterpolation || f.particleInterpolation || f.imageTrailTiming || f.mouseOverlay;
+// The line's end for one key, or for several.
+std::wstring Ending(SettingKeys keys, const wchar_t* one, const wchar_t* several) {
+  return (keys & (keys - 1)) == 0 ? one : several;
 }
-
-bool ReporterRuns(const PluginConfig& c) { return c.telemetryEnabled || c.motionTrace; }
 
 }  // namespace
 
-SettingKeys LiveSettingKeys(const PluginConfig& started) {
-  const FeatureFlags& f = started.features;
-  SettingKeys keys = SettingBit(kSettingCompareKey) | SettingBit(kSettingTargetFps) |
-                     SettingBit(kSettingPhaseDelayPercent);
-  if (f.renderUnlock) keys |= SettingBit(kSettingPresentationLimiter);
-  if (ReporterRuns(started)) keys |= SettingBit(kSettingMotionTrace) | SettingBit(kSettingReportInterval);
-  const struct {
-    bool installed;
-    uint32_t key;
-  } features[] = {
-      {f.cameraInterpolation, kSettingCameraInterpolation},
-      {f.handsRootInterpolation, kSettingHandsRootInterpolation},
-      {f.worldRootInterpolation, kSettingWorldRootInterpolation},
-      {f.handsPoseInterpolation, kSettingHandsPoseInterpolation},
-      {f.worldPoseInterpolation, kSettingWorldPoseInterpolation},
-      // A ragdoll's pose is drawn by the enemy poses' detours.
-      {f.worldPoseInterpolation, kSettingRagdollPoseInterpolation},
-      {f.particleInterpolation, kSettingParticleInterpolation},
-      {f.imageTrailTiming, kSettingImageTrailTiming},
-      {f.mouseOverlay, kSettingMouseOverlay},
-  };
-  for (const auto& feature : features) {
-    if (feature.installed) keys |= SettingBit(feature.key);
-  }
-  return keys;
-}
-
-LiveSettings LiveSettingsOf(const PluginConfig& file, const PluginConfig& started) {
-  const FeatureFlags& f = file.features;
-  LiveSettings s;
-  // The limiter paces only frames this start's render unlock set free.
-  s.limiter = f.presentationLimiter && started.features.renderUnlock;
-  s.targetFps = file.targetFps;
-  s.phaseDelayPercent = file.phaseDelayPercent;
-  s.compareKey = AnyDrawnCorrection(started.features) ? file.compareKey : 0;
-  s.motionTrace = ReporterRuns(started) && file.motionTrace;
-  s.drawn.camera = f.cameraInterpolation;
-  s.drawn.handsRoot = f.handsRootInterpolation;
-  s.drawn.handsPose = f.handsPoseInterpolation;
-  s.drawn.worldRoot = f.worldRootInterpolation;
-  s.drawn.worldPose = f.worldPoseInterpolation;
-  s.drawn.ragdollPose = f.ragdollPoseInterpolation;
-  s.drawn.particles = f.particleInterpolation;
-  s.drawn.imageTrail = f.imageTrailTiming;
-  s.drawn.lookPreview = f.mouseOverlay;
-  return s;
-}
-
-SettingsWatcher::SettingsWatcher(const std::wstring& path, const PluginConfig& started, DiagnosticLog& log,
-                                 SettingsSink& sink)
-    : watch_(path), started_(started), file_(started), live_(LiveSettingKeys(started)), log_(log), sink_(sink) {
-  watch_.Settle();
-}
+SettingsWatcher::SettingsWatcher(const std::wstring& path, const PluginConfig& started, LiveHooks installed,
+                                 DiagnosticLog& log, SettingsSink& sink)
+    : watch_(path),
+      started_(started),
+      running_(started),
+      file_(started),
+      installed_(installed),
+      live_(LiveSettingKeys(installed)),
+      log_(log),
+      sink_(sink) {}
 
 void SettingsWatcher::Look() {
   if (closeTrace_ && sink_.AllApplied()) {
@@ -93,36 +49,49 @@ void SettingsWatcher::Look() {
 
 void SettingsWatcher::Apply(const PluginConfig& file) {
   lastRefusal_.clear();
-  const SettingKeys changed = ChangedSettings(file_, file);
-  if (changed == 0) return;
-  const SettingKeys live = changed & live_;
-  const SettingKeys restart = changed & ~live_;
-  LiveSettings next = LiveSettingsOf(file, started_);
-  if ((live & SettingBit(kSettingMotionTrace)) != 0) {
+  // A live key is compared with what the game runs with (a trace that could not be opened runs
+  // off, so the next save that asks for it tries again); one that needs a restart with the file.
+  SettingKeys live = ChangedSettings(running_, file) & live_;
+  const SettingKeys restart = ChangedSettings(file_, file) & ~live_;
+  PluginConfig next = WithSettings(running_, live, file);
+  constexpr SettingKeys kTrace = SettingBit(kSettingMotionTrace);
+  if ((live & kTrace) != 0) {
     if (file.motionTrace && closeTrace_) {
       // Back on before the frames stopped: the trace is still open and goes on in its file.
       closeTrace_ = false;
     } else if (file.motionTrace) {
+      std::wstring path;
       std::wstring errorText;
-      if (!sink_.StartTrace(errorText)) {
+      if (sink_.StartTrace(path, errorText)) {
+        Write(log_, kLogInfo, L"Motion trace: recording to " + path + L".");
+      } else {
         Write(log_, kLogWarn, errorText + L"; the motion trace stays off.");
         next.motionTrace = false;
+        live &= ~kTrace;
       }
     } else {
       closeTrace_ = true;  // after the main thread has stopped publishing
     }
   }
-  if ((live & SettingBit(kSettingReportInterval)) != 0) sink_.SetReportInterval(file.reportIntervalSeconds);
+  if ((live & SettingBit(kSettingReportInterval)) != 0) sink_.SetReportInterval(next.reportIntervalSeconds);
   if (live != 0) {
-    sink_.Post(next);
-    Write(log_, kLogInfo, L"Settings changed: " + DescribeSettings(live, file_, file) + L".");
+    sink_.Post(LiveSettingsOf(next, installed_));
+    Write(log_, kLogInfo, L"Settings changed: " + DescribeSettings(live, running_, next) + L".");
   }
-  if (restart != 0) {
-    const bool one = (restart & (restart - 1)) == 0;
+  // A key set back to the value the game started with no longer waits for anything.
+  const SettingKeys pending = restart & ChangedSettings(started_, file);
+  const SettingKeys back = restart & ~pending;
+  if (pending != 0) {
     Write(log_, kLogWarn,
-          L"Settings changed: " + DescribeSettings(restart, file_, file) +
-              (one ? L" takes effect at the next start." : L"; each takes effect at the next start."));
+          L"Settings changed: " + DescribeSettings(pending, file_, file) +
+              Ending(pending, L" takes effect at the next start.", L"; each takes effect at the next start."));
   }
+  if (back != 0) {
+    Write(log_, kLogInfo,
+          L"Settings changed: " + DescribeSettings(back, file_, file) +
+              Ending(back, L" is back to the value in force.", L"; each is back to the value in force."));
+  }
+  running_ = next;
   file_ = file;
 }
 
@@ -135,29 +104,35 @@ void SettingsWatcher::Refuse(const std::wstring& reason) {
 
 namespace {
 
-// The process's sink: the main thread's mailbox, the reporter's trace and interval.
+// The process's sink: the main thread's mailbox, the reporter's trace and interval. A recording
+// started while the game runs gets a file of its own, so none made earlier is overwritten.
 class ProcessSettingsSink final : public SettingsSink {
  public:
-  explicit ProcessSettingsSink(std::wstring tracePath) : tracePath_(std::move(tracePath)) {}
+  ProcessSettingsSink(std::wstring tracePath, bool traceAtStart)
+      : tracePath_(std::move(tracePath)), recordings_(traceAtStart ? 1 : 0) {}
   void Post(const LiveSettings& settings) override { ProcessLiveSettingsMailbox().Post(settings); }
   bool AllApplied() override {
     const LiveSettingsMailbox& mailbox = ProcessLiveSettingsMailbox();
     return mailbox.applied() == mailbox.posted();
   }
-  bool StartTrace(std::wstring& errorText) override {
-    return StartMotionTraceNow(tracePath_.c_str(), ProcessCounterFrequency(), errorText);
+  bool StartTrace(std::wstring& path, std::wstring& errorText) override {
+    path = NumberedTracePath(tracePath_, recordings_ + 1);
+    if (!StartMotionTraceNow(path.c_str(), ProcessCounterFrequency(), errorText)) return false;
+    ++recordings_;
+    return true;
   }
   void StopTrace() override { StopMotionTraceNow(); }
   void SetReportInterval(uint32_t seconds) override { ProcessTelemetrySettings().reportIntervalSeconds.store(seconds); }
 
  private:
   std::wstring tracePath_;
+  uint32_t recordings_;
 };
 
 struct WatcherThread {
   WatcherThread(const std::wstring& iniPath, const std::wstring& tracePath, const PluginConfig& started,
-                DiagnosticLog& log)
-      : sink(tracePath), watcher(iniPath, started, log, sink) {}
+                LiveHooks installed, DiagnosticLog& log)
+      : sink(tracePath, started.motionTrace), watcher(iniPath, started, installed, log, sink) {}
   ProcessSettingsSink sink;
   SettingsWatcher watcher;
 };
@@ -177,7 +152,7 @@ bool StartSettingsWatcher(const std::wstring& iniPath, const std::wstring& trace
   // One watcher for the process's life, as the detours live: its file is the one this start read.
   static WatcherThread* running = nullptr;
   if (running != nullptr) return true;
-  auto* watcher = new WatcherThread(iniPath, tracePath, started, log);
+  auto* watcher = new WatcherThread(iniPath, tracePath, started, installation.liveHooks, log);
   const HANDLE thread = installation.createThread(nullptr, 0, &WatcherThreadProc, watcher, 0, nullptr);
   if (thread == nullptr) {
     const DWORD error = GetLastError();

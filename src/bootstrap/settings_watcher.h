@@ -1,11 +1,12 @@
 #pragma once
 // The INI while the game runs. It is looked at twice a second on a thread of its own, never on
-// the game's paths; a change is taken only once it has settled (see settings_file_watch.h). What
-// can change while playing is posted to the main thread, which applies it all at once at the next
-// tick boundary, and is named in one INFO line; a change that needs a restart (the render unlock,
-// [General] Enabled and Diagnostics, [Telemetry] Enabled, a feature whose detours this start did
-// not install) is named in one WARN line. A file the start-up would refuse, or one that is gone or
-// cannot be read, changes nothing and says so once.
+// the game's paths; a change is taken only once it has settled (see settings_file_watch.h), and
+// the first look compares the file with the settings the start-up read, so an edit saved while the
+// plug-in started is not lost. What can change while playing, given what the start installed, is
+// posted to the main thread, which applies it all at once at the next tick boundary, and is named
+// in one INFO line; a change that needs a restart is named in one WARN line, and no longer named
+// once it is set back. A file the start-up would refuse, or one that is gone or cannot be read,
+// changes nothing and says so once.
 
 #include <string>
 
@@ -25,7 +26,8 @@ class SettingsSink {
   virtual void Post(const LiveSettings& settings) = 0;
   // Every set posted so far has been applied by the main thread.
   virtual bool AllApplied() = 0;
-  virtual bool StartTrace(std::wstring& errorText) = 0;
+  // A new recording: its file's path, or why it could not be opened.
+  virtual bool StartTrace(std::wstring& path, std::wstring& errorText) = 0;
   virtual void StopTrace() = 0;
   virtual void SetReportInterval(uint32_t seconds) = 0;
 
@@ -33,14 +35,10 @@ class SettingsSink {
   ~SettingsSink() = default;
 };
 
-// The keys a running plug-in can change, given what its start installed.
-SettingKeys LiveSettingKeys(const PluginConfig& started);
-// What the main thread runs with for an INI read while the game runs.
-LiveSettings LiveSettingsOf(const PluginConfig& file, const PluginConfig& started);
-
 class SettingsWatcher {
  public:
-  SettingsWatcher(const std::wstring& path, const PluginConfig& started, DiagnosticLog& log, SettingsSink& sink);
+  SettingsWatcher(const std::wstring& path, const PluginConfig& started, LiveHooks installed, DiagnosticLog& log,
+                  SettingsSink& sink);
   // One look at the file, and whatever it calls for.
   void Look();
 
@@ -49,8 +47,10 @@ class SettingsWatcher {
   void Refuse(const std::wstring& reason);
 
   SettingsFileWatch watch_;
-  PluginConfig started_;
-  PluginConfig file_;  // the last valid content taken
+  PluginConfig started_;  // what a key that needs a restart is in force with
+  PluginConfig running_;  // what the game runs with: the live keys as last applied
+  PluginConfig file_;     // the last valid content taken
+  LiveHooks installed_;
   SettingKeys live_;
   DiagnosticLog& log_;
   SettingsSink& sink_;

@@ -1,6 +1,7 @@
 #include "config/plugin_config.h"
 
 #include "config/key_names.h"
+#include "config/profile_text.h"
 
 #include <windows.h>
 
@@ -36,7 +37,131 @@ UnsignedParse ParseUnsignedValue(const ProfileValue& value, uint32_t minimum, ui
   return UnsignedParse::kOk;
 }
 
+// What the profile function left in its buffer, as the reader sees it.
+ProfileValue ValueOfBuffer(const wchar_t* buffer, DWORD length) {
+  ProfileValue value;
+  if (length == 0) return value;
+  const size_t markerLength = sizeof(kMissingMarker) / sizeof(wchar_t) - 1;
+  if (length == markerLength && wmemcmp(buffer, kMissingMarker, markerLength) == 0) return value;
+  value.present = true;
+  value.truncated = length >= kProfileBufferCapacity - 1;
+  value.raw.assign(buffer, length < kProfileBufferCapacity ? length : kProfileBufferCapacity - 1);
+  return value;
+}
+
+bool ReadBool(const SettingDeclaration& s, const ProfileValue& raw, uint32_t& value, std::wstring& errorText) {
+  const std::wstring text = NormalizeSettingText(raw.raw);
+  if (!raw.truncated) {
+    if (text == L"1" || text == L"true" || text == L"yes" || text == L"on") {
+      value = 1;
+      return true;
+    }
+    if (text == L"0" || text == L"false" || text == L"no" || text == L"off") {
+      value = 0;
+      return true;
+    }
+  }
+  errorText = std::wstring(L"Invalid boolean value for [") + s.section + L"] " + s.name + L": " + raw.raw;
+  return false;
+}
+
+bool ReadUnsigned(const SettingDeclaration& s, const ProfileValue& raw, uint32_t& value, std::wstring& errorText) {
+  const UnsignedParse parsed = ParseUnsignedValue(raw, s.minimum, s.maximum, value);
+  if (parsed == UnsignedParse::kOk) return true;
+  const std::wstring range = std::to_wstring(s.minimum) + L".." + std::to_wstring(s.maximum);
+  const std::wstring where = std::wstring(L"[") + s.section + L"] " + s.name;
+  if (s.kind == SettingKind::kFrameRate) {
+    errorText = parsed == UnsignedParse::kInvalid ? L"Invalid " + where + L": " + raw.raw
+                                                  : L"Invalid " + where + L" (expected " + range + L"): " + raw.raw;
+  } else {
+    errorText = parsed == UnsignedParse::kInvalid
+                    ? L"Invalid unsigned value for " + where + L": " + raw.raw
+                    : L"Out-of-range value for " + where + L" (expected " + range + L"): " + raw.raw;
+  }
+  return false;
+}
+
+bool ReadKey(const SettingDeclaration& s, const ProfileValue& raw, uint32_t& value, std::wstring& errorText) {
+  const std::wstring text = NormalizeSettingText(raw.raw);
+  // "none" is how the log shows no key, so it reads back as none.
+  if (text.empty() || text == L"none") {
+    value = 0;
+    return true;
+  }
+  value = raw.truncated ? 0 : VirtualKeyOfName(text.c_str());
+  if (value != 0) return true;
+  errorText = std::wstring(L"Invalid key name for [") + s.section + L"] " + s.name + L": " + raw.raw +
+              L" (expected a key such as F9, Pause, Insert, K or Numpad5; nothing for no key)";
+  return false;
+}
+
+template <typename Source>
+PluginConfigResult ReadAll(const Source& source) {
+  PluginConfigResult result;
+  for (const SettingDeclaration& s : kSettings) {
+    uint32_t value = 0;
+    if (!ReadSetting(s, ReadProfileValue(source, s.section, s.name), value, result.errorText)) return result;
+    SetSettingValue(result.config, s.key, value);
+  }
+  result.succeeded = true;
+  return result;
+}
+
 }  // namespace
+
+uint32_t SettingValue(const PluginConfig& c, uint32_t key) {
+  const FeatureFlags& f = c.features;
+  switch (static_cast<SettingKey>(key)) {
+    case kSettingEnabled: return c.enabled;
+    case kSettingDiagnostics: return c.diagnostics;
+    case kSettingTelemetryEnabled: return c.telemetryEnabled;
+    case kSettingMotionTrace: return c.motionTrace;
+    case kSettingReportInterval: return c.reportIntervalSeconds;
+    case kSettingRenderUnlock: return f.renderUnlock;
+    case kSettingPresentationLimiter: return f.presentationLimiter;
+    case kSettingCameraInterpolation: return f.cameraInterpolation;
+    case kSettingHandsRootInterpolation: return f.handsRootInterpolation;
+    case kSettingWorldRootInterpolation: return f.worldRootInterpolation;
+    case kSettingHandsPoseInterpolation: return f.handsPoseInterpolation;
+    case kSettingWorldPoseInterpolation: return f.worldPoseInterpolation;
+    case kSettingRagdollPoseInterpolation: return f.ragdollPoseInterpolation;
+    case kSettingParticleInterpolation: return f.particleInterpolation;
+    case kSettingImageTrailTiming: return f.imageTrailTiming;
+    case kSettingMouseOverlay: return f.mouseOverlay;
+    case kSettingTargetFps: return c.targetFps;
+    case kSettingPhaseDelayPercent: return c.phaseDelayPercent;
+    case kSettingCompareKey: return c.compareKey;
+    case kSettingCount: break;
+  }
+  return 0;
+}
+
+void SetSettingValue(PluginConfig& c, uint32_t key, uint32_t value) {
+  FeatureFlags& f = c.features;
+  const bool on = value != 0;
+  switch (static_cast<SettingKey>(key)) {
+    case kSettingEnabled: c.enabled = on; break;
+    case kSettingDiagnostics: c.diagnostics = on; break;
+    case kSettingTelemetryEnabled: c.telemetryEnabled = on; break;
+    case kSettingMotionTrace: c.motionTrace = on; break;
+    case kSettingReportInterval: c.reportIntervalSeconds = value; break;
+    case kSettingRenderUnlock: f.renderUnlock = on; break;
+    case kSettingPresentationLimiter: f.presentationLimiter = on; break;
+    case kSettingCameraInterpolation: f.cameraInterpolation = on; break;
+    case kSettingHandsRootInterpolation: f.handsRootInterpolation = on; break;
+    case kSettingWorldRootInterpolation: f.worldRootInterpolation = on; break;
+    case kSettingHandsPoseInterpolation: f.handsPoseInterpolation = on; break;
+    case kSettingWorldPoseInterpolation: f.worldPoseInterpolation = on; break;
+    case kSettingRagdollPoseInterpolation: f.ragdollPoseInterpolation = on; break;
+    case kSettingParticleInterpolation: f.particleInterpolation = on; break;
+    case kSettingImageTrailTiming: f.imageTrailTiming = on; break;
+    case kSettingMouseOverlay: f.mouseOverlay = on; break;
+    case kSettingTargetFps: c.targetFps = value; break;
+    case kSettingPhaseDelayPercent: c.phaseDelayPercent = value; break;
+    case kSettingCompareKey: c.compareKey = value; break;
+    case kSettingCount: break;
+  }
+}
 
 std::wstring NormalizeSettingText(const std::wstring& text) {
   size_t first = 0;
@@ -48,140 +173,43 @@ std::wstring NormalizeSettingText(const std::wstring& text) {
   return result;
 }
 
-ProfileValue ReadProfileValue(const std::wstring& path, const wchar_t* section,
-                              const wchar_t* key) {
+ProfileValue ReadProfileValue(const std::wstring& path, const wchar_t* section, const wchar_t* key) {
   wchar_t buffer[kProfileBufferCapacity] = {};
-  const DWORD length = GetPrivateProfileStringW(section, key, kMissingMarker, buffer,
-                                                kProfileBufferCapacity, path.c_str());
-  ProfileValue value;
-  if (length == 0) return value;
-  const size_t markerLength = sizeof(kMissingMarker) / sizeof(wchar_t) - 1;
-  if (length == markerLength && wmemcmp(buffer, kMissingMarker, markerLength) == 0) return value;
-  value.present = true;
-  value.truncated = length >= kProfileBufferCapacity - 1;
-  value.raw.assign(buffer, length < kProfileBufferCapacity ? length : kProfileBufferCapacity - 1);
-  return value;
+  const DWORD length = GetPrivateProfileStringW(section, key, kMissingMarker, buffer, kProfileBufferCapacity,
+                                                path.c_str());
+  return ValueOfBuffer(buffer, length);
 }
 
-bool ReadBoolSetting(const std::wstring& path, const wchar_t* section, const wchar_t* key,
-                     bool defaultValue, bool& value, std::wstring& errorText) {
-  const ProfileValue raw = ReadProfileValue(path, section, key);
+ProfileValue ReadProfileValue(const ProfileText& text, const wchar_t* section, const wchar_t* key) {
+  wchar_t buffer[kProfileBufferCapacity] = {};
+  const uint32_t length = text.Read(section, key, kMissingMarker, buffer, kProfileBufferCapacity);
+  return ValueOfBuffer(buffer, length);
+}
+
+bool ReadSetting(const SettingDeclaration& setting, const ProfileValue& raw, uint32_t& value,
+                 std::wstring& errorText) {
   if (!raw.present) {
-    value = defaultValue;
+    value = setting.defaultValue;
     return true;
   }
-  const std::wstring text = NormalizeSettingText(raw.raw);
-  if (!raw.truncated) {
-    if (text == L"1" || text == L"true" || text == L"yes" || text == L"on") {
-      value = true;
-      return true;
-    }
-    if (text == L"0" || text == L"false" || text == L"no" || text == L"off") {
-      value = false;
-      return true;
-    }
+  switch (setting.kind) {
+    case SettingKind::kBool: return ReadBool(setting, raw, value, errorText);
+    case SettingKind::kUnsigned:
+    case SettingKind::kFrameRate: return ReadUnsigned(setting, raw, value, errorText);
+    case SettingKind::kKey: return ReadKey(setting, raw, value, errorText);
   }
-  errorText = std::wstring(L"Invalid boolean value for [") + section + L"] " + key + L": " + raw.raw;
-  return false;
-}
-
-bool ReadUnsignedSetting(const std::wstring& path, const wchar_t* section, const wchar_t* key,
-                         uint32_t defaultValue, uint32_t minimum, uint32_t maximum,
-                         uint32_t& value, std::wstring& errorText) {
-  const ProfileValue raw = ReadProfileValue(path, section, key);
-  if (!raw.present) {
-    value = defaultValue;
-    return true;
-  }
-  switch (ParseUnsignedValue(raw, minimum, maximum, value)) {
-    case UnsignedParse::kOk:
-      return true;
-    case UnsignedParse::kInvalid:
-      errorText = std::wstring(L"Invalid unsigned value for [") + section + L"] " + key + L": " +
-                  raw.raw;
-      return false;
-    case UnsignedParse::kOutOfRange:
-      break;
-  }
-  errorText = std::wstring(L"Out-of-range value for [") + section + L"] " + key + L" (expected " +
-              std::to_wstring(minimum) + L".." + std::to_wstring(maximum) + L"): " + raw.raw;
-  return false;
-}
-
-bool ReadTargetFps(const std::wstring& path, uint32_t& value, std::wstring& errorText) {
-  const ProfileValue raw = ReadProfileValue(path, L"Timing", L"TargetFPS");
-  if (!raw.present) {
-    value = 0;
-    return true;
-  }
-  switch (ParseUnsignedValue(raw, 0, 1000, value)) {
-    case UnsignedParse::kOk:
-      return true;
-    case UnsignedParse::kInvalid:
-      errorText = L"Invalid [Timing] TargetFPS: " + raw.raw;
-      return false;
-    case UnsignedParse::kOutOfRange:
-      break;
-  }
-  errorText = L"Invalid [Timing] TargetFPS (expected 0..1000): " + raw.raw;
-  return false;
-}
-
-bool ReadKeySetting(const std::wstring& path, const wchar_t* section, const wchar_t* key, uint32_t& value,
-                    std::wstring& errorText) {
-  const ProfileValue raw = ReadProfileValue(path, section, key);
-  value = 0;
-  if (!raw.present) return true;
-  const std::wstring text = NormalizeSettingText(raw.raw);
-  if (text.empty()) return true;
-  value = raw.truncated ? 0 : VirtualKeyOfName(text.c_str());
-  if (value != 0) return true;
-  errorText = std::wstring(L"Invalid key name for [") + section + L"] " + key + L": " + raw.raw +
-              L" (expected a key such as F9, Pause, Insert, K or Numpad5; nothing for no key)";
   return false;
 }
 
 PluginConfigResult LoadPluginConfig(const std::wstring& path) {
-  PluginConfigResult result;
   if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    PluginConfigResult result;
     result.errorText = L"Configuration file not found: " + path;
     return result;
   }
-  PluginConfig& c = result.config;
-  FeatureFlags& f = c.features;
-  std::wstring& error = result.errorText;
-  const bool ok =
-      ReadBoolSetting(path, L"General", L"Enabled", true, c.enabled, error) &&
-      ReadBoolSetting(path, L"General", L"Diagnostics", true, c.diagnostics, error) &&
-      ReadBoolSetting(path, L"Telemetry", L"Enabled", true, c.telemetryEnabled, error) &&
-      ReadBoolSetting(path, L"Telemetry", L"MotionTrace", false, c.motionTrace, error) &&
-      ReadUnsignedSetting(path, L"Telemetry", L"ReportIntervalSeconds", 5, 1, 60,
-                          c.reportIntervalSeconds, error) &&
-      ReadBoolSetting(path, L"Features", L"RenderUnlock", false, f.renderUnlock, error) &&
-      ReadBoolSetting(path, L"Features", L"PresentationLimiter", false, f.presentationLimiter,
-                      error) &&
-      ReadBoolSetting(path, L"Features", L"CameraInterpolation", false, f.cameraInterpolation,
-                      error) &&
-      ReadBoolSetting(path, L"Features", L"HandsRootInterpolation", false,
-                      f.handsRootInterpolation, error) &&
-      ReadBoolSetting(path, L"Features", L"WorldRootInterpolation", false,
-                      f.worldRootInterpolation, error) &&
-      ReadBoolSetting(path, L"Features", L"HandsPoseInterpolation", false,
-                      f.handsPoseInterpolation, error) &&
-      ReadBoolSetting(path, L"Features", L"WorldPoseInterpolation", false,
-                      f.worldPoseInterpolation, error) &&
-      ReadBoolSetting(path, L"Features", L"RagdollPoseInterpolation", true,
-                      f.ragdollPoseInterpolation, error) &&
-      ReadBoolSetting(path, L"Features", L"ParticleInterpolation", false, f.particleInterpolation,
-                      error) &&
-      ReadBoolSetting(path, L"Features", L"ImageTrailTiming", false, f.imageTrailTiming, error) &&
-      ReadBoolSetting(path, L"Features", L"MouseOverlay", false, f.mouseOverlay, error) &&
-      ReadTargetFps(path, c.targetFps, error) &&
-      ReadUnsignedSetting(path, L"Timing", L"PhaseDelayPercent", kDefaultPhaseDelayPercent, 0, 100,
-                          c.phaseDelayPercent, error) &&
-      ReadKeySetting(path, L"General", L"CompareKey", c.compareKey, error);
-  result.succeeded = ok;
-  return result;
+  return ReadAll(path);
 }
+
+PluginConfigResult ParsePluginConfig(const ProfileText& text) { return ReadAll(text); }
 
 }  // namespace driftglass

@@ -1,42 +1,52 @@
 #pragma once
+// The configuration record and its reader. Which keys there are, their defaults and ranges are
+// declared in settings_table.h; this reads them, either through the private-profile functions
+// (the start-up) or from a content already read into memory (the settings watcher), with the same
+// rules and the same texts.
 
 #include <cstdint>
 #include <string>
 
+#include "config/settings_table.h"
+
 namespace driftglass {
 
-// Frames are drawn at the logic timer's own time unless the player asks for a delay: any delay
-// makes displays at 60 to 100 Hz stop and jump just after a tick.
-constexpr uint32_t kDefaultPhaseDelayPercent = 0;
+class ProfileText;
+
+constexpr bool DefaultOn(SettingKey key) { return SettingDefault(key) != 0; }
 
 // The eleven [Features] switches, in file order.
 struct FeatureFlags {
-  bool renderUnlock = false;
-  bool presentationLimiter = false;
-  bool cameraInterpolation = false;
-  bool handsRootInterpolation = false;
-  bool worldRootInterpolation = false;
-  bool handsPoseInterpolation = false;
-  bool worldPoseInterpolation = false;
-  bool ragdollPoseInterpolation = true;
-  bool particleInterpolation = false;
-  bool imageTrailTiming = false;
-  bool mouseOverlay = false;
+  bool renderUnlock = DefaultOn(kSettingRenderUnlock);
+  bool presentationLimiter = DefaultOn(kSettingPresentationLimiter);
+  bool cameraInterpolation = DefaultOn(kSettingCameraInterpolation);
+  bool handsRootInterpolation = DefaultOn(kSettingHandsRootInterpolation);
+  bool worldRootInterpolation = DefaultOn(kSettingWorldRootInterpolation);
+  bool handsPoseInterpolation = DefaultOn(kSettingHandsPoseInterpolation);
+  bool worldPoseInterpolation = DefaultOn(kSettingWorldPoseInterpolation);
+  bool ragdollPoseInterpolation = DefaultOn(kSettingRagdollPoseInterpolation);
+  bool particleInterpolation = DefaultOn(kSettingParticleInterpolation);
+  bool imageTrailTiming = DefaultOn(kSettingImageTrailTiming);
+  bool mouseOverlay = DefaultOn(kSettingMouseOverlay);
 };
 
 struct PluginConfig {
-  bool enabled = true;
-  bool diagnostics = true;
-  bool telemetryEnabled = true;
-  bool motionTrace = false;
-  uint32_t reportIntervalSeconds = 5;
+  bool enabled = DefaultOn(kSettingEnabled);
+  bool diagnostics = DefaultOn(kSettingDiagnostics);
+  bool telemetryEnabled = DefaultOn(kSettingTelemetryEnabled);
+  bool motionTrace = DefaultOn(kSettingMotionTrace);
+  uint32_t reportIntervalSeconds = SettingDefault(kSettingReportInterval);
   FeatureFlags features;
-  uint32_t targetFps = 0;
+  uint32_t targetFps = SettingDefault(kSettingTargetFps);
   // Share of a frame's length (in 60 Hz ticks) that the presentation lags the logic timer.
-  uint32_t phaseDelayPercent = kDefaultPhaseDelayPercent;
+  uint32_t phaseDelayPercent = SettingDefault(kSettingPhaseDelayPercent);
   // The key that turns every drawn correction off and on while the game runs; 0: none.
-  uint32_t compareKey = 0;
+  uint32_t compareKey = SettingDefault(kSettingCompareKey);
 };
+
+// A key's value as a number: a boolean 0 or 1, a key its virtual-key code.
+uint32_t SettingValue(const PluginConfig& config, uint32_t key);
+void SetSettingValue(PluginConfig& config, uint32_t key, uint32_t value);
 
 struct PluginConfigResult {
   PluginConfig config;
@@ -53,17 +63,14 @@ struct ProfileValue {
 
 // Reads every key of the INI at path; a missing file or any invalid value fails with one text.
 PluginConfigResult LoadPluginConfig(const std::wstring& path);
+// The same keys and rules over an INI's content read once.
+PluginConfigResult ParsePluginConfig(const ProfileText& text);
 
 ProfileValue ReadProfileValue(const std::wstring& path, const wchar_t* section, const wchar_t* key);
-bool ReadBoolSetting(const std::wstring& path, const wchar_t* section, const wchar_t* key,
-                     bool defaultValue, bool& value, std::wstring& errorText);
-bool ReadUnsignedSetting(const std::wstring& path, const wchar_t* section, const wchar_t* key,
-                         uint32_t defaultValue, uint32_t minimum, uint32_t maximum,
-                         uint32_t& value, std::wstring& errorText);
-bool ReadTargetFps(const std::wstring& path, uint32_t& value, std::wstring& errorText);
-// A key name (see key_names.h); absent or empty: no key.
-bool ReadKeySetting(const std::wstring& path, const wchar_t* section, const wchar_t* key, uint32_t& value,
-                    std::wstring& errorText);
+ProfileValue ReadProfileValue(const ProfileText& text, const wchar_t* section, const wchar_t* key);
+// One key's raw value checked against its declaration: the value, or the rejection text.
+bool ReadSetting(const SettingDeclaration& setting, const ProfileValue& raw, uint32_t& value,
+                 std::wstring& errorText);
 
 // Trims white space at both ends and lower-cases the rest.
 std::wstring NormalizeSettingText(const std::wstring& text);

@@ -2,14 +2,13 @@
 
 #include <windows.h>
 
+#include "config/profile_text.h"
+
 namespace driftglass {
 namespace {
 
-// FNV-1a: enough to tell two readings of a small text file apart.
-uint64_t Hash(uint64_t hash, const uint8_t* bytes, DWORD count) {
-  for (DWORD i = 0; i < count; ++i) hash = (hash ^ bytes[i]) * 0x100000001B3ull;
-  return hash;
-}
+// Far beyond any INI of ours; a bigger file is not held in memory.
+constexpr uint64_t kLargestContent = 1u << 20;
 
 }  // namespace
 
@@ -23,61 +22,63 @@ SettingsFileWatch::Content SettingsFileWatch::Read() const {
     content.error = GetLastError();
     return content;
   }
-  content.hash = 0xCBF29CE484222325ull;
-  uint8_t chunk[4096];
+  char chunk[4096];
   DWORD read = 0;
   bool ok = true;
   while ((ok = ReadFile(file, chunk, sizeof(chunk), &read, nullptr) != 0) && read > 0) {
-    content.hash = Hash(content.hash, chunk, read);
-    content.size += read;
+    if (content.bytes.size() + read > kLargestContent) {
+      content.tooLarge = true;
+      break;
+    }
+    content.bytes.append(chunk, read);
   }
   if (!ok) content.error = GetLastError();
-  content.readable = ok;
+  content.readable = ok && !content.tooLarge;
+  if (!content.readable) content.bytes.clear();
   CloseHandle(file);
   return content;
 }
 
-void SettingsFileWatch::Settle() {
-  settled_ = Read();
-  haveCandidate_ = false;
-}
-
 SettingsLookResult SettingsFileWatch::Look() {
   SettingsLookResult result;
-  const Content now = Read();
-  if (now == settled_) {
+  Content now = Read();
+  if (seen_ && now == settled_) {
     haveCandidate_ = false;
     return result;
   }
   if (!haveCandidate_ || !(now == candidate_)) {
-    candidate_ = now;
+    candidate_ = std::move(now);
     haveCandidate_ = true;
     result.outcome = SettingsLook::kSettling;
     return result;
   }
-  if (!now.readable) {
-    settled_ = now;
-    haveCandidate_ = false;
-    result.outcome = SettingsLook::kMissing;
-    result.errorText = now.error == ERROR_FILE_NOT_FOUND || now.error == ERROR_PATH_NOT_FOUND
-                           ? L"Configuration file not found: " + path_
-                           : L"Configuration file could not be read: " + path_ + L" (Win32 error " +
-                                 std::to_wstring(now.error) + L")";
-    return result;
-  }
-  const PluginConfigResult loaded = LoadPluginConfig(path_);
-  if (!(Read() == now)) {
-    // Written to while the keys were read: not one content, so not taken.
-    haveCandidate_ = false;
-    result.outcome = SettingsLook::kSettling;
-    return result;
-  }
-  settled_ = now;
+  settled_ = std::move(now);
+  seen_ = true;
   haveCandidate_ = false;
+  if (!settled_.readable) {
+    result.outcome = SettingsLook::kMissing;
+    if (settled_.tooLarge) {
+      result.errorText = L"Configuration file could not be read: " + path_ + L" (larger than 1 MiB)";
+    } else if (settled_.error == ERROR_FILE_NOT_FOUND || settled_.error == ERROR_PATH_NOT_FOUND) {
+      result.errorText = L"Configuration file not found: " + path_;
+    } else {
+      result.errorText = L"Configuration file could not be read: " + path_ + L" (Win32 error " +
+                         std::to_wstring(settled_.error) + L")";
+    }
+    return result;
+  }
+  const PluginConfigResult loaded =
+      ParsePluginConfig(ProfileText(settled_.bytes, ProfileFunctionsReadUtf8Signature()));
   result.outcome = loaded.succeeded ? SettingsLook::kRead : SettingsLook::kRejected;
   result.config = loaded.config;
   result.errorText = loaded.errorText;
   return result;
+}
+
+bool ProfileFunctionsReadUtf8Signature() {
+  // Wine's profile functions honour the UTF-8 mark; Windows' take it for three ANSI characters.
+  const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
 
 }  // namespace driftglass

@@ -1,8 +1,8 @@
 #pragma once
 // Looks at the INI now and then, off the game's paths, and says when its content has changed and
-// settled. A content is taken only when two looks in a row found the same bytes and the bytes did
-// not change while the keys were read from it: an editor that empties the file and then writes
-// it, or writes it in pieces, is never read in between.
+// settled. A content is taken only when two looks in a row found the same bytes, and the keys are
+// read from those bytes, never from the file again: an editor that empties the file and then
+// writes it, or writes it in pieces, is never read in between.
 
 #include <cstdint>
 #include <string>
@@ -27,25 +27,29 @@ struct SettingsLookResult {
 
 class SettingsFileWatch {
  public:
+  // The first content seen is new: the caller compares it with the settings it runs with, so an
+  // edit saved while the plug-in started is not lost.
   explicit SettingsFileWatch(std::wstring path) : path_(std::move(path)) {}
-  // Takes the file as it is now: the start-up has just read it.
-  void Settle();
   SettingsLookResult Look();
 
  private:
   struct Content {
     bool readable = false;
+    bool tooLarge = false;
     uint32_t error = 0;  // Win32 error when not readable
-    uint64_t size = 0;
-    uint64_t hash = 0;
+    std::string bytes;
     bool operator==(const Content&) const = default;
   };
   Content Read() const;
 
   std::wstring path_;
+  bool seen_ = false;
   Content settled_;
   Content candidate_;
   bool haveCandidate_ = false;
 };
+
+// Whether this platform's profile functions take a UTF-8 byte-order mark for one.
+bool ProfileFunctionsReadUtf8Signature();
 
 }  // namespace driftglass

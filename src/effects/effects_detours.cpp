@@ -10,7 +10,7 @@ namespace driftglass {
 
 uint8_t DRIFTGLASS_THISCALL EmitterUpdateGraphicsDetour(void* emitter, void* frustum, float frameTime) {
   const auto original = Original<EmitterUpdateFunction>(kDetourEmitterUpdateGraphics);
-  if (ProcessCompareSwitch().correctionsOff || !ProcessAppliedSettings().drawn.particles) {
+  if (ProcessCompareSwitch().correctionsOff || !ProcessAppliedSettings().Drawn(kSettingParticleInterpolation)) {
     ProcessTelemetry().particles.calls.fetch_add(1);
     return original(emitter, frustum, frameTime);  // the engine's own positions
   }
@@ -28,7 +28,7 @@ uint8_t DRIFTGLASS_THISCALL EmitterUpdateGraphicsDetour(void* emitter, void* fru
 
 uint32_t DRIFTGLASS_THISCALL ImageTrailRenderEffectDetour(void* effect, void* input, void* output) {
   const auto original = Original<ImageTrailFunction>(kDetourImageTrailRenderEffect);
-  if (ProcessCompareSwitch().correctionsOff || !ProcessAppliedSettings().drawn.imageTrail) {
+  if (ProcessCompareSwitch().correctionsOff || !ProcessAppliedSettings().Drawn(kSettingImageTrailTiming)) {
     ProcessTelemetry().imageTrail.calls.fetch_add(1);
     return original(effect, input, output);  // the stock decay, as the game draws it
   }

@@ -1,8 +1,8 @@
 #pragma once
 // Where a change of the INI reaches the game: at a tick boundary on the main thread, before the
-// tick is captured, the newest set the settings thread posted is applied all at once (the
-// limiter's rate, the presentation phase, the compare key, the motion trace, every drawn
-// correction), so the next frame is the first to see any of it, and sees all of it.
+// tick is captured, the newest set the settings thread posted is applied all at once, so the next
+// frame is the first to see any of it, and sees all of it. Only what changed is touched: the
+// limiter keeps its grid and learned margin through a change of anything but its own keys.
 
 #include "shared/compare_switch.h"
 #include "shared/live_settings.h"
@@ -21,8 +21,12 @@ struct LiveSettingsTargets {
   int64_t frequency;
 };
 
+// The start's settings, before any detour runs: every target set as they say.
+void StartLiveSettings(const LiveSettings& settings, AppliedSettings& applied, const LiveSettingsTargets& targets);
 // True when a set was applied.
 bool ApplyLiveSettings(LiveSettingsMailbox& mailbox, AppliedSettings& applied, const LiveSettingsTargets& targets);
+
+void StartLiveSettingsNow(const LiveSettings& settings);
 bool ApplyLiveSettingsAtTick();
 
 }  // namespace driftglass

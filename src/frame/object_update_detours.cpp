@@ -24,7 +24,7 @@ void DRIFTGLASS_THISCALL PropOnUpdateDetour(void* prop, float dt) {
   CountWorldStage(result);
   const FrameSequenceSettings& settings = ProcessFrameSequenceSettings();
   // A ragdoll the INI turned off is left to the engine; it starts over two ticks after it is back.
-  if (settings.worldPose && ProcessAppliedSettings().drawn.ragdollPose && result == kWorldStagedProp &&
+  if (settings.worldPose && ProcessAppliedSettings().Drawn(kSettingRagdollPoseInterpolation) && result == kWorldStagedProp &&
       info.valid &&
       info.bodyCount >= 2) {
     CountEnemyPoseStage(ProcessEnemyPoseInterpolator().StageRagdoll(prop, info.mesh, info.ownerWord,

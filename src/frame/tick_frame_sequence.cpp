@@ -173,13 +173,12 @@ void DRIFTGLASS_THISCALL SceneRenderDetour(void* scene, float frameTime, uint32_
   const bool correctionsOff = ProcessCompareSwitch().correctionsOff;
   if (correctionsOff) ProcessTelemetry().compare.uncorrected.fetch_add(1);
   AppliedSettings& applied = ProcessAppliedSettings();
-  const DrawnCorrections& on = applied.drawn;
+  const SettingKeys drawn = applied.current.drawn;
   const ClockSample aside = StandAside(sample);
-  const auto drawnIf = [&](bool featureOn) -> const ClockSample& {
-    return correctionsOff || !featureOn ? aside : sample;
-  };
-  const auto stoodAside = [&](bool featureOn, uint32_t result, uint32_t clockUnavailable) {
-    return StoodAside(correctionsOff || !featureOn, result, clockUnavailable);
+  const auto off = [&](SettingKey key) { return correctionsOff || (drawn & SettingBit(key)) == 0; };
+  const auto drawnIf = [&](SettingKey key) -> const ClockSample& { return off(key) ? aside : sample; };
+  const auto stoodAside = [&](SettingKey key, uint32_t result, uint32_t clockUnavailable) {
+    return StoodAside(off(key), result, clockUnavailable);
   };
 
   bool cameraApplied = false;
@@ -190,8 +189,8 @@ void DRIFTGLASS_THISCALL SceneRenderDetour(void* scene, float frameTime, uint32_
   if (settings.camera) {
     StageScope stage(kStageCameraApply);
     CameraInterpolator& camera = ProcessCameraInterpolator();
-    const uint32_t result = camera.ApplyCamera(scene, tickSequence, drawnIf(on.camera));
-    if (!stoodAside(on.camera, result, kCameraClockUnavailable)) CountCameraResult(result);
+    const uint32_t result = camera.ApplyCamera(scene, tickSequence, drawnIf(kSettingCameraInterpolation));
+    if (!stoodAside(kSettingCameraInterpolation, result, kCameraClockUnavailable)) CountCameraResult(result);
     if (result == kCameraApplied) {
       cameraApplied = true;
       trace.flags |= kMotionCameraApplied;
@@ -199,7 +198,7 @@ void DRIFTGLASS_THISCALL SceneRenderDetour(void* scene, float frameTime, uint32_
       if (camera.GetSavedLogicPose(trace.auth)) trace.flags |= kMotionAuthPose;
       if (settings.motionTrace && camera.ReadAppliedCameraPose(trace.base)) trace.flags |= kMotionBasePose;
       previewApplied = ApplyLookPreview(ProcessLookState(), mouse, camera, ProcessTelemetry().mouseAudit,
-                                        drawnIf(on.lookPreview), tickSequence, viewCorrection, preview);
+                                        drawnIf(kSettingMouseOverlay), tickSequence, viewCorrection, preview);
       if (settings.motionTrace && camera.ReadAppliedCameraPose(trace.final)) trace.flags |= kMotionFinalPose;
     }
   }
@@ -239,8 +238,8 @@ void DRIFTGLASS_THISCALL SceneRenderDetour(void* scene, float frameTime, uint32_
     if (!hands.SetViewCorrection(previewApplied ? &viewCorrection : nullptr)) {
       ProcessTelemetry().mouseAudit.handsCorrectionFail.fetch_add(1);
     }
-    const uint32_t handsResult = hands.Apply(drawnIf(on.handsRoot));
-    if (!stoodAside(on.handsRoot, handsResult, kHandsRootClockUnavailable)) CountHandsRootResult(handsResult);
+    const uint32_t handsResult = hands.Apply(drawnIf(kSettingHandsRootInterpolation));
+    if (!stoodAside(kSettingHandsRootInterpolation, handsResult, kHandsRootClockUnavailable)) CountHandsRootResult(handsResult);
     if (hands.viewCorrectionPresent() && handsResult == kHandsRootRenderReady) {
       ProcessTelemetry().mouseAudit.handsCorrectionApplied.fetch_add(1);
     }
@@ -248,26 +247,26 @@ void DRIFTGLASS_THISCALL SceneRenderDetour(void* scene, float frameTime, uint32_
   }
   if (settings.worldRoot) {
     StageScope stage(kStageWorldApply);
-    CountWorldApply(ProcessWorldRootInterpolator().Apply(drawnIf(on.worldRoot)));
+    CountWorldApply(ProcessWorldRootInterpolator().Apply(drawnIf(kSettingWorldRootInterpolation)));
   }
   if (settings.handsPose) {
     StageScope stage(kStageHandsPoseApply);
     HandsPoseInterpolator& pose = ProcessHandsPoseInterpolator();
-    const uint32_t result = pose.Apply(drawnIf(on.handsPose), ProcessTickSequence().load(), frameTime);
+    const uint32_t result = pose.Apply(drawnIf(kSettingHandsPoseInterpolation), ProcessTickSequence().load(), frameTime);
     if (pose.TakeFailedRestore()) CountHandsPoseRestoreFailure();  // a restore left from before
-    if (!stoodAside(on.handsPose, result, kHandsPoseClockUnavailable)) CountHandsPoseResult(result);
+    if (!stoodAside(kSettingHandsPoseInterpolation, result, kHandsPoseClockUnavailable)) CountHandsPoseResult(result);
     if (result == kHandsPoseInvalid) LogHandsPoseDiagnostic(pose);
   }
   if (settings.worldPose) {
     StageScope stage(kStageEnemyPoseApply);
     EnemyPoseCounts poses =
-        ProcessEnemyPoseInterpolator().Apply(drawnIf(on.worldPose), ProcessTickSequence().load(), frameTime);
-    if (correctionsOff || !on.worldPose) poses.clockWait = 0;  // every pose stood aside, as StoodAside says
+        ProcessEnemyPoseInterpolator().Apply(drawnIf(kSettingWorldPoseInterpolation), ProcessTickSequence().load(), frameTime);
+    if (off(kSettingWorldPoseInterpolation)) poses.clockWait = 0;  // every pose stood aside, as StoodAside says
     CountEnemyPose(poses);
   }
   // Emitters building their vertices inside this render draw particles at the frame's fraction.
   ParticleHandOff& particles = ThreadParticleHandOff();
-  const ClockSample& forParticles = drawnIf(on.particles);
+  const ClockSample& forParticles = drawnIf(kSettingParticleInterpolation);
   const bool sampled = forParticles.kind == kSampleInterpolated || forParticles.kind == kSampleClampedOldest ||
                        forParticles.kind == kSampleClampedNewest;
   particles.alphaValid = settings.particles && sampled && std::isfinite(forParticles.alpha) &&

@@ -7,22 +7,21 @@
 #include "diag/motion_trace.h"
 #include "diag/telemetry_reporter.h"
 #include "frame/engine_run_detour.h"
-#include "frame/presentation_limiter.h"
+#include "frame/live_settings_apply.h"
 #include "hands/hands_pose_interpolator.h"
 #include "hands/hands_root_interpolator.h"
 #include "host/hook_slots.h"
 #include "host/image_validation.h"
 #include "host/import_resolution.h"
 #include "input/mouse_state.h"
+#include "install/detour_plan.h"
 #include "install/detour_table.h"
 #include "install/hook_backend.h"
 #include "install/hook_installer_messages.h"
 #include "log/diagnostic_log.h"
 #include "poses/enemy_pose_interpolator.h"
-#include "shared/compare_switch.h"
 #include "shared/live_settings.h"
 #include "shared/frame_sequence_settings.h"
-#include "timing/presentation_clock.h"
 #include "timing/render_unlock_state.h"
 #include "timing/wall_clock.h"
 #include "world/world_detours.h"
@@ -30,43 +29,6 @@
 
 namespace driftglass {
 namespace {
-
-struct Switches {
-  bool interpolation;
-  bool tickAndFrame;
-  bool engineRun;
-  bool compareKey;  // a key to switch off, and something drawn it can switch off
-};
-
-Switches DeriveSwitches(const HookInstallRequest& r) {
-  Switches s;
-  s.interpolation = r.cameraInterpolation || r.handsRootInterpolation || r.worldRootInterpolation ||
-                    r.handsPoseInterpolation || r.worldPoseInterpolation || r.particleInterpolation;
-  s.compareKey = r.compareKey != 0 && !CompareKeySwitches(r).empty();
-  // The limiter waits in the render detour; the compare key is read at the tick.
-  s.tickAndFrame = r.telemetryEnabled || r.motionTrace || r.mouseOverlay || s.interpolation ||
-                   r.presentationLimiter || s.compareKey;
-  // The reporter's last interval is written when the engine's loop returns, so wherever the
-  // reporter runs the run hook exists too.
-  s.engineRun = s.interpolation || r.renderUnlock || r.telemetryEnabled || r.motionTrace;
-  return s;
-}
-
-bool StepWanted(uint32_t step, const HookInstallRequest& r, const Switches& s) {
-  switch (step) {
-    case kDetourEngineRun: return s.engineRun;
-    case kDetourRunMessage:
-    case kDetourSceneRender: return s.tickAndFrame;
-    case kDetourHandsPostUpdate: return r.handsRootInterpolation || r.handsPoseInterpolation;
-    case kDetourPropOnUpdate:
-    case kDetourTransformCallback: return r.worldRootInterpolation;
-    case kDetourEnemyOnUpdate: return r.worldRootInterpolation || r.worldPoseInterpolation;
-    case kDetourGetModelMatrix: return r.handsRootInterpolation || r.worldRootInterpolation;
-    case kDetourEmitterUpdateGraphics: return r.particleInterpolation;
-    case kDetourImageTrailRenderEffect: return r.imageTrailTiming;
-    default: return r.mouseOverlay;  // the mouse presentation detours, 11 to 18
-  }
-}
 
 // World roots enable the prop detour, then the enemy's, then the physics callback's.
 constexpr uint32_t kEnableOrder[kDetourStepCount] = {
@@ -114,39 +76,41 @@ std::wstring MappingsLine(const EngineMappings& m, const void* base) {
          rva(kInputHandlerUpdateGamePlayerInput) + L".";
 }
 
-void WriteFeatureLines(DiagnosticLog& log, const HookInstallRequest& r, const Switches& s) {
+void WriteFeatureLines(DiagnosticLog& log, const HookInstallRequest& r, const LiveSettings& live,
+                       LiveHooks installed) {
+  const FeatureFlags& f = r.settings.features;
   const struct {
     bool on;
     const wchar_t* text;
   } lines[] = {
-      {r.renderUnlock, kRenderUnlockEnabledText},
-      {r.cameraInterpolation, kCameraInterpolationEnabledText},
-      {r.handsRootInterpolation, kHandsRootInterpolationEnabledText},
-      {r.worldRootInterpolation, kWorldRootInterpolationEnabledText},
-      {r.handsPoseInterpolation, kHandsPoseInterpolationEnabledText},
-      {r.worldPoseInterpolation, kWorldPoseInterpolationEnabledText},
-      {r.particleInterpolation, kParticleInterpolationEnabledText},
-      {r.imageTrailTiming, kImageTrailTimingEnabledText},
-      {r.mouseOverlay, kMouseOverlayEnabledText},
+      {f.renderUnlock, kRenderUnlockEnabledText},
+      {f.cameraInterpolation, kCameraInterpolationEnabledText},
+      {f.handsRootInterpolation, kHandsRootInterpolationEnabledText},
+      {f.worldRootInterpolation, kWorldRootInterpolationEnabledText},
+      {f.handsPoseInterpolation, kHandsPoseInterpolationEnabledText},
+      {f.worldPoseInterpolation, kWorldPoseInterpolationEnabledText},
+      {f.particleInterpolation, kParticleInterpolationEnabledText},
+      {f.imageTrailTiming, kImageTrailTimingEnabledText},
+      {f.mouseOverlay, kMouseOverlayEnabledText},
   };
   for (const auto& line : lines) {
     if (!line.on) continue;
     log.WriteLine(kLogInfo, line.text);
-    if (line.text == kRenderUnlockEnabledText && r.presentationLimiter) {
-      WriteInfo(log, r.targetFps != 0 ? L"Presentation limiter enabled: " + std::to_wstring(r.targetFps) +
-                                            L" frames per second."
-                                      : std::wstring(L"Presentation limiter enabled at the display's "
-                                                     L"refresh rate."));
+    if (line.text == kRenderUnlockEnabledText && live.limiter) {
+      WriteInfo(log, live.targetFps != 0 ? L"Presentation limiter enabled: " + std::to_wstring(live.targetFps) +
+                                               L" frames per second."
+                                         : std::wstring(L"Presentation limiter enabled at the display's "
+                                                        L"refresh rate."));
     }
   }
-  if (s.compareKey) {
+  if (live.compareKey != 0) {
     wchar_t key[16];
-    FormatKeyName(r.compareKey, key, 16);
+    FormatKeyName(live.compareKey, key, 16);
     WriteInfo(log, std::wstring(L"Compare key ") + key + L": pressed in the game, every drawn correction (" +
-                       CompareKeySwitches(r) +
+                       CompareKeySwitches(installed) +
                        L") stands aside and frames show the game's own state until it is pressed again.");
   }
-  if (r.motionTrace) {
+  if (r.settings.motionTrace) {
     WriteInfo(log, L"Asynchronous camera motion trace enabled: " + r.motionTracePath +
                        L". The render thread only publishes fixed-size records; the telemetry "
                        L"thread writes CSV batches.");
@@ -189,19 +153,24 @@ bool InstallHooks(const HookInstallRequest& r, HookInstallation& installation, D
                   std::wstring& errorText) {
   const HookBackend& backend =
       installation.backend != nullptr ? *installation.backend : DetourEngineBackend();
+  installation.liveHooks = 0;
   EngineMappings& mappings = installation.mappings;
   mappings = EngineMappings{};
   if (!ValidateHostAndResolve(r.hostImageBase, mappings, errorText)) return false;
 
-  if (r.mouseOverlay && !FindSdlGetRelativeMouseMode(mappings.address[kSdlGetRelativeMouseState],
-                                                     installation.sdlGetRelativeMouseMode,
-                                                     errorText)) {
+  const PluginConfig& settings = r.settings;
+  const FeatureFlags& f = settings.features;
+  if (f.mouseOverlay && !FindSdlGetRelativeMouseMode(mappings.address[kSdlGetRelativeMouseState],
+                                                     installation.sdlGetRelativeMouseMode, errorText)) {
     return false;
   }
-  const Switches switches = DeriveSwitches(r);
+  const DetourPlan plan = PlanDetours(settings);
+  const bool reporterWanted = ReporterRequested(settings);
+  const LiveHooks liveHooks = LiveHooksOf(settings, plan, reporterWanted);
+  const LiveSettings live = LiveSettingsOf(settings, liveHooks);
 
   FrameSequenceSettings& frame = ProcessFrameSequenceSettings();
-  if (switches.tickAndFrame) {
+  if (plan.step[kDetourRunMessage]) {
     LARGE_INTEGER frequency;
     if (!QueryPerformanceFrequency(&frequency)) {
       return Fail(errorText, L"QueryPerformanceFrequency failed with Win32 error " +
@@ -209,7 +178,7 @@ bool InstallHooks(const HookInstallRequest& r, HookInstallation& installation, D
     }
     ProcessCounterFrequency() = frequency.QuadPart;
   }
-  if (r.motionTrace &&
+  if (settings.motionTrace &&
       !OpenMotionTrace(r.motionTracePath.c_str(), ProcessCounterFrequency(), errorText)) {
     return false;
   }
@@ -217,15 +186,14 @@ bool InstallHooks(const HookInstallRequest& r, HookInstallation& installation, D
   if (initialized != MH_OK) return Fail(errorText, FormatHookStatus(L"MH_Initialize", initialized));
 
   EngineRunSettings& run = ProcessEngineRunSettings();
-  run.presentationTimingWanted = switches.interpolation;
-  run.renderUnlockWanted = r.renderUnlock;
+  run.presentationTimingWanted = f.cameraInterpolation || f.handsRootInterpolation || f.worldRootInterpolation ||
+                                 f.handsPoseInterpolation || f.worldPoseInterpolation || f.particleInterpolation;
+  run.renderUnlockWanted = f.renderUnlock;
   run.sdlGetTicks = mappings.address[kSdlGetTicks];
-  ProcessFrameFractionClock().SetPhaseDelayPercent(r.phaseDelayPercent);
 
-  bool created[kDetourStepCount] = {};
   for (uint32_t step = 0; step < kDetourStepCount; ++step) {
-    if (!StepWanted(step, r, switches)) continue;
-    if (step == kDetourEngineRun && r.renderUnlock) ProcessRenderUnlockState().store(kRenderUnlockPending);
+    if (!plan.step[step]) continue;
+    if (step == kDetourEngineRun && f.renderUnlock) ProcessRenderUnlockState().store(kRenderUnlockPending);
     HookSlot& slot = DetourSlot(step);
     slot.target = mappings.address[DetourMapping(step)];
     const MH_STATUS status = backend.createHook(reinterpret_cast<void*>(slot.target),
@@ -240,62 +208,51 @@ bool InstallHooks(const HookInstallRequest& r, HookInstallation& installation, D
       RollBack(backend, mappings, false);
       return Fail(errorText, text);
     }
-    created[step] = true;
   }
 
-  frame.camera = r.cameraInterpolation;
-  if (r.cameraInterpolation) {
+  frame.camera = f.cameraInterpolation;
+  if (f.cameraInterpolation) {
     const uintptr_t setters[4] = {mappings.address[kCameraSetPosition], mappings.address[kCameraSetPitch],
                                   mappings.address[kCameraSetYaw], mappings.address[kCameraSetRoll]};
     ProcessCameraInterpolator().InitCamera(setters);
   }
-  frame.handsRoot = r.handsRootInterpolation;
-  if (r.handsRootInterpolation) {
+  frame.handsRoot = f.handsRootInterpolation;
+  if (f.handsRootInterpolation) {
     ProcessHandsRootInterpolator().Configure(mappings.address[kEntityGetWorldMatrix],
                                              mappings.address[kEntityGetEntityParent]);
   }
-  frame.worldRoot = r.worldRootInterpolation;
-  if (r.worldRootInterpolation) {
+  frame.worldRoot = f.worldRootInterpolation;
+  if (f.worldRootInterpolation) {
     ProcessWorldRootInterpolator().Configure(mappings.address[kEntityGetWorldMatrix],
                                              mappings.address[kEntityGetEntityParent],
                                              mappings.address[kPhysicsBodyGetEnabled]);
     ProcessWorldDetourSettings().newtonBodyGetUserData = mappings.address[kNewtonBodyGetUserData];
   }
-  frame.handsPose = r.handsPoseInterpolation;
-  if (r.handsPoseInterpolation) {
+  frame.handsPose = f.handsPoseInterpolation;
+  if (f.handsPoseInterpolation) {
     ProcessHandsPoseInterpolator().Configure(mappings.address[kMeshEntityUpdateGraphicsForFrame]);
   }
-  frame.worldPose = r.worldPoseInterpolation;
-  if (r.worldPoseInterpolation) {
+  frame.worldPose = f.worldPoseInterpolation;
+  if (f.worldPoseInterpolation) {
     ProcessEnemyPoseInterpolator().Configure(mappings.address[kMeshEntityUpdateGraphicsForFrame]);
   }
-  frame.ragdollPose = r.ragdollPoseInterpolation;
-  frame.particles = r.particleInterpolation;
-  frame.mouseOverlay = r.mouseOverlay;
+  frame.particles = f.particleInterpolation;
+  frame.mouseOverlay = f.mouseOverlay;
   MouseState& mouse = ProcessMouseState();
-  mouse.mouseOverlay = r.mouseOverlay;
-  if (r.mouseOverlay) {
+  mouse.mouseOverlay = f.mouseOverlay;
+  if (f.mouseOverlay) {
     mouse.sdlGetRelativeMouseState = mappings.address[kSdlGetRelativeMouseState];
     mouse.sdlPumpEvents = mappings.address[kSdlPumpEvents];
     mouse.sdlGetRelativeMouseMode = installation.sdlGetRelativeMouseMode;
   }
-  frame.motionTrace = r.motionTrace;
-  // Every installed correction draws until the INI turns it off while the game runs.
-  AppliedSettings& applied = ProcessAppliedSettings();
-  applied = AppliedSettings{};
-  applied.drawn.ragdollPose = r.ragdollPoseInterpolation;
-  applied.drawn.particles = r.particleInterpolation;
-  applied.drawn.imageTrail = r.imageTrailTiming;
-  applied.drawn.lookPreview = r.mouseOverlay;
-  ProcessCompareSwitch() = CompareSwitch{};
-  ProcessCompareSwitch().virtualKey = switches.compareKey ? r.compareKey : 0;
-  ProcessPresentationLimiter().Configure(r.presentationLimiter && r.renderUnlock, r.targetFps,
-                                         ProcessCounterFrequency());
+  // What the frames run with until the INI changes: the limiter, the phase, the compare key, the
+  // trace and every drawn switch, from the same rules a change while playing goes through.
+  StartLiveSettingsNow(live);
 
   MH_STATUS enabled = MH_OK;
   for (uint32_t step : kEnableOrder) {
     if (enabled != MH_OK) break;
-    if (created[step]) enabled = backend.queueEnableHook(reinterpret_cast<void*>(DetourSlot(step).target));
+    if (plan.step[step]) enabled = backend.queueEnableHook(reinterpret_cast<void*>(DetourSlot(step).target));
   }
   if (enabled != MH_OK) {
     RollBack(backend, mappings, false);  // only queued: nothing was patched
@@ -309,8 +266,11 @@ bool InstallHooks(const HookInstallRequest& r, HookInstallation& installation, D
   }
 
   WriteInfo(log, MappingsLine(mappings, r.hostImageBase));
-  WriteFeatureLines(log, r, switches);
-  if (!r.telemetryEnabled && !r.motionTrace) return true;
+  WriteFeatureLines(log, r, live, liveHooks);
+  if (!reporterWanted) {
+    installation.liveHooks = liveHooks;
+    return true;
+  }
 
   HANDLE stop = installation.createEvent(nullptr, TRUE, FALSE, nullptr);
   if (stop == nullptr) {
@@ -320,7 +280,7 @@ bool InstallHooks(const HookInstallRequest& r, HookInstallation& installation, D
                                std::to_wstring(error));
   }
   installation.telemetryStopEvent = stop;
-  PublishTelemetrySettings(r.reportIntervalSeconds, stop, r.motionTrace);
+  PublishTelemetrySettings(settings.reportIntervalSeconds, stop, settings.motionTrace);
   HANDLE reporter =
       installation.createThread(nullptr, 0, &TelemetryReporterThreadProc, nullptr, 0, nullptr);
   if (reporter == nullptr) {
@@ -334,7 +294,8 @@ bool InstallHooks(const HookInstallRequest& r, HookInstallation& installation, D
   // Kept for the main thread, which waits for the reporter's last report when the loop ends.
   ProcessTelemetrySettings().reporterThread.store(reporter);
   WriteInfo(log, L"Read-only telemetry hooks enabled; report interval " +
-                     std::to_wstring(r.reportIntervalSeconds) + L" seconds.");
+                     std::to_wstring(settings.reportIntervalSeconds) + L" seconds.");
+  installation.liveHooks = liveHooks;
   return true;
 }
 

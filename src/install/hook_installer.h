@@ -13,27 +13,12 @@ namespace driftglass {
 class DiagnosticLog;
 struct HookBackend;
 
-// What the bootstrap thread asks the installer for, in the order it hands the values over.
+// What the bootstrap thread asks the installer for: the host, the settings read at start-up and
+// where the motion trace goes.
 struct HookInstallRequest {
   const void* hostImageBase = nullptr;
-  bool telemetryEnabled = false;
-  bool renderUnlock = false;
-  bool cameraInterpolation = false;
-  bool handsRootInterpolation = false;
-  bool worldRootInterpolation = false;
-  bool handsPoseInterpolation = false;
-  bool worldPoseInterpolation = false;
-  bool ragdollPoseInterpolation = false;
-  bool particleInterpolation = false;
-  bool imageTrailTiming = false;
-  bool mouseOverlay = false;
-  bool motionTrace = false;
+  PluginConfig settings;
   std::wstring motionTracePath;
-  uint32_t reportIntervalSeconds = 5;
-  uint32_t phaseDelayPercent = kDefaultPhaseDelayPercent;
-  bool presentationLimiter = false;  // paces frames; only with renderUnlock
-  uint32_t targetFps = 0;            // 0: the display's refresh rate
-  uint32_t compareKey = 0;           // virtual-key code; 0: none
 };
 
 // The installer's process-wide results; owned by the bootstrap edge and handed inward.
@@ -42,6 +27,8 @@ struct HookInstallation {
   uintptr_t sdlGetRelativeMouseMode = 0;
   HANDLE telemetryStopEvent = nullptr;
   const HookBackend* backend = nullptr;  // the detour engine unless a test substitutes one
+  // What the installed detours let a change of the INI do while the game plays; 0 until they are live.
+  LiveHooks liveHooks = 0;
   // The kernel calls that start the telemetry reporter; tests substitute failing ones.
   decltype(&CreateEventW) createEvent = &CreateEventW;
   decltype(&CreateThread) createThread = &CreateThread;

@@ -1,7 +1,5 @@
 #include "install/hook_installer_messages.h"
 
-#include "install/hook_installer.h"
-
 namespace driftglass {
 
 const wchar_t kRenderUnlockEnabledText[] =
@@ -61,29 +59,5 @@ const wchar_t kMouseOverlayEnabledText[] =
     L"light/billboard/particle children. GUI states receive the same pending native counts as "
     L"a direct presentation-rate software-cursor update; the next fixed GUI update retires "
     L"only the unpresented correction, with no cursor history.";
-
-std::wstring CompareKeySwitches(const HookInstallRequest& r) {
-  const struct {
-    bool on;
-    const wchar_t* key;
-  } corrections[] = {
-      {r.cameraInterpolation, L"CameraInterpolation"},
-      // The look preview turns the interpolated camera; the rest of the overlay is input.
-      {r.cameraInterpolation && r.mouseOverlay, L"MouseOverlay's look preview"},
-      {r.handsRootInterpolation, L"HandsRootInterpolation"},
-      {r.worldRootInterpolation, L"WorldRootInterpolation"},
-      {r.handsPoseInterpolation, L"HandsPoseInterpolation"},
-      {r.worldPoseInterpolation, L"WorldPoseInterpolation"},
-      {r.particleInterpolation, L"ParticleInterpolation"},
-      {r.imageTrailTiming, L"ImageTrailTiming"},
-  };
-  std::wstring list;
-  for (const auto& correction : corrections) {
-    if (!correction.on) continue;
-    if (!list.empty()) list += L", ";
-    list += correction.key;
-  }
-  return list;
-}
 
 }  // namespace driftglass

@@ -1,10 +1,6 @@
 #pragma once
 
-#include <string>
-
 namespace driftglass {
-
-struct HookInstallRequest;
 
 // The INFO lines that say which requested feature is now active.
 extern const wchar_t kRenderUnlockEnabledText[];
@@ -16,9 +12,5 @@ extern const wchar_t kWorldPoseInterpolationEnabledText[];
 extern const wchar_t kParticleInterpolationEnabledText[];
 extern const wchar_t kImageTrailTimingEnabledText[];
 extern const wchar_t kMouseOverlayEnabledText[];
-
-// The requested drawn corrections the compare key switches, by their INI keys, joined with ", ";
-// empty when none is requested.
-std::wstring CompareKeySwitches(const HookInstallRequest& request);
 
 }  // namespace driftglass

@@ -1,4 +1,5 @@
 target_sources(driftglass_core PRIVATE
+  install/detour_plan.cpp
   install/detour_table.cpp
   install/hook_backend.cpp
   install/hook_installer.cpp

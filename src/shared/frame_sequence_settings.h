@@ -11,7 +11,6 @@ struct FrameSequenceSettings {
   bool worldRoot = false;
   bool handsPose = false;
   bool worldPose = false;
-  bool ragdollPose = false;
   bool particles = false;
   bool mouseOverlay = false;
   bool motionTrace = false;

@@ -1,6 +1,26 @@
 #include "shared/live_settings.h"
 
 namespace driftglass {
+namespace {
+
+constexpr LiveHooks kDrawnHooks = kLiveCamera | kLiveHandsRoot | kLiveHandsPose | kLiveWorldRoot | kLiveWorldPose |
+                                  kLiveRagdolls | kLiveParticles | kLiveImageTrail | kLiveLookPreview;
+
+}  // namespace
+
+LiveSettings LiveSettingsOf(const PluginConfig& running, LiveHooks installed) {
+  LiveSettings s;
+  // The limiter paces only frames this start's render unlock set free.
+  s.limiter = running.features.presentationLimiter && (installed & kLivePacing) != 0;
+  s.targetFps = running.targetFps;
+  s.phaseDelayPercent = running.phaseDelayPercent;
+  s.compareKey = (WithSwitchable(installed) & kLiveSwitchable) != 0 ? running.compareKey : 0;
+  s.motionTrace = running.motionTrace && (installed & kLiveReporter) != 0;
+  for (const SettingDeclaration& d : kSettings) {
+    if ((d.live & kDrawnHooks) != 0 && SettingValue(running, d.key) != 0) s.drawn |= SettingBit(d.key);
+  }
+  return s;
+}
 
 void LiveSettingsMailbox::Post(const LiveSettings& settings) {
   buffers_[back_] = settings;

@@ -6,30 +6,24 @@
 #include <atomic>
 #include <cstdint>
 
-namespace driftglass {
+#include "config/plugin_config.h"
 
-// Each drawn correction, on as the INI asks; one that is off stands aside as for the compare key
-// (its capture goes on, so it resumes from its histories when it comes back).
-struct DrawnCorrections {
-  bool camera = true;
-  bool handsRoot = true;
-  bool handsPose = true;
-  bool worldRoot = true;
-  bool worldPose = true;
-  bool ragdollPose = true;
-  bool particles = true;
-  bool imageTrail = true;
-  bool lookPreview = true;
-};
+namespace driftglass {
 
 struct LiveSettings {
   bool limiter = false;  // only where the render unlock is active
   uint32_t targetFps = 0;
   uint32_t phaseDelayPercent = 0;
-  uint32_t compareKey = 0;
+  uint32_t compareKey = 0;  // 0: none, or nothing installed for it to switch
   bool motionTrace = false;
-  DrawnCorrections drawn;
+  // The drawn corrections the INI has on, by their keys; one that is off stands aside as for the
+  // compare key (its capture goes on, so it resumes from its histories when it comes back).
+  SettingKeys drawn = 0;
+  bool operator==(const LiveSettings&) const = default;
 };
+
+// What the frames run with for the settings in force, given what the start installed.
+LiveSettings LiveSettingsOf(const PluginConfig& running, LiveHooks installed);
 
 // One writer (the settings thread), one reader (the main thread), neither ever waits: three
 // buffers, the writer filling one, the reader reading another, the third passed between them.
@@ -58,9 +52,13 @@ class LiveSettingsMailbox {
 
 // What the main thread runs with, and how many changes it has applied (the settings' generation).
 struct AppliedSettings {
-  DrawnCorrections drawn;
+  LiveSettings current;  // the main thread's
+  // current.drawn for the detours the engine may call from other threads.
+  std::atomic<SettingKeys> drawn{0};
   uint32_t generation = 0;
   bool markNextFrame = false;  // the first frame after a change is marked in the motion trace
+
+  bool Drawn(SettingKey key) const { return (drawn.load(std::memory_order_relaxed) & SettingBit(key)) != 0; }
 };
 
 LiveSettingsMailbox& ProcessLiveSettingsMailbox();

@@ -60,6 +60,7 @@ class FrameFractionClock {
   FrameFraction ComputeFrameFraction(double nowSeconds, ResidualQuery query);
   // Published before any detour runs; 55 gives exactly the factor 0.55.
   void SetPhaseDelayPercent(uint32_t percent) { phaseFactor_ = percent / 100.0; }
+  double phaseFactor() const { return phaseFactor_; }
 
  private:
   double phaseFactor_ = 0.0;

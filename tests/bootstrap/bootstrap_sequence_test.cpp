@@ -120,8 +120,8 @@ TEST(Bootstrap, NotesOnTheSettingsComeBeforeInstalling) {
   const std::string limiter = "[Features]\r\nRenderUnlock=1\r\nPresentationLimiter=1\r\n[Timing]\r\nTargetFPS=";
   const std::string keyUnread =
       "WARN Compare key Pause has nothing to switch: none of CameraInterpolation, HandsRootInterpolation, "
-      "WorldRootInterpolation, HandsPoseInterpolation, WorldPoseInterpolation, ParticleInterpolation and "
-      "ImageTrailTiming is on. The key is not read.";
+      "WorldRootInterpolation, HandsPoseInterpolation, WorldPoseInterpolation, ParticleInterpolation, "
+      "ImageTrailTiming and MouseOverlay's look preview is on. The key is not read.";
   const struct {
     std::string ini;
     Lines tail;  // the lines after the host path line

@@ -4,9 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <random>
 #include <string>
 
 #include "config/key_names.h"
+#include "config/profile_text.h"
+#include "config/settings_file_watch.h"
 #include "support/test_files.h"
 
 namespace driftglass {
@@ -194,6 +198,151 @@ TEST(NormalizeSettingText, TrimsWhiteSpaceAndLowerCases) {
   EXPECT_EQ(NormalizeSettingText(L" \t TrUe \r\n"), L"true");
   EXPECT_EQ(NormalizeSettingText(L"   "), L"");
   EXPECT_EQ(NormalizeSettingText(L"A b"), L"a b");
+}
+
+}  // namespace
+}  // namespace driftglass
+
+namespace driftglass {
+namespace {
+
+// A seeded mix of what INI files hold, well-formed or not: sections and keys in any case, with
+// blanks and quotes, repeated, cut off, long values, comments, lines without '=', every line end
+// and every byte-order mark.
+class IniMaker {
+ public:
+  explicit IniMaker(uint32_t seed) : random_(seed) {}
+
+  std::string Make() {
+    std::wstring text;
+    const wchar_t* end = Pick({L"\r\n", L"\n", L"\r\n", L"\r"});
+    const int lines = Below(24);
+    for (int i = 0; i < lines; ++i) text += Line() + (Below(12) == 0 ? Pick({L"\n", L"\r\n", L""}) : end);
+    return Encode(text);
+  }
+
+ private:
+  int Below(int n) { return static_cast<int>(random_() % static_cast<uint32_t>(n)); }
+  const wchar_t* Pick(std::initializer_list<const wchar_t*> choices) {
+    return choices.begin()[Below(static_cast<int>(choices.size()))];
+  }
+  std::wstring Cased(const std::wstring& name) {
+    std::wstring out = name;
+    const int how = Below(4);
+    for (wchar_t& c : out) {
+      if (how == 1) c = static_cast<wchar_t>(towupper(c));
+      if (how == 2) c = static_cast<wchar_t>(towlower(c));
+      if (how == 3 && Below(2) == 0) c = static_cast<wchar_t>(towupper(c));
+    }
+    return out;
+  }
+  std::wstring Blanks() { return Pick({L"", L"", L"", L" ", L"\t", L"  \t", L"\x1a", L"\x0b"}); }
+  std::wstring Value() {
+    switch (Below(14)) {
+      case 0: return Pick({L"1", L"0", L"true", L"off", L"YES", L" On ", L"maybe", L"2"});
+      case 1: return Pick({L"5", L"+7", L"60", L"61", L"0", L"-1", L"0x10", L"4294967296", L"1000", L"1001"});
+      case 2: return Pick({L"F9", L"f24", L"Numpad5", L"none", L"PageUp", L"F99", L"Ctrl", L"k"});
+      case 3: return std::wstring(L"\"") + Pick({L"1", L"F9", L"55", L"x"}) + L"\"";
+      case 4: return std::wstring(L"'") + Pick({L"0", L"Pause", L"100"}) + Pick({L"'", L"\"", L""});
+      case 5: return Pick({L"\"", L"'", L"\"\"", L"''", L"\" 1 \""});
+      case 6: return std::wstring(static_cast<size_t>(120 + Below(16)), L'0') + Pick({L"7", L"1"});
+      case 7: return L"\"" + std::wstring(static_cast<size_t>(124 + Below(6)), L'1') + L"\"";
+      case 8: return L"\u00FCber";
+      case 9: return Pick({L"1 ; not a comment", L"=1", L"1=0", L"\t9\t"});
+      case 10: return L"";
+      default: return Pick({L"1", L"0", L"true", L"false", L"50", L"F9", L"20"});
+    }
+  }
+  std::wstring Line() {
+    static const wchar_t* const kSections[] = {L"General", L"Telemetry", L"Features", L"Timing"};
+    switch (Below(10)) {
+      case 0:
+      case 1: return Blanks() + L"[" + Cased(kSections[Below(4)]) + L"]" + Blanks();
+      case 2:
+        return Pick({L"[ General ]", L"[Features", L"[Timing]x", L"[]", L"[[Features]]", L"[Features]]",
+                     L"x[Features]", L"[Telemetry] ; note"});
+      case 3: return Pick({L"", L";Enabled=0", L"# RenderUnlock=1", L"RenderUnlock", L"=1", L"  "});
+      default: {
+        const SettingDeclaration& s = kSettings[Below(kSettingCount)];
+        const std::wstring name = Below(20) == 0 ? std::wstring(s.name) + L"x" : Cased(s.name);
+        return Blanks() + name + Blanks() + L"=" + Blanks() + Value() + Blanks();
+      }
+    }
+  }
+  std::string Encode(const std::wstring& text) {
+    std::string bytes;
+    switch (Below(6)) {
+      case 0:
+      case 1:
+        bytes = "\xFF\xFE";
+        for (wchar_t c : text) bytes += {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
+        return bytes;
+      case 2:
+        bytes = "\xFE\xFF";
+        for (wchar_t c : text) bytes += {static_cast<char>(c >> 8), static_cast<char>(c & 0xFF)};
+        return bytes;
+      case 3: bytes = "\xEF\xBB\xBF"; [[fallthrough]];
+      case 4: return bytes + test::ToUtf8(text);
+      default:
+        for (wchar_t c : text) bytes.push_back(static_cast<char>(c < 0x80 ? c : '?'));
+        return bytes;
+    }
+  }
+
+  std::mt19937 random_;
+};
+
+std::string Escaped(const std::string& bytes) {
+  std::string out;
+  for (unsigned char c : bytes) {
+    char hex[8];
+    std::snprintf(hex, sizeof(hex), c >= 0x20 && c < 0x7F && c != '\\' ? "%c" : "\\x%02X", c);
+    out += hex;
+  }
+  return out;
+}
+
+// The settings watcher reads a content it already holds: every key comes out as the start-up's
+// reading of the same file through the profile functions has it, value, cut and verdict alike.
+TEST(PluginConfig, AContentInMemoryReadsAsTheProfileFunctionsReadTheFile) {
+  TempFolder folder;
+  IniMaker maker(20261208);
+  int refused = 0;
+  for (int i = 0; i < 1000; ++i) {
+    const std::string bytes = maker.Make();
+    // A new name each time: the profile functions keep files they have read.
+    const std::wstring path = folder.File(L"case" + std::to_wstring(i) + L".ini");
+    test::WriteFileBytes(path, bytes);
+    const ProfileText text(bytes, ProfileFunctionsReadUtf8Signature());
+    SCOPED_TRACE(Escaped(bytes));
+    for (const SettingDeclaration& s : kSettings) {
+      const ProfileValue file = ReadProfileValue(path, s.section, s.name);
+      const ProfileValue memory = ReadProfileValue(text, s.section, s.name);
+      ASSERT_EQ(file.present, memory.present) << test::ToUtf8(s.name);
+      ASSERT_EQ(file.truncated, memory.truncated) << test::ToUtf8(s.name);
+      ASSERT_EQ(file.raw, memory.raw) << test::ToUtf8(s.name);
+    }
+    const PluginConfigResult fromFile = LoadPluginConfig(path);
+    const PluginConfigResult fromMemory = ParsePluginConfig(text);
+    ASSERT_EQ(fromFile.succeeded, fromMemory.succeeded);
+    ASSERT_EQ(fromFile.errorText, fromMemory.errorText);
+    for (const SettingDeclaration& s : kSettings) {
+      ASSERT_EQ(SettingValue(fromFile.config, s.key), SettingValue(fromMemory.config, s.key));
+    }
+    refused += fromFile.succeeded ? 0 : 1;
+    DeleteFileW(path.c_str());
+  }
+  // Both kinds of file were made.
+  EXPECT_GT(refused, 100);
+  EXPECT_LT(refused, 900);
+}
+
+// Windows' profile functions take a UTF-8 mark for three characters of the code page: the first
+// line's section is then no section.
+TEST(PluginConfig, AUtf8MarkIsReadAsThePlatformReadsIt) {
+  const std::string bytes = "\xEF\xBB\xBF[Features]\r\nRenderUnlock=1\r\n";
+  EXPECT_TRUE(ParsePluginConfig(ProfileText(bytes, true)).config.features.renderUnlock);
+  EXPECT_FALSE(ParsePluginConfig(ProfileText(bytes, false)).config.features.renderUnlock);
 }
 
 }  // namespace

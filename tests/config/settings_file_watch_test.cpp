@@ -27,6 +27,8 @@ TEST(SettingsFileWatch, TakesAContentOnlyOnceTwoLooksAgree) {
   const char kSecond[] = "[Timing]\r\nTargetFPS=50\r\n";
   const char kBad[] = "[Timing]\r\nTargetFPS=5000\r\n";
   const std::vector<Step> steps = {
+      // The first content is new: the start-up's reading may be older than it.
+      {nullptr, SettingsLook::kSettling, 0},      {nullptr, SettingsLook::kRead, 100},
       {nullptr, SettingsLook::kUnchanged, 0},     {kHalf, SettingsLook::kSettling, 0},
       {kSecond, SettingsLook::kSettling, 0},      {nullptr, SettingsLook::kRead, 50},
       {nullptr, SettingsLook::kUnchanged, 0},     {kFirst, SettingsLook::kSettling, 0},
@@ -40,7 +42,6 @@ TEST(SettingsFileWatch, TakesAContentOnlyOnceTwoLooksAgree) {
   const std::wstring path = folder.File(L"Driftglass.ini");
   test::WriteFileBytes(path, kFirst);
   SettingsFileWatch watch(path);
-  watch.Settle();
   for (size_t i = 0; i < steps.size(); ++i) {
     if (steps[i].write != nullptr && std::string(steps[i].write) == "-") {
       ASSERT_TRUE(DeleteFileW(path.c_str()));
@@ -49,7 +50,9 @@ TEST(SettingsFileWatch, TakesAContentOnlyOnceTwoLooksAgree) {
     }
     const SettingsLookResult look = watch.Look();
     ASSERT_EQ(look.outcome, steps[i].outcome) << "step " << i;
-    if (look.outcome == SettingsLook::kRead) EXPECT_EQ(look.config.targetFps, steps[i].targetFps) << "step " << i;
+    if (look.outcome == SettingsLook::kRead) {
+      EXPECT_EQ(look.config.targetFps, steps[i].targetFps) << "step " << i;
+    }
     if (look.outcome == SettingsLook::kRejected) {
       EXPECT_EQ(look.errorText, L"Invalid [Timing] TargetFPS (expected 0..1000): 5000") << "step " << i;
     }
@@ -76,6 +79,8 @@ TEST(SettingsChange, NamesEachChangedKeyWithItsOldAndNewValueInFileOrder) {
   EXPECT_EQ(DescribeSettings(changed, before, after),
             L"CompareKey F9 -> none, [Telemetry] Enabled true -> false, ParticleInterpolation true -> false, "
             L"TargetFPS 0 -> 141");
+  const PluginConfig mixed = WithSettings(before, SettingBit(kSettingTargetFps), after);
+  EXPECT_EQ(ChangedSettings(before, mixed), SettingBit(kSettingTargetFps));
 }
 
 }  // namespace

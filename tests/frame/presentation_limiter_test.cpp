@@ -153,45 +153,88 @@ TEST(PresentationLimiter, PacesOnlyWhileOnAndTheRenderUnlockIsActive) {
 namespace driftglass {
 namespace {
 
-// A change of the INI reaches the frame at a tick boundary, the newest set whole: the limiter's
-// rate, the phase, the compare key (gone: corrections back on), the trace and the drawn switches.
-TEST(LiveSettingsApply, TheNewestSetIsAppliedWholeAndOnlyOnce) {
+// A change of the INI reaches the frame at a tick boundary, the newest set whole, and touches only
+// what changed: the limiter following the display keeps its grid, its looks and its lines through a
+// change of anything else, the phase reaches the fraction's clock, a key removed brings the
+// corrections back.
+TEST(LiveSettingsApply, TheNewestSetIsAppliedWholeOnceAndTouchesOnlyWhatChanged) {
   FakeClock clock;
   ScriptedDisplay display;
+  display.rate = {100, 1};
   CapturedLog captured;
   PresentationLimiter limiter(clock, display, captured.log);
-  limiter.Configure(true, 100, kFrequency);
   FrameFractionClock fraction;
-  CompareSwitch compare{VK_F9, false, true};
+  CompareSwitch compare;
   bool motionTrace = false;
   const LiveSettingsTargets targets{limiter, fraction, compare, motionTrace, kFrequency};
   LiveSettingsMailbox mailbox;
   AppliedSettings applied;
+  LiveSettings start;
+  start.limiter = true;
+  start.compareKey = VK_F9;
+  start.drawn = SettingBit(kSettingCameraInterpolation) | SettingBit(kSettingParticleInterpolation);
+  StartLiveSettings(start, applied, targets);
+  compare.correctionsOff = true;  // the player pressed the key
+  const auto paceAFrame = [&] {
+    clock.now += 300;
+    limiter.PaceFrame(true);
+  };
+  paceAFrame();
+  EXPECT_EQ(display.reads, 1u);
   EXPECT_FALSE(ApplyLiveSettings(mailbox, applied, targets));
 
-  LiveSettings older;
-  older.limiter = true;
-  older.targetFps = 75;
-  LiveSettings newer = older;
-  newer.targetFps = 50;
-  newer.compareKey = 0;
-  newer.motionTrace = true;
-  newer.drawn.particles = false;
-  mailbox.Post(older);
-  mailbox.Post(newer);  // before the main thread took the first: it is replaced
-  EXPECT_EQ(mailbox.applied(), 0u);
-  ASSERT_TRUE(ApplyLiveSettings(mailbox, applied, targets));
-  EXPECT_EQ(mailbox.applied(), mailbox.posted());
-  EXPECT_EQ(limiter.pacingRate(), (FrameRate{50, 1}));
-  EXPECT_EQ(compare.virtualKey, 0u);
-  EXPECT_FALSE(compare.correctionsOff);
-  EXPECT_TRUE(motionTrace);
-  EXPECT_FALSE(applied.drawn.particles);
-  EXPECT_TRUE(applied.drawn.camera);
-  EXPECT_EQ(applied.generation, 1u);
-  EXPECT_TRUE(applied.markNextFrame);
-  EXPECT_FALSE(ApplyLiveSettings(mailbox, applied, targets));
-  EXPECT_EQ(applied.generation, 1u);
+  const struct {
+    const char* what;
+    std::vector<LiveSettings> posted;  // before one tick takes them
+    uint32_t displayReads;             // after the next frame
+    size_t lines;
+    double phaseFactor;
+    uint32_t compareKey;
+    bool correctionsOff;
+  } steps[] = {
+      {"particles off, a phase, the trace on: the limiter goes on as it was",
+       {[&] {
+         LiveSettings s = start;
+         s.drawn = SettingBit(kSettingCameraInterpolation);
+         s.phaseDelayPercent = 55;
+         s.motionTrace = true;
+         return s;
+       }()},
+       1, 1, 0.55, VK_F9, true},
+      {"two sets before a tick: the newer one, a rate and the key gone",
+       {start,
+        [&] {
+          LiveSettings s = start;
+          s.targetFps = 50;
+          s.compareKey = 0;
+          return s;
+        }()},
+       1, 1, 0.0, 0, false},
+      {"back to the display: looked at and named again", {start}, 2, 2, 0.0, VK_F9, false},
+  };
+  uint32_t generation = 0;
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.what);
+    for (const LiveSettings& s : step.posted) mailbox.Post(s);
+    ASSERT_TRUE(ApplyLiveSettings(mailbox, applied, targets));
+    EXPECT_FALSE(ApplyLiveSettings(mailbox, applied, targets)) << "applied only once";
+    EXPECT_EQ(mailbox.applied(), mailbox.posted());
+    EXPECT_EQ(applied.generation, ++generation);
+    EXPECT_TRUE(applied.markNextFrame);
+    applied.markNextFrame = false;
+    const LiveSettings& newest = step.posted.back();
+    EXPECT_EQ(applied.current, newest);
+    EXPECT_EQ(applied.drawn.load(), newest.drawn);
+    EXPECT_EQ(motionTrace, newest.motionTrace);
+    paceAFrame();
+    EXPECT_EQ(display.reads, step.displayReads);
+    EXPECT_EQ(captured.lines.size(), step.lines);
+    const FrameRate paced = newest.targetFps != 0 ? WholeHertz(newest.targetFps) : FrameRate{100, 1};
+    EXPECT_EQ(limiter.pacingRate(), paced);
+    EXPECT_DOUBLE_EQ(fraction.phaseFactor(), step.phaseFactor);
+    EXPECT_EQ(compare.virtualKey, step.compareKey);
+    EXPECT_EQ(compare.correctionsOff, step.correctionsOff);
+  }
 }
 
 }  // namespace

@@ -4,7 +4,7 @@
 
 #include "detour.h"
 #include "install/hook_backend.h"
-#include "install/hook_installer_messages.h"
+#include "install/detour_plan.h"
 #include "log/diagnostic_log.h"
 #include "support/test_image.h"
 
@@ -23,13 +23,13 @@ TEST(HookInstaller, StatusAndAddressTexts) {
 // The compare key's start-up line names what it switches; the mouse overlay's look preview only
 // where it turns an interpolated camera.
 TEST(HookInstaller, TheCompareKeySwitchesTheDrawnCorrectionsRequested) {
-  HookInstallRequest request;
-  request.mouseOverlay = true;
-  EXPECT_EQ(CompareKeySwitches(request), L"");
-  request.cameraInterpolation = true;
-  request.particleInterpolation = true;
-  EXPECT_EQ(CompareKeySwitches(request),
-            L"CameraInterpolation, MouseOverlay's look preview, ParticleInterpolation");
+  PluginConfig config;
+  config.features.mouseOverlay = true;
+  const auto switches = [&] { return CompareKeySwitches(LiveHooksOf(config, PlanDetours(config), true)); };
+  EXPECT_EQ(switches(), L"");
+  config.features.cameraInterpolation = true;
+  config.features.particleInterpolation = true;
+  EXPECT_EQ(switches(), L"CameraInterpolation, ParticleInterpolation, MouseOverlay's look preview");
 }
 
 // Counts what the installer asks of the detour engine without touching any code.
@@ -75,7 +75,7 @@ TEST(HookInstaller, FailuresBeforeAnyDetourIsLiveUndoEverything) {
                                &RecordingBackend::Uninitialize, &RecordingBackend::Reason};
   HookInstallRequest request;
   request.hostImageBase = image.base();
-  request.telemetryEnabled = true;
+  request.settings.telemetryEnabled = true;
   HookInstallation installation;
   installation.backend = &backend;
   DiagnosticLog log;
