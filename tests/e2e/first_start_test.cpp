@@ -83,9 +83,9 @@ TEST(FirstStart, TheShippedIniTurnsEverythingOnAndItsCompareKeyShowsTheGameAsItI
     expected.push_back("INFO " + ToUtf8(text));
   }
   expected.push_back("INFO Compare key F9: pressed in the game, every drawn correction (CameraInterpolation, "
-                     "MouseOverlay's look preview, HandsRootInterpolation, WorldRootInterpolation, "
-                     "HandsPoseInterpolation, WorldPoseInterpolation, ParticleInterpolation, ImageTrailTiming) "
-                     "stands aside and frames show the game's own state until it is pressed again.");
+                     "HandsRootInterpolation, WorldRootInterpolation, HandsPoseInterpolation, WorldPoseInterpolation, "
+                     "ParticleInterpolation, ImageTrailTiming, MouseOverlay's look preview) stands aside and frames show "
+                     "the game's own state until it is pressed again.");
   expected.push_back("INFO Read-only telemetry hooks enabled; report interval 5 seconds.");
   expected.push_back("INFO Compatible x86 executable signatures accepted. Requested hooks are active.");
   std::string log;

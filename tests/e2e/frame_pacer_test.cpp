@@ -34,8 +34,6 @@ void ExpectPacedAt(const GameRun& run, double rate, size_t first = 0, size_t las
   const double span = run.frames[last - 1].at("wall") - run.frames[first].at("wall");
   const double frames = static_cast<double>(last - first - 1);
   EXPECT_GE(frames, least * rate * span) << frames << " frames in " << span << " s";
-  EXPECT_GT(TelemetryTotal(run, "Limiter", "paced"), 0u);
-  EXPECT_GT(TelemetryTotal(run, "Limiter", "waitUs"), 0u);
   const double target = 1.0 / rate;
   double leastAhead = INFINITY;
   size_t anchor = first;
@@ -55,6 +53,8 @@ TEST(FramePacer, AnUncappedGameIsPacedAtTargetFpsOrAtTheDisplaysRate) {
   GameRun run = test::PlayGame(kLimiterIni + "144\r\n", scenario);
   test::ExpectCleanRun(run);
   ExpectPacedAt(run, 144);
+  EXPECT_GT(TelemetryTotal(run, "Limiter", "paced"), 0u);
+  EXPECT_GT(TelemetryTotal(run, "Limiter", "waitUs"), 0u);
 
   // Under the virtual display the screen refreshes at 60 Hz.
   run = test::PlayGame(kLimiterIni + "0\r\n", scenario + "window=visible\n");
@@ -65,72 +65,154 @@ TEST(FramePacer, AnUncappedGameIsPacedAtTargetFpsOrAtTheDisplaysRate) {
   ExpectPacedAt(run, 60);
 }
 
-// A player saving the INI while the game runs: TargetFPS 100 -> 50 with particles off, then a
-// value the start-up would refuse, then the first file again. Judged by what the game drew: the
-// frames follow each limit from about a second after each save (the file is looked at twice a
-// second and taken once two looks agree), particles are drawn where the engine left them while
-// off and blended again after, and the refused file changes nothing.
-TEST(FramePacer, EditsOfTheIniApplyWhileTheGamePlays) {
-  const std::string ini = std::string("[Telemetry]\r\nReportIntervalSeconds=1\r\nMotionTrace=true\r\n") +
-                          "[Features]\r\nRenderUnlock=true\r\nCameraInterpolation=true\r\n"
-                          "PresentationLimiter=true\r\nParticleInterpolation=";
-  GameRun run;
+// The game with the plug-in, saving each of saves over its INI at the scenario's ini_rewrite
+// events; the game's wall clock at each save.
+std::vector<double> PlayWithSaves(GameRun& run, const std::string& ini, const std::vector<std::string>& saves,
+                                  const std::string& scenario) {
   run.folder = std::make_unique<test::TempFolder>();
-  test::WriteFileBytes(run.folder->File(L"Driftglass.ini.1"), ini + "false\r\n[Timing]\r\nTargetFPS=50\r\n");
-  test::WriteFileBytes(run.folder->File(L"Driftglass.ini.2"), ini + "false\r\n[Timing]\r\nTargetFPS=fast\r\n");
-  test::WriteFileBytes(run.folder->File(L"Driftglass.ini.3"), ini + "true\r\n[Timing]\r\nTargetFPS=100\r\n");
+  for (size_t i = 0; i < saves.size(); ++i) {
+    test::WriteFileBytes(run.folder->File(L"Driftglass.ini." + std::to_wstring(i + 1)), saves[i]);
+  }
   test::GameSetup setup;
-  setup.ini = ini + "true\r\n[Timing]\r\nTargetFPS=100\r\n";
-  setup.scenario = "duration_seconds=10\nidle_after_seconds=1.3\npacing=uncapped\nlimit_fps=0\n"
-                   "events=ini_rewrite@150,ini_rewrite@300,ini_rewrite@450\n";
+  setup.ini = ini;
+  setup.scenario = scenario;
   test::RunGame(setup, run);
+  std::vector<double> saved;
+  for (const std::string& fact : run.facts) {
+    if (fact.rfind("name=ini_rewrite ", 0) == 0) saved.push_back(std::stod(fact.substr(fact.find("wall=") + 5)));
+  }
+  return saved;
+}
+
+// The frames drawn from wall-clock second from to second to, as [first, last).
+std::pair<size_t, size_t> Stretch(const GameRun& run, double from, double to) {
+  size_t first = 0;
+  while (first < run.frames.size() && run.frames[first].at("wall") < from) ++first;
+  size_t last = first;
+  while (last < run.frames.size() && run.frames[last].at("wall") < to) ++last;
+  return {first, last};
+}
+
+// A save is taken about a second later: the file is looked at twice a second and taken once two
+// looks agree.
+constexpr double kSettled = 1.2;
+
+// A player saving the INI while the game runs: TargetFPS 100 -> 50 with the camera and particles
+// off, then a value the start-up would refuse, then the first file again. Judged by what the game
+// drew: the frames follow each limit from about a second after each save, the camera and the
+// particles are drawn where the engine left them while off (and the telemetry counts those frames
+// as drawn without the correction, not as waits for the clock) and blended again after, and the
+// refused file changes nothing.
+TEST(FramePacer, EditsOfTheIniApplyWhileTheGamePlays) {
+  const auto ini = [](bool drawn, const char* targetFps) {
+    const char* on = drawn ? "true" : "false";
+    return std::string("[Telemetry]\r\nReportIntervalSeconds=1\r\nMotionTrace=true\r\n") +
+           "[Features]\r\nRenderUnlock=true\r\nPresentationLimiter=true\r\nHandsRootInterpolation=true\r\n" +
+           "CameraInterpolation=" + on + "\r\nHandsPoseInterpolation=" + on + "\r\nParticleInterpolation=" + on +
+           "\r\n[Timing]\r\nTargetFPS=" + targetFps + "\r\n";
+  };
+  GameRun run;
+  const std::vector<double> saved =
+      PlayWithSaves(run, ini(true, "100"), {ini(false, "50"), ini(false, "fast"), ini(true, "100")},
+                    "duration_seconds=10\nidle_after_seconds=1.3\npacing=uncapped\nlimit_fps=0\n"
+                    "events=ini_rewrite@150,ini_rewrite@300,ini_rewrite@450\n");
   test::ExpectCleanRun(run);
   EXPECT_EQ(run.LinesStartingWith("INFO Settings changed:"),
-            (std::vector<std::string>{"INFO Settings changed: ParticleInterpolation true -> false, TargetFPS 100 -> 50.",
-                                      "INFO Settings changed: ParticleInterpolation false -> true, TargetFPS 50 -> 100."}));
+            (std::vector<std::string>{"INFO Settings changed: CameraInterpolation true -> false, HandsPoseInterpolation "
+                                      "true -> false, ParticleInterpolation true -> false, TargetFPS 100 -> 50.",
+                                      "INFO Settings changed: CameraInterpolation false -> true, HandsPoseInterpolation "
+                                      "false -> true, ParticleInterpolation false -> true, TargetFPS 50 -> 100."}));
   EXPECT_EQ(run.LinesStartingWith("WARN"),
             (std::vector<std::string>{"WARN Invalid [Timing] TargetFPS (expected 0..1000): fast; the running settings "
                                       "stay."}));
 
   // The frames from a second after each save to the next save.
-  std::vector<double> saved;
-  for (const std::string& fact : run.facts) {
-    if (fact.rfind("name=ini_rewrite ", 0) == 0) saved.push_back(std::stod(fact.substr(fact.find("wall=") + 5)));
-  }
   ASSERT_EQ(saved.size(), 3u);
-  const auto stretch = [&](double from, double to) {
-    size_t first = 0;
-    while (first < run.frames.size() && run.frames[first].at("wall") < from) ++first;
-    size_t last = first;
-    while (last < run.frames.size() && run.frames[last].at("wall") < to) ++last;
-    return std::make_pair(first, last);
-  };
-  const double settled = 1.2;
-  const auto before = stretch(0.5, saved[0]);
-  const auto slow = stretch(saved[0] + settled, saved[2]);  // the refused file in between changes nothing
-  const auto again = stretch(saved[2] + settled, INFINITY);
+  const auto before = Stretch(run, 0.5, saved[0]);
+  const auto slow = Stretch(run, saved[0] + kSettled, saved[2]);  // the refused file in between changes nothing
+  const auto again = Stretch(run, saved[2] + kSettled, INFINITY);
   ExpectPacedAt(run, 100, before.first, before.second, 0.6);
   ExpectPacedAt(run, 50, slow.first, slow.second);
   ExpectPacedAt(run, 100, again.first, again.second, 0.6);
-  const auto particles = [&](std::pair<size_t, size_t> frames, bool blended) {
+  EXPECT_GT(TelemetryTotal(run, "Limiter", "paced"), 0u);
+  // The hands' root is blended throughout; their pose only while it is on.
+  const auto drawn = [&](std::pair<size_t, size_t> frames, bool blended) {
+    size_t posesBlended = 0;
     for (size_t i = frames.first; i < frames.second; ++i) {
       const test::Frame& f = run.frames[i];
-      if (!blended) {
-        EXPECT_EQ(f.at("particle_ticks"), f.at("ticks")) << "frame " << i << ": not where the engine left it";
-      } else if (test::AcceptedThroughTheRender(f)) {
-        EXPECT_TRUE(test::ShownWhereTheGamesClockSays(f, f.at("particle_ticks"))) << "frame " << i;
+      posesBlended += f.at("palette_blended") != 0;
+      if (f.at("truth_valid") != 0) {
+        EXPECT_GT(f.at("hands_corrected"), 0) << "frame " << i;
+      }
+      for (const char* shown : {"drawn_ticks", "particle_ticks"}) {
+        if (!blended) {
+          EXPECT_EQ(f.at(shown), f.at("ticks")) << "frame " << i << ": " << shown << " not where the engine left it";
+        } else if (test::AcceptedThroughTheRender(f)) {
+          EXPECT_TRUE(test::ShownWhereTheGamesClockSays(f, f.at(shown))) << "frame " << i << ": " << shown;
+        }
       }
     }
+    if (blended) {
+      EXPECT_GT(posesBlended, (frames.second - frames.first) / 4);
+    } else {
+      EXPECT_EQ(posesBlended, 0u);
+    }
   };
-  particles(before, true);
-  particles(slow, false);
-  particles(again, true);
+  drawn(before, true);
+  drawn(slow, false);
+  drawn(again, true);
+  // Only the frames before the first two ticks waited for the clock.
+  EXPECT_LT(test::GroupValue(run.LinesStartingWith("INFO Telemetry").back(), "Camera", "clockWait"), 20u);
 
   // Two changes applied: the telemetry counts them and the trace marks the first frame of each.
   EXPECT_EQ(test::GroupValue(run.LinesStartingWith("INFO Telemetry").back(), "Settings", "generation"), 2u);
   size_t marked = 0;
   for (const auto& row : test::TraceRows(run.motionTrace)) marked += (std::stoul(row[7]) & (1u << 10)) != 0;
   EXPECT_EQ(marked, 2u);
+}
+
+// A start that asked only for the render unlock and the trail timing, with no telemetry: its saves
+// still apply, because every start has the tick's detour. The limiter turned on paces the frames;
+// a later save of the trail alone leaves the limiter's grid as it was (no frame runs ahead of it),
+// and the trail is drawn with the engine's own amount from then on.
+TEST(FramePacer, ATrailOnlyStartIsPacedWhenTheIniAsksAndKeepsItsGridThroughOtherChanges) {
+  const auto ini = [](const char* limiter, const char* trail) {
+    return std::string("[Telemetry]\r\nEnabled=false\r\n[Features]\r\nRenderUnlock=true\r\n") +
+           "PresentationLimiter=" + limiter + "\r\nImageTrailTiming=" + trail + "\r\n[Timing]\r\nTargetFPS=100\r\n";
+  };
+  GameRun run;
+  const std::vector<double> saved =
+      PlayWithSaves(run, ini("false", "true"), {ini("true", "true"), ini("true", "false")},
+                    "duration_seconds=7.5\nidle_after_seconds=1.3\npacing=uncapped\nlimit_fps=0\n"
+                    "events=ini_rewrite@90,ini_rewrite@300\n");
+  test::ExpectCleanRun(run);
+  ASSERT_EQ(saved.size(), 2u);
+  EXPECT_EQ(run.LinesStartingWith("INFO Settings changed:"),
+            (std::vector<std::string>{"INFO Settings changed: PresentationLimiter false -> true.",
+                                      "INFO Settings changed: ImageTrailTiming true -> false."}));
+  EXPECT_TRUE(run.LinesStartingWith("WARN").empty());
+  const auto unpaced = Stretch(run, 0.5, saved[0]);
+  ASSERT_GT(unpaced.second, unpaced.first);
+  EXPECT_GT((unpaced.second - unpaced.first) / (saved[0] - 0.5), 200.0) << "frames per second before the limiter";
+  // Across the second save, anchored before it is applied.
+  const auto across = Stretch(run, saved[1] - 1.5, saved[1] + 2.0);
+  ExpectPacedAt(run, 100, Stretch(run, saved[0] + kSettled, saved[1]).first, across.first, 0.6);
+  ExpectPacedAt(run, 100, across.first, across.second, 0.6);
+  const auto trail = [&](std::pair<size_t, size_t> frames, bool corrected) {
+    for (size_t i = frames.first; i < frames.second; ++i) {
+      const test::Frame& f = run.frames[i];
+      const double stock = std::exp(-0.015 / f.at("trail_interval"));  // the gameplay amount, 1
+      const double perSecond = std::log1p(-f.at("trail_weight")) / f.at("trail_interval");
+      if (corrected) {
+        EXPECT_NEAR(perSecond, 60.0 * std::log1p(-std::exp(-0.9)), 0.01 * 60.0 * -std::log1p(-std::exp(-0.9)))
+            << "frame " << i;
+      } else {
+        EXPECT_NEAR(f.at("trail_weight"), stock, 1e-5 * stock) << "frame " << i;
+      }
+    }
+  };
+  trail(Stretch(run, 0.5, saved[1]), true);
+  trail(Stretch(run, saved[1] + kSettled, INFINITY), false);
 }
 
 }  // namespace

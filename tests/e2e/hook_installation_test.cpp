@@ -201,24 +201,24 @@ TEST(HookInstallation, EachFeatureAloneCreatesExactlyItsDetours) {
     const char* limiter = "";  // with PresentationLimiter too, and its start-up line
     const char* compareKey = "";  // with CompareKey=F9 too, and its start-up line
   } cases[] = {
-      {"RenderUnlock", Steps({1})},
-      // A compare key with nothing drawn to switch is not read: no tick or frame detour for it.
-      {"RenderUnlock", Steps({1}), "",
+      // Every start has the tick's detour: a change of the INI applies there, the limiter waits there.
+      {"RenderUnlock", Steps({1, 2})},
+      // A compare key with nothing drawn to switch is not read: no frame detour for it.
+      {"RenderUnlock", Steps({1, 2}), "",
        "WARN Compare key F9 has nothing to switch: none of CameraInterpolation, HandsRootInterpolation, "
-       "WorldRootInterpolation, HandsPoseInterpolation, WorldPoseInterpolation, ParticleInterpolation and "
-       "ImageTrailTiming is on. The key is not read."},
+       "WorldRootInterpolation, HandsPoseInterpolation, WorldPoseInterpolation, ParticleInterpolation, "
+       "ImageTrailTiming and MouseOverlay's look preview is on. The key is not read."},
       {"ImageTrailTiming", Steps({2, 3, 10}), "",
        "INFO Compare key F9: pressed in the game, every drawn correction (ImageTrailTiming) stands aside and "
        "frames show the game's own state until it is pressed again."},
-      // The limiter waits in the render detour, so with it the frame detours exist too.
-      {"RenderUnlock", Steps({1, 2, 3}), "INFO Presentation limiter enabled: 144 frames per second."},
+      {"RenderUnlock", Steps({1, 2}), "INFO Presentation limiter enabled: 144 frames per second."},
       {"CameraInterpolation", Steps({1, 2, 3})},
       {"HandsRootInterpolation", Steps({1, 2, 3, 4, 8})},
       {"HandsPoseInterpolation", Steps({1, 2, 3, 4})},
       {"WorldRootInterpolation", Steps({1, 2, 3, 5, 6, 7, 8})},
       {"WorldPoseInterpolation", Steps({1, 2, 3, 7})},
       {"ParticleInterpolation", Steps({1, 2, 3, 9})},
-      {"ImageTrailTiming", Steps({10})},
+      {"ImageTrailTiming", Steps({2, 10})},
       {"MouseOverlay", Steps({2, 3, 11, 12, 13, 14, 15, 16, 17, 18})},
   };
   for (const auto& c : cases) {
