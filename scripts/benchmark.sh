@@ -17,7 +17,8 @@
 #  - the view turned by the mouse: flick latency and a steady sweep's smoothness, camera
 #    interpolation alone against camera interpolation with MouseOverlay;
 #  - the presentation limiter at 60 to 240 Hz and at a rate the game cannot reach: frame
-#    intervals, animation error and the CPU its wait costs.
+#    intervals, animation error and the CPU its wait costs;
+#  - the report page opening an hour's tuning session.
 # The mouse runs need a display: without one the command runs itself again on a virtual one.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
@@ -104,3 +105,8 @@ compare_gui_latency "$work/gui" fixed:144 fixed:240
 echo "== Look: from a flick's SendInput to the first frame whose view moved and to the first that"
 echo "   reached the game's resting view; a steady sweep's drawn yaw rate frame to frame"
 compare_look "$work/look" fixed:144 fixed:240
+
+echo "== Report page: an hour's tuning session (250 523 frames, 123 changes of settings) and its log,"
+echo "   analysed in node and opened in headless Chromium"
+REPORT_HTML="$BUILD_DIR/report/Driftglass-report.html" NODE_PATH="$BUILD_DIR/report/node_modules" \
+  node "$DRIFTGLASS_ROOT/report/test/load_benchmark.js"

@@ -147,33 +147,36 @@
     return { time, frameMs, shown, errorMs, lagMs, applied, uncorrected, uncorrectedFrames, settingsChanges };
   }
 
-  // The figures over the frames keep(i) accepts. A frame-to-frame figure (frame time, animation
-  // error, duration) counts the step into frame i only when frame i - 1 is kept too, so a
-  // stretch's figures never include the jump where the drawing switched.
-  function summarizeFrames(trace, s, keep) {
+  // The figures over the frames of ranges ([first, end) pairs, in order). A frame-to-frame figure
+  // (frame time, animation error, duration) counts the step into frame i only when frame i - 1 is
+  // in the same range, so a stretch's figures never include the jump where the drawing or the
+  // settings switched. Work is in proportion to the frames covered, not to the whole trace.
+  function summarizeFrames(trace, s, ranges) {
     const c = trace.columns;
-    const n = trace.rows;
-    const frameTimes = new Float64Array(n);
-    const errors = new Float64Array(n);
+    let total = 0;
+    for (const [first, end] of ranges) total += end - first;
+    const frameTimes = new Float64Array(total);
+    const errors = new Float64Array(total);
     let frames = 0, steps = 0, applied = 0, noAlpha = 0, lagSum = 0, durationMs = 0;
     let mouse = false;
     let maxError = NaN;
-    for (let i = 0; i < n; ++i) {
-      if (!keep(i)) continue;
-      ++frames;
-      applied += s.applied[i];
-      lagSum += s.lagMs[i];
-      if ((c.flags[i] & FLAG_ALPHA_VALID) === 0) ++noAlpha;
-      if ((c.flags[i] & FLAG_POLL_VALID) !== 0 || c.poll_x[i] !== 0 || c.poll_y[i] !== 0 ||
-          c.pending_x[i] !== 0 || c.pending_y[i] !== 0) {
-        mouse = true;
-      }
-      if (i > 0 && keep(i - 1)) {
-        frameTimes[steps] = s.frameMs[i];
-        errors[steps] = Math.abs(s.errorMs[i]);
-        if (!(errors[steps] <= maxError)) maxError = errors[steps];
-        durationMs += s.frameMs[i];
-        ++steps;
+    for (const [first, end] of ranges) {
+      for (let i = first; i < end; ++i) {
+        ++frames;
+        applied += s.applied[i];
+        lagSum += s.lagMs[i];
+        if ((c.flags[i] & FLAG_ALPHA_VALID) === 0) ++noAlpha;
+        if ((c.flags[i] & FLAG_POLL_VALID) !== 0 || c.poll_x[i] !== 0 || c.poll_y[i] !== 0 ||
+            c.pending_x[i] !== 0 || c.pending_y[i] !== 0) {
+          mouse = true;
+        }
+        if (i > first) {
+          frameTimes[steps] = s.frameMs[i];
+          errors[steps] = Math.abs(s.errorMs[i]);
+          if (!(errors[steps] <= maxError)) maxError = errors[steps];
+          durationMs += s.frameMs[i];
+          ++steps;
+        }
       }
     }
     const times = frameTimes.subarray(0, steps);
@@ -210,25 +213,102 @@
     return out;
   }
 
+  // Up to this many changes of settings, a recording whose stretches cannot be told apart by the
+  // log still gets a column per stretch, and the time charts draw each change as a full line.
+  const CHANGES_SHOWN_APART = 3;
+
+  // The settings in effect in each stretch, as keys equal for equal settings, from the log's
+  // applied changes that belong to this trace; { known: false, note } when they cannot be told.
+  function stretchSettings(s, log, count) {
+    const marks = count - 1 + (s.settingsChanges[0] === 0 ? 1 : 0);
+    if (!log) {
+      return { known: false, note: count - 1 > CHANGES_SHOWN_APART
+        ? `Without the log the settings of the ${count} stretches cannot be told apart: the ` +
+          "frames after the first change are counted together. Add Driftglass.log to see each set of settings." : "" };
+    }
+    // A log not yet narrowed to a file goes with the file opened at the start.
+    const { from, to } = (log.traceChanges ? log : logForTrace(log, "")).traceChanges;
+    const states = log.settings.states;
+    const lines = to - from;
+    // The trace's first frame carries a mark when the change that turned the trace on is its own.
+    let offset = -1;
+    if (lines === count - 1) offset = from;
+    else if (s.settingsChanges[0] === 0 && lines === count) offset = from + 1;
+    if (!states || offset < 0) {
+      return { known: false, note: (states
+        ? `The log names ${lines} applied change${lines === 1 ? "" : "s"} of settings for this trace but the trace marks ${marks}`
+        : "The log's changes of settings could not be read") +
+        ": the stretches' settings cannot be told apart" +
+        (count - 1 > CHANGES_SHOWN_APART ? ", so the frames after the first change are counted together." : ".") };
+    }
+    return { known: true, keys: log.settings.keys, states: states.slice(offset, offset + count) };
+  }
+
+  // The stretches between changes of settings, and the summary's columns over them: one per
+  // distinct set of settings when the log tells them apart, else one per stretch for a few
+  // changes, or the first stretch and all later ones together.
+  function settingsSplit(trace, s, log) {
+    const n = trace.rows;
+    const bounds = [0, ...s.settingsChanges.filter((frame) => frame > 0), n];
+    if (bounds.length <= 2) return null;
+    const stretches = bounds.slice(0, -1).map((first, k) => ({
+      first, end: bounds[k + 1], frames: bounds[k + 1] - first,
+      start: s.time[first], endTime: s.time[Math.min(bounds[k + 1], n - 1)] }));
+    const known = stretchSettings(s, log, stretches.length);
+    let groups;
+    if (known.known) {
+      const byState = new Map();
+      groups = [];
+      known.states.forEach((state, k) => {
+        const id = state.join("\u0000");
+        if (!byState.has(id)) {
+          // Named by what differs from the settings at the start, in the log's order of keys.
+          const differs = known.keys.map((key, i) => (state[i] !== known.states[0][i] ? `${key} ${state[i]}` : ""))
+            .filter(Boolean);
+          byState.set(id, groups.length);
+          groups.push({ title: groups.length === 0 ? "Settings at start" : differs.join(", "), members: [] });
+        }
+        groups[byState.get(id)].members.push(k);
+      });
+    } else if (stretches.length - 1 <= CHANGES_SHOWN_APART) {
+      groups = stretches.map((st, k) => ({
+        title: k === 0 ? "Settings at start" : `Settings from ${fixed(st.start, 1)} s`, members: [k] }));
+    } else {
+      groups = [{ title: "Settings at start", members: [0] },
+                { title: "After the first change", members: stretches.slice(1).map((_, k) => k + 1) }];
+    }
+    for (const g of groups) {
+      g.stretches = g.members.map((k) => stretches[k]);
+      g.summary = summarizeFrames(trace, s, g.stretches.map((st) => [st.first, st.end]));
+      delete g.members;
+    }
+    return { stretches, columns: groups, known: known.known, note: known.note || "" };
+  }
+
   // The whole recording's figures; when it holds frames drawn both with and without corrections,
-  // also each kind's figures (parts), and when the INI changed while it played, each stretch of
-  // settings' figures (settings), from the same code.
-  function summarize(trace) {
+  // also each kind's figures (parts), and when the INI changed while it played, the figures of each
+  // set of settings (settings), from the same code. log, when given, is the one logForTrace chose.
+  function summarize(trace, log) {
     const s = deriveSeries(trace);
-    const summary = summarizeFrames(trace, s, () => true);
+    const n = trace.rows;
+    const summary = summarizeFrames(trace, s, [[0, n]]);
     summary.series = s;
     summary.stretches = uncorrectedStretches(s);
-    summary.parts = s.uncorrectedFrames > 0 && s.uncorrectedFrames < trace.rows ? {
-      corrected: summarizeFrames(trace, s, (i) => s.uncorrected[i] === 0),
-      uncorrected: summarizeFrames(trace, s, (i) => s.uncorrected[i] === 1),
-    } : null;
+    if (s.uncorrectedFrames > 0 && s.uncorrectedFrames < n) {
+      const off = summary.stretches.map(({ first, last }) => [first, last + 1]);
+      const on = [];
+      let from = 0;
+      for (const [first, end] of off) {
+        if (first > from) on.push([from, first]);
+        from = end;
+      }
+      if (from < n) on.push([from, n]);
+      summary.parts = { corrected: summarizeFrames(trace, s, on), uncorrected: summarizeFrames(trace, s, off) };
+    } else {
+      summary.parts = null;
+    }
     summary.settingsChanges = s.settingsChanges.map((frame) => ({ frame, time: s.time[frame] }));
-    const bounds = [0, ...s.settingsChanges.filter((frame) => frame > 0), trace.rows];
-    summary.settings = bounds.length > 2 ? bounds.slice(0, -1).map((first, k) => ({
-      first,
-      start: s.time[first],
-      summary: summarizeFrames(trace, s, (i) => i >= first && i < bounds[k + 1]),
-    })) : null;
+    summary.settings = settingsSplit(trace, s, log || null);
     return summary;
   }
 
@@ -349,6 +429,92 @@
       advice: "The game may have closed or crashed while starting; attach this log to a bug report." };
   }
 
+  const APPLIED_PREFIX = "Settings changed: ";
+  // The same opening names what waits for a restart: not an applied change.
+  const NEXT_START = /(?: takes effect|; each takes effect) at the next start\.$/;
+  const REFUSED = /; the running settings stay\.$/;
+  const RECORDING_TO = /^Motion trace: recording to (.+)\.$/;
+  const CHANGE_ITEM = /^(.*\S) (\S+) -> (\S+)$/;
+
+  // "Key old -> new" items of an applied "Settings changed: ..." line; null if one is unreadable.
+  function changeItems(text) {
+    const items = text.slice(APPLIED_PREFIX.length, -1).split(", ").map((item) => CHANGE_ITEM.exec(item));
+    return items.every(Boolean) ? items.map((m) => ({ key: m[1], from: m[2], to: m[3] })) : null;
+  }
+
+  // The run's changes of settings while the game ran, and the trace files it opened meanwhile.
+  // states[i] is every named key's value after the first i applied changes (a key's value before
+  // its first change is that change's old value), in keys' order. Each trace file covers the
+  // applied changes [from, to): those after its opening until the trace was turned off or the
+  // next file opened; the first entry is the file opened at the start.
+  function settingsOfRun(run) {
+    const changes = [], lines = [];
+    let refused = 0, deferred = 0;
+    const files = [{ name: "", path: "", from: 0, to: null, totals: null }];
+    let file = files[0];
+    for (const e of run) {
+      if (e.text.startsWith(APPLIED_PREFIX) && NEXT_START.test(e.text)) {
+        ++deferred;
+      } else if (e.level === "INFO" && e.text.startsWith(APPLIED_PREFIX) && e.text.endsWith(".")) {
+        const items = changeItems(e.text);
+        if (file.to === null && items && items.some((c) => c.key === "MotionTrace" && c.to === "false")) {
+          file.to = changes.length;
+        }
+        changes.push({ time: e.time, items });
+      } else if (e.level === "WARN" && REFUSED.test(e.text)) {
+        ++refused;
+      } else if (e.level === "INFO" && RECORDING_TO.test(e.text)) {
+        const path = RECORDING_TO.exec(e.text)[1];
+        if (file.to === null) file.to = changes.length;
+        file = { name: path.split(/[\\/]/).pop(), path, from: changes.length, to: null, totals: null };
+        files.push(file);
+      } else {
+        const totals = e.level === "INFO" && /^MotionTrace written=(\d+) dropped=(\d+)$/.exec(e.text);
+        if (totals) file.totals = { written: Number(totals[1]), dropped: Number(totals[2]) };
+        continue;
+      }
+      lines.push(e);
+    }
+    if (file.to === null) file.to = changes.length;
+    const keys = [], start = [];
+    let states = null;
+    if (changes.every((c) => c.items)) {
+      for (const c of changes) {
+        for (const { key, from } of c.items) {
+          if (!keys.includes(key)) {
+            keys.push(key);
+            start.push(from);
+          }
+        }
+      }
+      states = [start];
+      for (const c of changes) {
+        const next = states[states.length - 1].slice();
+        for (const { key, to } of c.items) next[keys.indexOf(key)] = to;
+        states.push(next);
+      }
+    }
+    return { settings: { applied: changes.length, refused, deferred, lines, keys, states }, files };
+  }
+
+  // The log as it concerns the trace file of that name: its totals and the applied changes its
+  // marked frames stand for. A file the log names as opened while the game ran goes with the lines
+  // after that; any other with the file opened at the start.
+  function logForTrace(log, traceName) {
+    const name = String(traceName || "").split(/[\\/]/).pop().toLowerCase();
+    const named = log.traceFiles.filter((f) => f.path && f.name.toLowerCase() === name);
+    const file = named.length > 0 ? named[named.length - 1] : log.traceFiles[0];
+    return Object.assign({}, log, { trace: file.totals, traceFile: file, traceChanges: { from: file.from, to: file.to } });
+  }
+
+  // "123 changes of settings, 16 refused": what the INI's edits while the game ran came to.
+  function settingsCountText(settings) {
+    const n = settings.applied;
+    return [`${n} change${n === 1 ? "" : "s"} of settings`,
+            settings.refused ? `${settings.refused} refused` : "",
+            settings.deferred ? `${settings.deferred} for the next start` : ""].filter(Boolean).join(", ");
+  }
+
   // The latest start in the log: the log is appended to at every start while the trace is
   // recreated, so only the last run belongs with the trace.
   function parseLog(text) {
@@ -390,22 +556,27 @@
         if (intervals.length > 0) intervals[intervals.length - 1].traceDropped = dropped;
       }
     }
+    const { settings, files } = settingsOfRun(run);
+    const settingsLines = new Set(settings.lines);
     return {
       starts,
       startedAt: run[0].time,
       version: run[0].text.split(" ")[1],
       outcome: startOutcome(run),
-      warnings: run.filter((e) => e.level === "WARN").map((e) => e.text),
+      // Lines about the INI's edits while playing are counted apart: an hour of tuning writes many.
+      warnings: run.filter((e) => e.level === "WARN" && !settingsLines.has(e)).map((e) => e.text),
       features,
       intervals,
       trace: written === null ? null : { written, dropped },
+      settings,
+      traceFiles: files,
     };
   }
 
   // Recordings from the files picked together, told apart by content alone. With two traces the
   // one recorded first is A: its performance-counter reading, which runs from the computer's
   // start, is the lower one. A log goes with the trace whose row count it reports as written, or
-  // with the only trace left.
+  // with the only trace left; each recording gets the log as it concerns its own trace file.
   function pairRecordings(traces, logs) {
     if (traces.length > 2) {
       throw new InputError(`${traces.length} motion traces were picked; pick one, or two to compare.`);
@@ -422,11 +593,17 @@
     }
     const left = [];
     for (const l of logs) {
-      const written = l.log.trace ? l.log.trace.written : -1;
-      const match = recordings.filter((r) => !r.log && r.trace.rows === written);
-      if (recordings.length > 1 && match.length === 1) {
-        match[0].log = l.log;
-        match[0].names.push(l.name);
+      const match = recordings.filter((r) => {
+        const totals = r.log ? null : logForTrace(l.log, r.names[0]).trace;
+        return totals !== null && totals.written === r.trace.rows;
+      }).map((r) => ({ r, log: logForTrace(l.log, r.names[0]) }));
+      // Two trace files of one run share its log; two traces it counts as the same file do not.
+      if (recordings.length > 1 && match.length > 0 &&
+          new Set(match.map((m) => m.log.traceFile)).size === match.length) {
+        for (const { r, log } of match) {
+          r.log = log;
+          r.names.push(l.name);
+        }
       } else {
         left.push(l);
       }
@@ -438,7 +615,7 @@
           "counts as written match neither. Load the recordings one at a time: the first as " +
           "usual, the second on \u201cRecording B\u201d.");
       }
-      free[0].log = l.log;
+      free[0].log = logForTrace(l.log, free[0].names[0]);
       free[0].names.push(l.name);
     }
     return recordings;
@@ -503,12 +680,14 @@
       rows.push({ label: DROPPED_LABEL, cells });
     }
     const titles = columns.map((col) => col.title);
-    return { titles: difference ? titles.concat("B \u2212 A") : titles, rows, camera };
+    const stretches = columns.map((col) => col.stretches || null);
+    return { titles: difference ? titles.concat("B \u2212 A") : titles, rows, camera,
+             stretches: difference ? stretches.concat(null) : stretches };
   }
 
   // The table of one recording: a single column, or the whole run beside each kind of frame when
-  // it was drawn both with and without corrections, and beside each stretch of settings when the
-  // INI changed while it played.
+  // it was drawn both with and without corrections, and beside each set of settings when the INI
+  // changed while it played (with the stretches each covers).
   function recordingTable(summary, log) {
     if (!summary.parts && !summary.settings) return summaryTable([{ title: "", summary, log }], false);
     const columns = [{ title: "All frames", summary, log }];
@@ -516,9 +695,8 @@
       columns.push({ title: "With corrections", summary: summary.parts.corrected, log: undefined },
                    { title: "Without corrections", summary: summary.parts.uncorrected, log: undefined });
     }
-    for (const [k, part] of (summary.settings || []).entries()) {
-      columns.push({ title: k === 0 ? "Settings at start" : `Settings from ${fixed(part.start, 1)} s`,
-                     summary: part.summary, log: undefined });
+    for (const set of summary.settings ? summary.settings.columns : []) {
+      columns.push({ title: set.title, summary: set.summary, log: undefined, stretches: set.stretches });
     }
     return summaryTable(columns, false);
   }
@@ -534,19 +712,35 @@
                          { title: "B", summary: b.summary, log: b.log }], true);
   }
 
+  // "5.0\u201312.5 s (1080 frames)": where a stretch of settings lies in the trace.
+  function stretchText(stretch) {
+    return `${fixed(stretch.start, 1)}\u2013${fixed(stretch.endTime, 1)} s (${stretch.frames} frames)`;
+  }
+
   function tableText(table) {
     if (table.titles.length === 1) return table.rows.map((r) => `${r.label}: ${r.cells[0]}`);
     const labelWidth = Math.max(...table.rows.map((r) => r.label.length));
     const widths = table.titles.map((t, i) => Math.max(t.length, ...table.rows.map((r) => r.cells[i].length)));
     const line = (label, cells) =>
       (label.padEnd(labelWidth) + cells.map((c, i) => "  " + c.padStart(widths[i])).join("")).trimEnd();
-    return [line("", table.titles), ...table.rows.map((r) => line(r.label, r.cells))];
+    const lines = [line("", table.titles), ...table.rows.map((r) => line(r.label, r.cells))];
+    if (table.stretches.some(Boolean)) {
+      lines.push("Stretches of settings:");
+      table.stretches.forEach((list, i) => {
+        if (list) lines.push(`  ${table.titles[i]}: ${list.map(stretchText).join(", ")}`);
+      });
+    }
+    return lines;
   }
 
   function logText(log, prefix) {
     const lines = [`${prefix}Start-up (${log.startedAt}): ${log.outcome.title}`];
     if (log.outcome.reason) lines.push(`Reason: ${log.outcome.reason}`);
     lines.push(`Active features: ${log.features.map((f) => f.name).join(", ") || "none"}`);
+    const { settings } = log;
+    if (settings.applied || settings.refused || settings.deferred) {
+      lines.push(`Settings while playing: ${settingsCountText(settings)}`);
+    }
     return lines;
   }
 
@@ -564,11 +758,13 @@
       for (const [name, r] of [["A", a], ["B", b]]) {
         if (r.summary.parts || r.summary.settings) lines.push("", `Recording ${name} ${partsHeading(r.summary)}:`,
                                         ...tableText(recordingTable(r.summary, r.log)));
+        if (r.summary.settings && r.summary.settings.note) lines.push(r.summary.settings.note);
       }
     } else if (a.summary) {
       const table = recordingTable(a.summary, a.log);
       camera = table.camera;
       lines.push(...tableText(table));
+      if (a.summary.settings && a.summary.settings.note) lines.push(a.summary.settings.note);
     }
     if (!camera) lines.push("Camera interpolation was off: timing only.");
     recordings.forEach((r, i) => {
@@ -590,6 +786,7 @@
   return {
     TICK_RATE, poseSeries, TRACE_COLUMNS, TRACE_HEADER, FLAG_CAMERA_APPLIED, FLAG_ALPHA_VALID,
     FLAG_UNCORRECTED, InputError, classify, parseTrace, percentile, mean, deriveSeries, summarize,
-    histogram, parseTelemetry, parseLog, pairRecordings, recordingTable, comparisonTable, summaryText, partsHeading,
+    histogram, parseTelemetry, parseLog, logForTrace, pairRecordings, recordingTable, comparisonTable,
+    summaryText, partsHeading, stretchText, settingsCountText, CHANGES_SHOWN_APART,
   };
 });

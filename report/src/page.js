@@ -75,7 +75,7 @@
     if (failed) return null;
     try {
       const recordings = A.pairRecordings(traces, logs);
-      for (const r of recordings) r.summary = r.trace ? A.summarize(r.trace) : null;
+      for (const r of recordings) r.summary = r.trace ? A.summarize(r.trace, r.log) : null;
       return { recordings, notes };
     } catch (error) {
       failure("", error);
@@ -153,6 +153,21 @@
         differenceLast && i === row.cells.length - 1 ? "value difference" : "value"));
       table.appendChild(tr);
     }
+    // Which stretches a set of settings covers, folded: a long session has many.
+    if (model.stretches.some(Boolean)) {
+      const tr = document.createElement("tr");
+      tr.className = "stretches";
+      cell(tr, "th", "Stretches");
+      for (const list of model.stretches) {
+        const td = cell(tr, "td", "");
+        if (!list) continue;
+        const details = td.appendChild(document.createElement("details"));
+        cell(details, "summary", `${list.length} stretch${list.length === 1 ? "" : "es"}`);
+        const items = details.appendChild(document.createElement("ul"));
+        for (const stretch of list) cell(items, "li", A.stretchText(stretch));
+      }
+      table.appendChild(tr);
+    }
     return model;
   }
 
@@ -189,6 +204,7 @@
       });
     }
     traced.forEach((r, i) => {
+      if (r.summary.settings && r.summary.settings.note) notice((b ? `Recording ${"AB"[i]}: ` : "") + r.summary.settings.note);
       if (r.summary.series.uncorrectedFrames === r.summary.frames) {
         notice(`Every frame${named(i)} was drawn without corrections (the compare key was on throughout).`);
       }
@@ -223,6 +239,13 @@
     cell(box, "p", `Latest start at ${log.startedAt} (version ${log.version}; ` +
                    `${log.starts} start${log.starts === 1 ? "" : "s"} in this log).`);
     for (const warning of log.warnings) cell(box, "p", `Warning: ${warning}`);
+    if (log.settings.lines.length > 0) {
+      const details = box.appendChild(document.createElement("details"));
+      details.className = "settings-lines";
+      cell(details, "summary", `While the game ran: ${A.settingsCountText(log.settings)}`);
+      const list = details.appendChild(document.createElement("ol"));
+      for (const line of log.settings.lines) cell(list, "li", `${line.time} ${line.text}`, line.level.toLowerCase());
+    }
     section.appendChild(box);
 
     cell(section, "h3", "Active features");
@@ -311,10 +334,35 @@
     };
   }
 
-  // Light bands behind the series over the stretches drawn without corrections.
+  // Light bands behind the series over the stretches drawn without corrections; a few changes of
+  // settings as full-height lines, many as ticks on a strip above the plot, which keeps the series
+  // readable.
   function shadePlugin(bands) {
+    const ticks = bands.filter((band) => band.tick);
     return {
+      opts(u, opts) {
+        if (ticks.length > 0) opts.padding = [TICK_STRIP + 8, null, null, null];
+      },
       hooks: {
+        draw(u) {
+          if (ticks.length === 0) return;
+          const { ctx } = u;
+          const ratio = uPlot.pxRatio;
+          const { left, top, width } = u.bbox;
+          const y = top - (TICK_STRIP + 3) * ratio;
+          const height = TICK_STRIP * ratio;
+          ctx.save();
+          ctx.fillStyle = TICK_STRIP_FILL;
+          ctx.fillRect(left, y, width, height);
+          ctx.beginPath();
+          ctx.rect(left, y, width, height);
+          ctx.clip();
+          for (const tick of ticks) {
+            ctx.fillStyle = tick.color;
+            ctx.fillRect(Math.round(u.valToPos(tick.start, "x", true)) - ratio, y, 2 * ratio, height);
+          }
+          ctx.restore();
+        },
         drawClear(u) {
           const { ctx } = u;
           const { left, top, width, height } = u.bbox;
@@ -323,6 +371,7 @@
           ctx.rect(left, top, width, height);
           ctx.clip();
           for (const band of bands) {
+            if (band.tick) continue;
             const x0 = u.valToPos(band.start, "x", true);
             const x1 = u.valToPos(band.end, "x", true);
             ctx.fillStyle = band.color;
@@ -346,7 +395,12 @@
     const wrap = document.createElement("section");
     wrap.className = "chart";
     cell(wrap, "h3", title);
-    cell(wrap, "p", definition + (bands.length ? " " + options.bandText : ""), "definition");
+    const changes = bands.filter((band) => band.change);
+    const ticks = changes.filter((band) => band.tick).length;
+    const marks = [changes.length > ticks ? "Lines" : "", ticks ? `Ticks on the strip above the plot (${ticks})` : ""];
+    const changeText = changes.length === 0 ? "" : ` ${marks.filter(Boolean).join(" and ")}: the INI's ` +
+      "settings changed while the game ran; the summary groups the stretches between changes by settings.";
+    cell(wrap, "p", definition + (bands.length > changes.length ? " " + options.bandText : "") + changeText, "definition");
     const holder = document.createElement("div");
     wrap.appendChild(holder);
     $("charts").appendChild(wrap);
@@ -369,14 +423,18 @@
     return u;
   }
 
-  // The compare key's stretches as bands, each change of the INI's settings as a line.
+  // The compare key's stretches as bands, each change of the INI's settings as a line or, when
+  // there are more than a few, as a tick.
   function bandsOf(summary, color) {
+    const tick = (summary.settings ? summary.settings.stretches.length - 1 : 0) > A.CHANGES_SHOWN_APART;
     return summary.stretches.map(({ start, end }) => ({ start, end, color }))
-      .concat(summary.settingsChanges.map(({ time }) => ({ start: time, end: time, color: CHANGE_LINE })));
+      .concat(summary.settingsChanges.map(({ time }) => ({ start: time, end: time, color: CHANGE_LINE, change: true, tick })));
   }
 
   const CHANGE_LINE = "rgba(200, 60, 0, 0.9)";
-  const SHADE_TEXT = "Shaded: frames drawn without corrections (the compare key). Lines: the INI's settings changed while the game ran; the summary gives each stretch of settings apart.";
+  const TICK_STRIP = 10;  // CSS pixels
+  const TICK_STRIP_FILL = "rgba(91, 107, 130, 0.12)";
+  const SHADE_TEXT = "Shaded: frames drawn without corrections (the compare key).";
   const FRAME_TIME = "Display time (qpc_seconds) between each frame and the one before it.";
   const ANIMATION_ERROR = "How far the shown simulation time advanced since the previous frame minus how far display time advanced; 0 is perfectly even motion.";
 

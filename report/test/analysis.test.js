@@ -3,7 +3,7 @@
 const test = require("node:test");
 const assert = require("node:assert");
 const A = require("../src/analysis.js");
-const { traceText, logLine, START, TELEMETRY } = require("./trace_fixture.js");
+const { traceText, steadyTrace, logLine, START, TELEMETRY } = require("./trace_fixture.js");
 
 const near = (actual, expected, what) =>
   assert.ok(Math.abs(actual - expected) < 1e-6, `${what}: ${actual} != ${expected}`);
@@ -271,11 +271,66 @@ test("changes of the INI while the game ran split the summary into stretches of 
   const s = A.summarize(A.parseTrace(traceText(marked)));
   assert.deepStrictEqual(s.settingsChanges.map((c) => c.frame), [2, 6]);
   near(s.settingsChanges[1].time, 0.060, "second change");
-  assert.deepStrictEqual(s.settings.map((p) => [p.first, p.summary.frames]), [[0, 2], [2, 4], [6, 2]]);
+  assert.deepStrictEqual(s.settings.columns.map((c) => c.summary.frames), [2, 4, 2]);
   // Frame-to-frame figures stay inside their stretch: 1 + 3 + 1 steps of the 7.
-  near(s.settings[1].summary.durationSeconds, 0.030, "second stretch");
-  const table = A.recordingTable(s, null);
-  assert.deepStrictEqual(table.titles, ["All frames", "Settings at start", "Settings from 0.0 s",
-                                        "Settings from 0.1 s"]);
+  near(s.settings.columns[1].summary.durationSeconds, 0.030, "second stretch");
   assert.strictEqual(A.summarize(A.parseTrace(traceText(SPLIT))).settings, null);
+});
+
+const applied = (text) => logLine("INFO", `Settings changed: ${text}.`);
+// Applied at frames 10, 20 and 30 of a 10 fps trace; the WARN lines are no applied change.
+const TUNING = logLine("INFO", START) + applied("TargetFPS 100 -> 50") +
+  logLine("WARN", "Settings changed: RenderUnlock false -> true takes effect at the next start.") +
+  applied("ParticleInterpolation true -> false") +
+  logLine("WARN", "Invalid [Timing] TargetFPS (expected 0..1000): fast; the running settings stay.") +
+  logLine("WARN", "Settings changed: RenderUnlock false -> true, Diagnostics false -> true; each takes effect at the next start.") +
+  applied("ParticleInterpolation false -> true, TargetFPS 50 -> 100");
+// The trace turned off, a change while it was off, then on again into a second file.
+const REOPENED = logLine("INFO", START) + applied("TargetFPS 100 -> 60") + applied("MotionTrace true -> false") +
+  logLine("INFO", "MotionTrace written=40 dropped=1") + applied("PhaseDelayPercent 0 -> 30") +
+  logLine("INFO", "Motion trace: recording to Z:\\game\\Driftglass.motion.2.csv.") + applied("MotionTrace false -> true") +
+  applied("TargetFPS 60 -> 50") + applied("TargetFPS 50 -> 60") + logLine("INFO", "MotionTrace written=40 dropped=3");
+const PER_STRETCH = ["All frames", "Settings at start", "Settings from 1.0 s", "Settings from 2.0 s", "Settings from 3.0 s"];
+
+test("stretches are grouped by the settings the log names, else kept apart while few", () => {
+  const cases = [  // [what, marked frames, log, trace's name, titles, each column's stretches (first frames)]
+    ["the same settings again share a column", [10, 20, 30], TUNING, "Driftglass.motion.csv",
+     ["All frames", "Settings at start", "TargetFPS 50", "TargetFPS 50, ParticleInterpolation false"], [[0, 30], [10], [20]]],
+    ["no log, three changes", [10, 20, 30], null, "", PER_STRETCH, [[0], [10], [20], [30]]],
+    ["no log, four changes", [8, 16, 24, 32], null, "", ["All frames", "Settings at start", "After the first change"],
+     [[0], [8, 16, 24, 32]]],
+    ["a log with fewer changes than marks", [10, 20, 30], logLine("INFO", START) + applied("TargetFPS 100 -> 50") +
+     applied("TargetFPS 50 -> 100"), "", PER_STRETCH, [[0], [10], [20], [30]]],
+    ["a numbered trace, marked from its first frame", [0, 10, 20], REOPENED, "Driftglass.motion.2.csv",
+     ["All frames", "Settings at start", "TargetFPS 50"], [[0, 20], [10]]],
+    ["the first file of that run", [10], REOPENED, "Driftglass.motion.csv",
+     ["All frames", "Settings at start", "TargetFPS 60"], [[0], [10]]],
+  ];
+  for (const [what, changed, logText, name, titles, members] of cases) {
+    const log = logText && A.logForTrace(A.parseLog(logText), name);
+    const s = A.summarize(A.parseTrace(steadyTrace(40, { rate: 10, changed })), log);
+    assert.deepStrictEqual(A.recordingTable(s, log).titles, titles, what);
+    assert.deepStrictEqual(s.settings.columns.map((c) => c.stretches.map((st) => st.first)), members, what);
+    const size = (first) => [...changed, 40].find((c) => c > first) - first;
+    const frames = members.map((firsts) => firsts.reduce((sum, first) => sum + size(first), 0));
+    assert.deepStrictEqual(s.settings.columns.map((c) => c.summary.frames), frames, what);
+    assert.strictEqual(s.settings.note !== "", /four|fewer/.test(what), `${what}: ${s.settings.note}`);
+  }
+});
+
+test("the log's settings lines: counted, the numbered file's own totals, one log for two of its files", () => {
+  const tuning = A.parseLog(TUNING);
+  assert.strictEqual(A.settingsCountText(tuning.settings), "3 changes of settings, 1 refused, 2 for the next start");
+  assert.deepStrictEqual(tuning.warnings, [], "settings lines are folded apart from the warnings");
+  const reopened = A.parseLog(REOPENED);
+  assert.deepStrictEqual(["Driftglass.motion.csv", "driftglass.MOTION.2.csv"].map((n) => A.logForTrace(reopened, n).trace),
+                         [{ written: 40, dropped: 1 }, { written: 40, dropped: 3 }]);
+  const s = A.summarize(A.parseTrace(steadyTrace(40, { rate: 10, changed: [10, 20, 30] })), A.logForTrace(tuning, ""));
+  assert.match(A.summaryText([{ summary: s, log: A.logForTrace(tuning, ""), names: [] }]),
+               /\nStretches of settings:\n {2}Settings at start: 0\.0\u20131\.0 s \(10 frames\), 3\.0\u20133\.9 s \(10 frames\)\n {2}TargetFPS 50: 1\.0\u20132\.0 s .*\nSettings while playing: 3 changes/s);
+  const traces = [["Driftglass.motion.2.csv", 500], ["Driftglass.motion.csv", 100]]
+    .map(([name, start]) => ({ name, trace: A.parseTrace(steadyTrace(40, { start })) }));
+  const paired = A.pairRecordings(traces, [{ name: "Driftglass.log", log: reopened }]);
+  assert.deepStrictEqual(paired.map((r) => [r.names.join(" "), r.log.trace.dropped]),
+                         [["Driftglass.motion.csv Driftglass.log", 1], ["Driftglass.motion.2.csv Driftglass.log", 3]]);
 });

@@ -7,7 +7,7 @@ const fs = require("fs");
 const os = require("os");
 const path = require("path");
 const puppeteer = require("puppeteer-core");
-const { traceText, steadyTrace, logLine, START, TELEMETRY } = require("./trace_fixture.js");
+const { traceText, steadyTrace, tunedRecording, logLine, START, TELEMETRY } = require("./trace_fixture.js");
 
 const page = process.env.REPORT_HTML;
 const work = fs.mkdtempSync(path.join(os.tmpdir(), "driftglass-report-"));
@@ -164,21 +164,46 @@ test("a stretch drawn without corrections is shaded and summarized apart", async
   }
 });
 
-test("a change of the INI's settings is a line on the time charts and a stretch of its own", async () => {
-  const shown = await load(file("settings.csv", steadyTrace(ROWS, { changed: [720] })));
+test("up to three changes of the INI's settings: lines on the time charts and a stretch each", async () => {
+  const shown = await load(file("settings.csv", steadyTrace(ROWS, { changed: [720, 1080, 1440] })));
   assert.strictEqual(shown.state, "ready", shown.messages.join("; "));
-  assert.deepStrictEqual(shown.titles, ["All frames", "Settings at start", "Settings from 5.0 s"]);
-  assert.strictEqual(shown.summary["Frames"], "2000 | 720 | 1280");
+  assert.deepStrictEqual(shown.titles, ["All frames", "Settings at start", "Settings from 5.0 s",
+                                        "Settings from 7.5 s", "Settings from 10.0 s"]);
+  assert.strictEqual(shown.summary["Frames"], "2000 | 720 | 360 | 360 | 560");
   const lines = await tab.evaluate(() => window.driftglassCharts.filter((u) => u.timeChart).map((u) => {
-    const line = u.shaded.find((b) => b.start === b.end);
-    const x = Math.round(u.valToPos(line.start, "x", true));
-    const [r, g] = u.ctx.getImageData(x, Math.round(u.bbox.top + u.bbox.height * 0.07), 1, 1).data;
-    return [u.chartTitle, line.start, r > g + 80];  // the line's own red, not a grey grid line
+    const lines = u.shaded.filter((b) => b.start === b.end && !b.tick);
+    const red = lines.filter((line) => {
+      const x = Math.round(u.valToPos(line.start, "x", true));
+      const [r, g] = u.ctx.getImageData(x, Math.round(u.bbox.top + u.bbox.height * 0.07), 1, 1).data;
+      return r > g + 80;  // the line's own red, not a grey grid line
+    });
+    return [u.chartTitle, lines.map((line) => Number(line.start.toFixed(6))), red.length];
   }));
   assert.strictEqual(lines.length, 5);
-  for (const [title, start, drawn] of lines) {
-    assert.ok(Math.abs(start - 5) < 1e-6 && drawn, `${title}: a line at ${start} s, drawn ${drawn}`);
-  }
+  for (const [title, starts, drawn] of lines) assert.deepStrictEqual([starts, drawn], [[5, 7.5, 10], 3], title);
+});
+
+test("a long tuning session: a column per set of settings, its log lines folded, ticks on a strip", async () => {
+  const { trace: tuned, log: tunedLog } = tunedRecording(20000, 40);
+  // A numbered trace opens as the first one does.
+  const shown = await load(file("Driftglass.motion.2.csv", tuned), file("Driftglass.log", tunedLog));
+  assert.strictEqual(shown.state, "ready", shown.messages.join("; "));
+  assert.deepStrictEqual(shown.titles, ["All frames", "Settings at start", "TargetFPS 50",
+    "TargetFPS 50, ParticleInterpolation false", "TargetFPS 144, ParticleInterpolation false"]);
+  const folded = await tab.evaluate(() => [".settings-lines", "#summary tr.stretches details"].map((selector) =>
+    Array.from(document.querySelectorAll(selector), (d) => [d.open, d.querySelector("summary").textContent, d.querySelectorAll("li").length])));
+  assert.deepStrictEqual(folded, [[[false, "While the game ran: 40 changes of settings, 5 refused, 5 for the next start", 50]],
+    [[false, "11 stretches", 11], [false, "10 stretches", 10], [false, "10 stretches", 10], [false, "10 stretches", 10]]]);
+  assert.doesNotMatch(shown.outcome.replace(folded[0][0][1], ""), /Warning: /, "settings lines are no warnings");
+  const charts = await tab.evaluate(() => window.driftglassCharts.filter((u) => u.timeChart).map((u) => {
+    // Red at each change in the strip above the plot, and not in the plot itself.
+    const red = (x, y) => { const [r, g] = u.ctx.getImageData(x, y, 1, 1).data; return r > g + 80; };
+    const strip = Math.round(u.bbox.top - 8 * uPlot.pxRatio), inside = Math.round(u.bbox.top + u.bbox.height * 0.07);
+    const ticks = u.shaded.filter((b) => b.tick).map((b) => Math.round(u.valToPos(b.start, "x", true)));
+    return [u.chartTitle, ticks.length, ticks.filter((x) => red(x, strip)).length, ticks.filter((x) => red(x, inside)).length];
+  }));
+  assert.strictEqual(charts.length, 5);
+  for (const [title, ticks, inStrip, inPlot] of charts) assert.deepStrictEqual([ticks, inStrip, inPlot], [40, 40, 0], title);
 });
 
 test("time to open a 100 000-row trace (printed, not judged)", async () => {

@@ -11,6 +11,7 @@ function traceText(rows) {
 // frames first..last of `uncorrected` are drawn without corrections and show the newest tick;
 // the frames listed in `changed` are the first after a change of the INI.
 function steadyTrace(count, { rate = 144, start = 100, uncorrected = [-1, -1], changed = [] } = {}) {
+  changed = new Set(changed);
   const rows = [];
   for (let i = 0; i < count; ++i) {
     const t = i / rate;
@@ -20,7 +21,7 @@ function steadyTrace(count, { rate = 144, start = 100, uncorrected = [-1, -1], c
     const off = i >= uncorrected[0] && i <= uncorrected[1];
     rows.push({ qpc_seconds: (start + t).toFixed(9), tick_serial: newer, older_serial: newer - 1,
       newer_serial: newer, raw_alpha: alpha.toFixed(9), alpha: alpha.toFixed(9),
-      flags: (off ? 4 | 256 | 512 : 2 | 4 | 8 | 16 | 256) | (changed.includes(i) ? 1024 : 0),
+      flags: (off ? 4 | 256 | 512 : 2 | 4 | 8 | 16 | 256) | (changed.has(i) ? 1024 : 0),
       auth_x: newer * 0.05, base_x: (newer - 1 + alpha) * 0.05, final_x: (newer - 1 + alpha) * 0.05,
       auth_yaw: 0.01 * newer, base_yaw: 0.01 * (newer - 1 + alpha), final_yaw: 0.01 * (newer - 1 + alpha) });
   }
@@ -39,4 +40,26 @@ const TELEMETRY = "Telemetry interval=1.000s RenderUnlock=active ticks=60 (60.00
   "lastReset=none) Camera(captured=60, applied=143, noScene=0, noView=0, viewFail(noListener=0, " +
   "hidden=0, noCamera=0, noWorld=0, invalid=4), identity=0, invalid=3, last=applied)";
 
-module.exports = { traceText, steadyTrace, logLine, START, TELEMETRY };
+// A long tuning session: `changes` applied changes of the INI cycling through four sets of
+// settings, evenly spaced over `count` frames, with a refused edit and one for the next start
+// after every eighth, and the log that goes with it.
+const TUNED_SETS = [{ TargetFPS: "100", ParticleInterpolation: "true" }, { TargetFPS: "50", ParticleInterpolation: "true" },
+                    { TargetFPS: "50", ParticleInterpolation: "false" }, { TargetFPS: "144", ParticleInterpolation: "false" }];
+function tunedRecording(count, changes, { rate = 70 } = {}) {
+  const marks = Array.from({ length: changes }, (_, k) => Math.round((k + 1) * count / (changes + 1)));
+  let log = logLine("INFO", START) + logLine("INFO", "Main-view camera interpolation enabled: render-scoped position.") +
+    logLine("INFO", "Compatible x86 executable signatures accepted. Requested hooks are active.");
+  for (let k = 0; k < changes; ++k) {
+    const [was, now] = [TUNED_SETS[k % 4], TUNED_SETS[(k + 1) % 4]];
+    const items = Object.keys(was).filter((key) => was[key] !== now[key]).map((key) => `${key} ${was[key]} -> ${now[key]}`);
+    log += logLine("INFO", `Settings changed: ${items.join(", ")}.`);
+    if (k % 8 === 7) {
+      log += logLine("WARN", "Invalid [Timing] TargetFPS (expected 0..1000): fast; the running settings stay.") +
+        logLine("WARN", "Settings changed: RenderUnlock true -> false takes effect at the next start.");
+    }
+  }
+  log += logLine("INFO", `MotionTrace written=${count} dropped=0`);
+  return { trace: steadyTrace(count, { rate, changed: marks }), log, marks };
+}
+
+module.exports = { traceText, steadyTrace, tunedRecording, logLine, START, TELEMETRY };

@@ -20,6 +20,10 @@ TEST(MakeSiblingPath, ReplacesOnlyTheFileNamesLastExtension) {
   EXPECT_EQ(MakeSiblingPath(L"D:/a.b/plugin.asi", L".ini"), L"D:/a.b/plugin.ini");
   EXPECT_EQ(MakeSiblingPath(L"plugin.dll", L".ini"), L"plugin.ini");
   EXPECT_EQ(MakeSiblingPath(L"plugin", L".ini"), L"plugin.ini");
+  // A recording started while the game runs.
+  EXPECT_EQ(NumberedTracePath(L"D:\\Game\\Driftglass.motion.csv", 1), L"D:\\Game\\Driftglass.motion.csv");
+  EXPECT_EQ(NumberedTracePath(L"D:\\Game\\Driftglass.motion.csv", 2), L"D:\\Game\\Driftglass.motion.2.csv");
+  EXPECT_EQ(NumberedTracePath(L"D:\\a.b\\trace", 12), L"D:\\a.b\\trace.12");
 }
 
 // Behaves like GetModuleFileNameW for a module whose path has gLength characters: a buffer that

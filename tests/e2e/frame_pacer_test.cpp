@@ -97,40 +97,44 @@ std::pair<size_t, size_t> Stretch(const GameRun& run, double from, double to) {
 // looks agree.
 constexpr double kSettled = 1.2;
 
-// A player saving the INI while the game runs: TargetFPS 100 -> 50 with the camera and particles
-// off, then a value the start-up would refuse, then the first file again. Judged by what the game
-// drew: the frames follow each limit from about a second after each save, the camera and the
-// particles are drawn where the engine left them while off (and the telemetry counts those frames
-// as drawn without the correction, not as waits for the clock) and blended again after, and the
-// refused file changes nothing.
+// A player saving the INI while the game runs: TargetFPS 100 -> 50 with the camera, the hands' pose
+// and particles off, then a value the start-up would refuse, then the first file again, then the
+// motion trace off and on. Judged by what the game drew: the frames follow each limit from about a
+// second after each save, what is off is drawn where the engine left it (and the telemetry counts
+// those frames as drawn without the correction, not as waits for the clock) and blended again
+// after, the refused file changes nothing, and the trace turned on again records into a file of its
+// own, leaving the first recording whole.
 TEST(FramePacer, EditsOfTheIniApplyWhileTheGamePlays) {
-  const auto ini = [](bool drawn, const char* targetFps) {
+  const auto ini = [](bool drawn, const char* targetFps, const char* trace = "true") {
     const char* on = drawn ? "true" : "false";
-    return std::string("[Telemetry]\r\nReportIntervalSeconds=1\r\nMotionTrace=true\r\n") +
+    return std::string("[Telemetry]\r\nReportIntervalSeconds=1\r\nMotionTrace=") + trace + "\r\n" +
            "[Features]\r\nRenderUnlock=true\r\nPresentationLimiter=true\r\nHandsRootInterpolation=true\r\n" +
            "CameraInterpolation=" + on + "\r\nHandsPoseInterpolation=" + on + "\r\nParticleInterpolation=" + on +
            "\r\n[Timing]\r\nTargetFPS=" + targetFps + "\r\n";
   };
   GameRun run;
   const std::vector<double> saved =
-      PlayWithSaves(run, ini(true, "100"), {ini(false, "50"), ini(false, "fast"), ini(true, "100")},
-                    "duration_seconds=10\nidle_after_seconds=1.3\npacing=uncapped\nlimit_fps=0\n"
-                    "events=ini_rewrite@150,ini_rewrite@300,ini_rewrite@450\n");
+      PlayWithSaves(run, ini(true, "100"),
+                    {ini(false, "50"), ini(false, "fast"), ini(true, "100"), ini(true, "100", "false"), ini(true, "100")},
+                    "duration_seconds=12\nidle_after_seconds=1.3\npacing=uncapped\nlimit_fps=0\n"
+                    "events=ini_rewrite@150,ini_rewrite@300,ini_rewrite@450,ini_rewrite@560,ini_rewrite@620\n");
   test::ExpectCleanRun(run);
   EXPECT_EQ(run.LinesStartingWith("INFO Settings changed:"),
             (std::vector<std::string>{"INFO Settings changed: CameraInterpolation true -> false, HandsPoseInterpolation "
                                       "true -> false, ParticleInterpolation true -> false, TargetFPS 100 -> 50.",
                                       "INFO Settings changed: CameraInterpolation false -> true, HandsPoseInterpolation "
-                                      "false -> true, ParticleInterpolation false -> true, TargetFPS 50 -> 100."}));
+                                      "false -> true, ParticleInterpolation false -> true, TargetFPS 50 -> 100.",
+                                      "INFO Settings changed: MotionTrace true -> false.",
+                                      "INFO Settings changed: MotionTrace false -> true."}));
   EXPECT_EQ(run.LinesStartingWith("WARN"),
             (std::vector<std::string>{"WARN Invalid [Timing] TargetFPS (expected 0..1000): fast; the running settings "
                                       "stay."}));
 
   // The frames from a second after each save to the next save.
-  ASSERT_EQ(saved.size(), 3u);
+  ASSERT_EQ(saved.size(), 5u);
   const auto before = Stretch(run, 0.5, saved[0]);
   const auto slow = Stretch(run, saved[0] + kSettled, saved[2]);  // the refused file in between changes nothing
-  const auto again = Stretch(run, saved[2] + kSettled, INFINITY);
+  const auto again = Stretch(run, saved[2] + kSettled, saved[3]);
   ExpectPacedAt(run, 100, before.first, before.second, 0.6);
   ExpectPacedAt(run, 50, slow.first, slow.second);
   ExpectPacedAt(run, 100, again.first, again.second, 0.6);
@@ -162,13 +166,29 @@ TEST(FramePacer, EditsOfTheIniApplyWhileTheGamePlays) {
   drawn(slow, false);
   drawn(again, true);
   // Only the frames before the first two ticks waited for the clock.
-  EXPECT_LT(test::GroupValue(run.LinesStartingWith("INFO Telemetry").back(), "Camera", "clockWait"), 20u);
+  EXPECT_LT(TelemetryTotal(run, "Camera", "clockWait"), 20u);
 
-  // Two changes applied: the telemetry counts them and the trace marks the first frame of each.
-  EXPECT_EQ(test::GroupValue(run.LinesStartingWith("INFO Telemetry").back(), "Settings", "generation"), 2u);
-  size_t marked = 0;
-  for (const auto& row : test::TraceRows(run.motionTrace)) marked += (std::stoul(row[7]) & (1u << 10)) != 0;
-  EXPECT_EQ(marked, 2u);
+  // Four changes applied: the telemetry counts them; the first recording holds its frames from the
+  // start and marks the first frame of each change it saw, the second the change that began it.
+  const std::string second = test::ReadFileBytes(run.folder->File(L"Driftglass.motion.2.csv"));
+  EXPECT_TRUE(run.HasLine("INFO Motion trace: recording to " + test::ToUtf8(run.folder->File(L"Driftglass.motion.2.csv")) +
+                          "."));
+  EXPECT_EQ(test::GroupValue(run.LinesStartingWith("INFO Telemetry").back(), "Settings", "generation"), 4u);
+  const auto marks = [](const std::vector<std::vector<std::string>>& rows) {
+    size_t marked = 0;
+    for (const auto& row : rows) marked += (std::stoul(row[7]) & (1u << 10)) != 0;
+    return marked;
+  };
+  const auto first = test::TraceRows(run.motionTrace);
+  const auto later = test::TraceRows(second);
+  ASSERT_FALSE(first.empty());
+  ASSERT_FALSE(later.empty());
+  EXPECT_EQ(marks(first), 2u);
+  EXPECT_EQ(marks(later), 1u);
+  const double firstRecorded = std::stod(first.front()[0]);
+  const double secondRecorded = std::stod(later.front()[0]);
+  EXPECT_LT(firstRecorded, secondRecorded);
+  EXPECT_LT(std::stod(first.back()[0]), secondRecorded) << "the first recording ends before the second begins";
 }
 
 // A start that asked only for the render unlock and the trail timing, with no telemetry: its saves
