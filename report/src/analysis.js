@@ -432,6 +432,8 @@
   const APPLIED_PREFIX = "Settings changed: ";
   // The same opening names what waits for a restart: not an applied change.
   const NEXT_START = /(?: takes effect|; each takes effect) at the next start\.$/;
+  // A key that waited for a restart set back to the value in force: nothing was applied either.
+  const BACK_IN_FORCE = /(?: is|; each is) back to the value in force\.$/;
   const REFUSED = /; the running settings stay\.$/;
   const RECORDING_TO = /^Motion trace: recording to (.+)\.$/;
   const CHANGE_ITEM = /^(.*\S) (\S+) -> (\S+)$/;
@@ -455,6 +457,8 @@
     for (const e of run) {
       if (e.text.startsWith(APPLIED_PREFIX) && NEXT_START.test(e.text)) {
         ++deferred;
+      } else if (e.text.startsWith(APPLIED_PREFIX) && BACK_IN_FORCE.test(e.text)) {
+        // listed with the others, counted as no change
       } else if (e.level === "INFO" && e.text.startsWith(APPLIED_PREFIX) && e.text.endsWith(".")) {
         const items = changeItems(e.text);
         if (file.to === null && items && items.some((c) => c.key === "MotionTrace" && c.to === "false")) {

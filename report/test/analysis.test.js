@@ -278,9 +278,11 @@ test("changes of the INI while the game ran split the summary into stretches of 
 });
 
 const applied = (text) => logLine("INFO", `Settings changed: ${text}.`);
-// Applied at frames 10, 20 and 30 of a 10 fps trace; the WARN lines are no applied change.
+// Applied at frames 10, 20 and 30 of a 10 fps trace; the WARN lines and a key back to the value in
+// force are no applied change.
 const TUNING = logLine("INFO", START) + applied("TargetFPS 100 -> 50") +
   logLine("WARN", "Settings changed: RenderUnlock false -> true takes effect at the next start.") +
+  logLine("INFO", "Settings changed: RenderUnlock true -> false is back to the value in force.") +
   applied("ParticleInterpolation true -> false") +
   logLine("WARN", "Invalid [Timing] TargetFPS (expected 0..1000): fast; the running settings stay.") +
   logLine("WARN", "Settings changed: RenderUnlock false -> true, Diagnostics false -> true; each takes effect at the next start.") +
