@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the release zip: the DLL, the documented INI, the player README and the motion report
-# page, in build/package/Driftglass-VERSION.zip (VERSION: the project line of CMakeLists.txt).
+# Builds the release zip: the DLL, the documented INI, the player README, the changelog and the
+# motion report page, in build/package/Driftglass-VERSION.zip (VERSION: the project line of
+# CMakeLists.txt).
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
 
@@ -23,8 +24,10 @@ for file in "$BUILD_DIR/dist/Driftglass.dll" "$BUILD_DIR/dist/Driftglass.ini" \
   fi
   cp "$file" "$stage/"
 done
-# The player README names the version; Windows players open it with Notepad: CRLF line ends.
+cp "$DRIFTGLASS_ROOT/CHANGELOG.md" "$stage/CHANGELOG.txt"
+# The player README names the version; Windows players open both with Notepad: CRLF line ends.
 sed -i -e "s/@VERSION@/$version/g" -e 's/\r\?$/\r/' "$stage/README.txt"
+sed -i -e 's/\r\?$/\r/' "$stage/CHANGELOG.txt"
 (cd "$BUILD_DIR/package" && cmake -E tar cf "Driftglass-$version.zip" --format=zip "Driftglass-$version")
 echo "package: $BUILD_DIR/package/Driftglass-$version.zip"
 (cd "$BUILD_DIR/package" && cmake -E tar tf "Driftglass-$version.zip")

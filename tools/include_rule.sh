@@ -73,11 +73,10 @@ simhost_rules() {
 
 simhost_extra() { :; }
 
-# A file and its header are one unit; in the simulated game no unit may reach itself through its
-# includes, inside a folder either (the layers already keep circles from crossing folders). src/ is
-# held to its layers only: its installer and the installer's messages still include each other.
+# A file and its header are one unit; in either tree no unit may reach itself through its includes,
+# inside a folder either (the layers already keep circles from crossing folders).
 simhost_circles=1
-src_circles=0
+src_circles=1
 
 check_tree() {
   local tree=$1 dir=$2 file rel folder header target unit edges=""

@@ -50,10 +50,12 @@ test("the trace's animation error and lag match the game's record", { skip: !fol
   agrees(A.mean(traceErrors), A.mean(gameErrors), "mean animation error");
   console.log(`# mean error ${A.mean(traceErrors).toFixed(4)} / ${A.mean(gameErrors).toFixed(4)} ms, mean lag ${A.mean(traceLags).toFixed(4)} / ${A.mean(gameLags).toFixed(4)} ms (trace / game)`);
   agrees(A.mean(traceLags), A.mean(gameLags), "mean lag");
+  // The same frames' median interval by the plug-in's clock and by the game's: a busy machine's
+  // stalls move a mean, not the middle of the same frames.
   const traceFrameMs = A.percentile(s.series.frameMs.subarray(1), 0.5);
-  const last = trace.rows - 1;
-  const gameFrameMs = (frames[last].wall - frames[0].wall) * 1000 / last;
-  agrees(traceFrameMs, gameFrameMs, "median against mean frame time");
+  const gameIntervals = [];
+  for (let i = 1; i < trace.rows; ++i) gameIntervals.push((frames[i].wall - frames[i - 1].wall) * 1000);
+  agrees(traceFrameMs, A.percentile(gameIntervals, 0.5), "median frame time");
 
   const log = A.parseLog(read("Driftglass.log"));
   assert.strictEqual(log.outcome.kind, "active");

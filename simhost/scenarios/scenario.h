@@ -5,9 +5,10 @@
 //                               call or a stall, or while a write fault lasts, does not count)
 //   pacing=capped               capped (only the engine's own frame limit), uncapped,
 //                               fixed:HZ, or jitter:HZ:PERCENT (frame times vary by +-PERCENT)
-//   limit_fps=1                 the engine's frame-limit flag when its loop starts (1 or 0)
-//   camera_speed=1.5            world units per second the scripted camera moves along x
-//   idle_after_seconds=1.5      how long the game keeps running after its loop, so the
+//   limit_fps=1                 the engine's frame-limit byte when its loop starts (0, 1, or 2,
+//                               which is not a boolean)
+//   camera_speed=1              world units per second the scripted camera moves along x
+//   idle_after_seconds=0        how long the game keeps running after its loop, so the
 //                               plug-in's last telemetry interval can end
 //   bootstrap_wait_seconds=30   how long to wait for the plug-in's start-up to end
 //   camera_motion=linear        linear (x grows at camera_speed), turn (yaw turns at turn_rate

@@ -26,8 +26,9 @@ LiveSettingsTargets ProcessTargets() {
 void StartLiveSettings(const LiveSettings& s, AppliedSettings& applied, const LiveSettingsTargets& targets) {
   targets.limiter.Configure(s.limiter, s.targetFps, targets.frequency);
   targets.fraction.SetPhaseDelayPercent(s.phaseDelayPercent);
-  targets.compare = CompareSwitch{};
   targets.compare.virtualKey = s.compareKey;
+  targets.compare.keyWasDown = false;
+  targets.compare.correctionsOff = false;
   targets.motionTrace = s.motionTrace;
   applied.current = s;
   applied.drawn.store(s.drawn);

@@ -16,7 +16,7 @@ bool ReadCompareKey(CompareSwitch& compare, KeyStateQuery keyState, ForegroundQu
   compare.keyWasDown = down;
   // The same key typed into another program is not meant for the game.
   if (!pressed || !gameHasForeground()) return false;
-  compare.correctionsOff = !compare.correctionsOff;
+  compare.correctionsOff.store(!compare.correctionsOff.load());
   return true;
 }
 

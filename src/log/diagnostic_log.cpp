@@ -234,7 +234,8 @@ bool DiagnosticLog::WriteEndedText(const char* bytes, uint32_t length) {
     }
     done += n < length - done ? n : length - done;
   }
-  const uint32_t textEnd = length - kLineEndLength;
+  // A rest left from a cut line may be no more than the line feed: no text in it at all.
+  const uint32_t textEnd = length > kLineEndLength ? length - kLineEndLength : 0;
   // The continuation bytes after the cut belong to a character already begun in the file: they go
   // before the line end, so the file never holds part of a character.
   uint32_t characterEnd = done;

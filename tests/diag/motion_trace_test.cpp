@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "diag/motion_trace_row.h"
+#include "support/build_paths.h"
 #include "support/limited_disk.h"
 #include "support/test_files.h"
 
@@ -98,6 +99,19 @@ TEST(MotionTraceRow, FormatsEveryColumnExactly) {
   EXPECT_EQ(Row(idle, 10),
             "1.500000000,0,0,0,0.000000000,0.000000000,0.000000000,257,"
             "0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0\r\n");
+}
+
+// A player reads the columns from the docs: their table lists the header's columns, in its order.
+TEST(MotionTraceRow, TheDocsListEveryColumnInOrder) {
+  const std::string docs = test::ReadFileBytes(std::wstring(DRIFTGLASS_SOURCE_DIR) + L"\\docs\\configuration.md");
+  const size_t table = docs.find("| Column | What it holds |");
+  ASSERT_NE(table, std::string::npos);
+  std::string documented;
+  for (size_t at = docs.find("\n| `", table); at != std::string::npos && docs.compare(at, 4, "\n| `") == 0;
+       at = docs.find('\n', at + 1)) {
+    documented += (documented.empty() ? "" : ",") + docs.substr(at + 4, docs.find('`', at + 4) - at - 4);
+  }
+  EXPECT_EQ(documented + "\r\n", kMotionTraceHeader);
 }
 
 TEST(MotionTraceRow, UsesAPeriodInAnyLocaleAndFitsTheWidestRecord) {

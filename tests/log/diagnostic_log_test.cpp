@@ -186,6 +186,7 @@ TEST(DiagnosticLog, LinesTheFileRefusesAreToldOnceWhenItTakesLinesAgain) {
       {10, L"eleven"}, {2 + 5, L"twelve"}, {kNoLimit, L"thirteen"},  // the notice cut too
       {kMovesNothing, L"fourteen"}, {kNoLimit, L"fifteen"},
       {41, L"sixteen"}, {kNoLimit, L"seventeen"},  // all but the line feed: its text is whole
+      {0, L"lost"}, {kNoLimit, L"told"},  // so the notice says no line above was cut
       {33 + 8, L"eighteen"}, {kNoLimit, L"nineteen"},  // all but the line end
       {33 + 1, L"\u00e9t\u00e9"}, {kNoLimit, L"twenty"},  // cut inside its first character
       {33 + 4, L"\u00e9t\u00e9"}, {kNoLimit, L"twenty-one"},  // cut inside its last one: whole
@@ -202,7 +203,7 @@ TEST(DiagnosticLog, LinesTheFileRefusesAreToldOnceWhenItTakesLinesAgain) {
       "cut 10", notice("2", "112", true), "INFO ten",
       "cut 10", "cut 5", notice("2", "112", true), "INFO thirteen",
       notice("1", "29", false), "INFO fifteen",
-      "INFO sixteen", "INFO seventeen", "INFO eighteen", "INFO nineteen",
+      "INFO sixteen", "INFO seventeen", notice("1", "112", false), "INFO told", "INFO eighteen", "INFO nineteen",
       "INFO \xc3\xa9", notice("1", "112", true), "INFO twenty", "INFO \xc3\xa9t\xc3\xa9", "INFO twenty-one"};
   std::vector<std::string> entries;
   for (const std::string& line : FileLines(path)) {
@@ -213,7 +214,7 @@ TEST(DiagnosticLog, LinesTheFileRefusesAreToldOnceWhenItTakesLinesAgain) {
                           : line.substr(level + 3, line.find(']', level + 3) - level - 3) + " " + Body(line));
   }
   EXPECT_EQ(entries, expected);
-  EXPECT_EQ(debugger.lines.size(), std::size(steps) + 6) << "every line and every notice";
+  EXPECT_EQ(debugger.lines.size(), std::size(steps) + 7) << "every line and every notice";
 }
 
 struct Writer {
