@@ -4,7 +4,7 @@
 #  - the simulated game's uncapped frame rate without the plug-in, with the default
 #    configuration, and with every feature switched on;
 #  - camera animation error at fixed 60 to 360 Hz and at 144 Hz +-30 %: render unlock alone,
-#    camera interpolation at the default presentation phase, and at phase 0;
+#    camera interpolation at the default presentation phase (0), and at PhaseDelayPercent=55;
 #  - how steady the first-person hands sit in the view, with the camera alone interpolated and
 #    with the hands too, at 144 Hz, 240 Hz and 144 Hz +-30 %;
 #  - the animation error of props, unowned bodies and Grunts, camera alone against camera and
@@ -20,10 +20,16 @@
 #    intervals, animation error and the CPU its wait costs;
 #  - the report page opening an hour's tuning session.
 # The mouse runs need a display: without one the command runs itself again on a virtual one.
+# Usage: bash scripts/benchmark.sh
+#   BEFORE_DLL=path (another version's DriftglassProfiled.dll) makes the cost section's runs and
+#   paces the presentation limiter's rates with that build too, beside these; with
+#   BEFORE_WORLD_BENCHMARK=path (that version's world_cost_benchmark.exe) the cost section runs it
+#   beside this one's (how to build them: docs/measurements.md, "A before build").
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
 source "$(dirname "${BASH_SOURCE[0]}")/game_runs.sh"
 
+usage_on_help "${BASH_SOURCE[0]}" "$@"
 prepare_game_run "${BASH_SOURCE[0]}" "$@"
 
 echo "== Detour library"

@@ -8,12 +8,16 @@
 # corrections switched off by it; and uncapped frame rates against RenderUnlock alone (camera,
 # hands and world roots at 64 and 512 bodies; every feature). With BEFORE_DLL=path (another
 # measurement build) every run is made with that build too, side by side in this one run.
-# Numbers only, nothing is asserted.
+# BEFORE_WORLD_BENCHMARK=path (another version's world_cost_benchmark.exe) runs that one beside this
+# one's. Numbers only, nothing is asserted.
 # Called by benchmark.sh; runs alone as well.
+# Usage: [BEFORE_DLL=path] [BEFORE_WORLD_BENCHMARK=path] bash scripts/cost_benchmark.sh
+#   (how to build the two from an older commit: docs/measurements.md, "A before build")
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
 source "$(dirname "${BASH_SOURCE[0]}")/game_runs.sh"
 
+usage_on_help "${BASH_SOURCE[0]}" "$@"
 [ -n "${DRIFTGLASS_BENCHMARK_READY:-}" ] || prepare_game_run "${BASH_SOURCE[0]}" "$@"
 
 work="$BUILD_DIR/benchmark/cost"

@@ -2,6 +2,16 @@
 #   run_game FOLDER INI_TEXT SCENARIO_TEXT    (INI_TEXT "" runs the game without the plug-in;
 #                                              PLUGIN_DLL overrides the plug-in that is copied)
 # leaves FOLDER/record.txt and, with the plug-in, FOLDER/Driftglass.log.
+
+# With --help or -h as the first argument, prints the calling script's opening comment (its usage)
+# and exits 0; call it at the script's top level before anything is installed, built or run.
+#   usage_on_help "${BASH_SOURCE[0]}" "$@"
+usage_on_help() {
+  case "${2:-}" in
+    -h|--help) sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$1"; exit 0 ;;
+  esac
+}
+
 run_game() {
   local folder="$1" ini="$2" scenario="$3"
   rm -rf "$folder" && mkdir -p "$folder"

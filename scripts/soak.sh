@@ -4,12 +4,13 @@
 # second and the limiter at 300 frames per second), then the same seed without the plug-in as the
 # baseline; prints both side by side (see benchmarks/soak_report.cpp) and fails unless the run
 # with the plug-in meets the bar. Every minute of play each run prints how far it got.
-#   bash scripts/soak.sh [MINUTES] [SEED]
+# Usage: bash scripts/soak.sh [MINUTES] [SEED]
 # The game's window needs a display: without one the command runs itself on a virtual display.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
 source "$(dirname "${BASH_SOURCE[0]}")/game_runs.sh"
 
+usage_on_help "${BASH_SOURCE[0]}" "$@"
 prepare_game_run "${BASH_SOURCE[0]}" "$@"
 
 minutes="${1:-10}"
