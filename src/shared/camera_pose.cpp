@@ -1,5 +1,6 @@
 #include "shared/camera_pose.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -93,6 +94,13 @@ bool BlendPreparedCameraPoses(const PreparedCameraBlend& prepared, const CameraP
     blended.roll = static_cast<float>(std::remainder(static_cast<double>(newer.roll), 4.0 * kHalfPi));
   } else {
     QuaternionToAngles(SlerpAlong(prepared.rotation, t), blended.pitch, blended.yaw, blended.roll);
+    // Between two views at the pitch limit that roll and turn, the arc bulges past the limit and
+    // the round trip rounds past it (up to 2e-5 rad). The pose is written past the engine's
+    // setters, which would hold the limit, so the blend keeps to the pitches its ticks span.
+    if (std::fabs(older.pitch) < kHalfPi && std::fabs(newer.pitch) < kHalfPi) {
+      blended.pitch = std::clamp(blended.pitch, std::min(older.pitch, newer.pitch),
+                                 std::max(older.pitch, newer.pitch));
+    }
   }
   if (!IsFiniteCameraPose(blended)) return false;
   out = blended;

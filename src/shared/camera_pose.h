@@ -23,7 +23,8 @@ Quaternion AnglesToQuaternion(float pitch, float yaw, float roll);
 // poles (|cos pitch| ≤ 1e-5), where only yaw and roll together are defined.
 void QuaternionToAngles(const Quaternion& q, float& pitch, float& yaw, float& roll);
 
-// Linear position and short-arc orientation blend at alpha in [0, 1] (used as a float).
+// Linear position and short-arc orientation blend at alpha in [0, 1] (used as a float); the
+// pitch stays within the two poses' pitches when both lie within ±π/2.
 // Fails on non-finite input or output; out is written only on success.
 bool BlendCameraPoses(const CameraPose& older, const CameraPose& newer, double alpha,
                       CameraPose& out);

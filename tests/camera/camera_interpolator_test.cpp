@@ -63,10 +63,11 @@ TEST(CameraInterpolator, AnUnavailableFrameDoesNotBreakTheHistory) {
   // A frame the clock could not interpolate checks the pose against the last completed tick,
   // not against tick 0.
   EXPECT_EQ(c.ApplyCamera(v.scene, 2, ClockSample{}), kCameraClockUnavailable);
-  v.SetPose(3, 0, 0);
+  v.SetPose(3, 0, 0.2f);  // the view turns: the third tick's arc is not the second's
   EXPECT_EQ(c.CaptureCamera(3, 0), kCameraCaptured);
   EXPECT_EQ(c.ApplyCamera(v.scene, 3, Interpolated(2, 0.5)), kCameraApplied);
   EXPECT_FLOAT_EQ(v.Get(0), 2.5f);
+  EXPECT_NEAR(v.Get(44), 0.1f, 1e-6f);
   EXPECT_TRUE(c.RestoreCamera());
 }
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -138,6 +139,31 @@ TEST(CameraPose, AViewThatDidNotTurnKeepsItsAnglesExactly) {
   newer.yaw = older.yaw = 3.3f;
   ASSERT_TRUE(BlendCameraPoses(older, newer, 0.5, out));
   EXPECT_EQ(out.yaw, static_cast<float>(3.3f - 2 * 3.14159265358979));
+}
+
+// Views held at the pitch limit (1.5) while the camera rolls: the arc between them, more so with a
+// turn, and its round trip leave the pitches the two ticks span unless the blend keeps to them.
+TEST(CameraPose, ABlendPitchesNoFurtherThanItsTicks) {
+  const struct {
+    const char* what;
+    CameraPose older, newer;
+  } cases[] = {
+      {"rolled at the limit", {0, 0, 0, 1.5f, 0.7f, 1.0f}, {0, 0, 0, 1.5f, 0.7f, 1.05f}},
+      {"rolled and turned at the limit", {0, 0, 0, 1.5f, 0.7f, 1.0f}, {0, 0, 0, 1.5f, 0.73f, 1.05f}},
+      {"rolled and turned at the lower limit", {0, 0, 0, -1.5f, 0.7f, 1.0f},
+       {0, 0, 0, -1.5f, 0.67f, 0.95f}},
+      {"rolled and turned up to the limit", {0, 0, 0, 1.49f, 0.7f, 1.0f}, {0, 0, 0, 1.5f, 0.73f, 1.05f}},
+  };
+  for (const auto& c : cases) {
+    const float low = std::min(c.older.pitch, c.newer.pitch), high = std::max(c.older.pitch, c.newer.pitch);
+    int beyond = 0;
+    for (int step = 0; step <= 64; ++step) {
+      CameraPose out;
+      ASSERT_TRUE(BlendCameraPoses(c.older, c.newer, step / 64.0, out)) << c.what;
+      beyond += out.pitch < low || out.pitch > high;
+    }
+    EXPECT_EQ(beyond, 0) << c.what;
+  }
 }
 
 TEST(CameraPose, SmallTurnAcrossHalfCircleGoesTheShortWay) {

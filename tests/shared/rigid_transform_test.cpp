@@ -203,14 +203,21 @@ TEST(Quaternion, MatrixConversionAgreesWithAxisAndAngle) {
   }
 }
 
+// Below about 3.6° the arc is blended component-wise; it still turns with the fraction.
 TEST(RigidTransform, NearlyEqualRotationsBlendComponentWiseAndStayValid) {
-  const double step = 0.01 * kPi / 180.0;
-  const RigidTransform a = Rotation(1.0, 0.0, 1.0, 0.0);
-  const RigidTransform b = Rotation(1.0 + step, 0.0, 1.0, 0.0);
-  RigidTransform out;
-  ASSERT_TRUE(BlendRigidTransforms(a, b, 0.5, out));
-  EXPECT_TRUE(IsValidRigidTransform(out));
-  ExpectNear(out, Rotation(1.0 + step / 2, 0.0, 1.0, 0.0), 1e-5f);
+  const struct {
+    double degrees, fraction;
+  } cases[] = {{0.01, 0.5}, {2.0, 0.25}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.degrees);
+    const double step = c.degrees * kPi / 180.0;
+    const RigidTransform a = Rotation(1.0, 0.0, 1.0, 0.0);
+    const RigidTransform b = Rotation(1.0 + step, 0.0, 1.0, 0.0);
+    RigidTransform out;
+    ASSERT_TRUE(BlendRigidTransforms(a, b, c.fraction, out));
+    EXPECT_TRUE(IsValidRigidTransform(out));
+    ExpectNear(out, Rotation(1.0 + step * c.fraction, 0.0, 1.0, 0.0), 1e-5f);
+  }
 }
 
 TEST(RigidTransform, BlendRefusesBadInputAndLeavesOutputAlone) {

@@ -190,6 +190,8 @@ TEST(DisplayRate, TheMonitorsExactRateWhereTheSystemOffersOneElseWholeHertzOrNot
       {"a configuration that disagrees", TRUE, 60, ERROR_SUCCESS, 144, 1, L"\\\\.\\DISPLAY1", {60, 1}},
       {"only another display's path", TRUE, 75, ERROR_SUCCESS, 60000, 1001, L"\\\\.\\DISPLAY2", {75, 1}},
       {"a zero denominator", TRUE, 90, ERROR_SUCCESS, 90, 0, L"\\\\.\\DISPLAY1", {90, 1}},
+      {"119.88 Hz after five failed modes", TRUE, 119, ERROR_GEN_FAILURE, 0, 0, L"\\\\.\\DISPLAY1", {119, 1}},
+      {"read again: failures count per mode", TRUE, 119, ERROR_SUCCESS, 120000, 1001, L"\\\\.\\DISPLAY1", {120000, 1001}},
       {"the hardware default", TRUE, 1, ERROR_SUCCESS, 60, 1, L"\\\\.\\DISPLAY1", {}},
       {"no mode", TRUE, 0, ERROR_SUCCESS, 60, 1, L"\\\\.\\DISPLAY1", {}},
       {"no monitor information", FALSE, 60, ERROR_SUCCESS, 60, 1, L"\\\\.\\DISPLAY1", {}},
@@ -208,7 +210,7 @@ TEST(DisplayRate, TheMonitorsExactRateWhereTheSystemOffersOneElseWholeHertzOrNot
     EXPECT_EQ(rate.numerator, a.rate.numerator);
     EXPECT_EQ(rate.denominator, a.rate.denominator);
   }
-  EXPECT_EQ(FakeDisplay::queries, 12u) << "the exact rate is asked for when the mode changed or the answer failed";
+  EXPECT_EQ(FakeDisplay::queries, 14u) << "the exact rate is asked for when the mode changed or the answer failed";
   EXPECT_EQ(reader.Read(nullptr).numerator, 0u);
 
   // A configuration that never agrees is asked again less and less often, then no more.

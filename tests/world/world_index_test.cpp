@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "world/moving_transform_append.h"
+#include "world/world_frame_tables.h"
 
 namespace driftglass {
 namespace {
@@ -147,6 +148,38 @@ TEST(WorldIndexTest, RandomInsertsAndErasuresKeepEveryKeyReachable) {
     for (uint32_t j = 0; j < 900; ++j) {
       ASSERT_EQ(keys.Find(keys.at[j]), present[j] ? j : kWorldIndexNotFound) << round;
     }
+  }
+}
+
+// A frame's tables empty their index slot by slot at its end, the last slot too: the next frame,
+// with other keys, finds none of the frame before.
+TEST(WorldFrameTablesTest, AClearedFrameFindsNoKeyOfTheFrameBefore) {
+  const struct {
+    std::vector<uintptr_t> first, second;
+  } frames[] = {{{0x1000, 0x2000}, {0x3000}}, {{0x1000, 0x2000, 0x3000}, {0x4000, 0x5000}}};
+  for (const auto& f : frames) {
+    WorldFrameMeshes meshes;
+    WorldFrameBodies bodies;
+    WorldModelSlots slots;
+    WorldBodyEntry entries[5];
+    uint32_t n = 0;
+    const auto add = [&](uintptr_t key) {
+      ASSERT_NE(meshes.FindOrAdd(P(key)), nullptr);
+      entries[n].body = reinterpret_cast<void*>(key);
+      ASSERT_TRUE(bodies.Register(entries[n++]));
+      ASSERT_NE(slots.Take(P(key)), nullptr);
+    };
+    for (const uintptr_t key : f.first) add(key);
+    meshes.Clear();
+    bodies.Clear();
+    slots.Clear();
+    for (const uintptr_t key : f.second) add(key);
+    for (const uintptr_t key : f.first) {
+      EXPECT_EQ(meshes.Find(P(key)), nullptr) << key;
+      EXPECT_EQ(bodies.Find(P(key)), nullptr) << key;
+      EXPECT_EQ(slots.Find(P(key)), nullptr) << key;
+    }
+    for (const uintptr_t key : f.second) EXPECT_NE(meshes.Find(P(key)), nullptr) << key;
   }
 }
 
