@@ -7,6 +7,7 @@
 
 #include "engine/entry_points.h"
 #include "record/host_record.h"
+#include "record/logic_digest.h"
 #include "scenarios/scenario_events.h"
 
 namespace {
@@ -217,6 +218,27 @@ void CameraRig::Step(uint32_t tick) {
   stepPose_.yaw = yaw;
   stepPose_.roll = RollAt(tick);
   stepPending_ = true;
+}
+
+void CameraRig::DigestLogic(LogicDigest& d) const {
+  const cCamera& camera = *Current();
+  d.Add(kLogicCamera, "position", camera.position, sizeof(camera.position));
+  d.Value(kLogicCamera, "roll", camera.roll);
+  d.Add(kLogicCamera, "pitch_limits", camera.pitchLimits, sizeof(camera.pitchLimits));
+  d.Add(kLogicCamera, "yaw_limits", camera.yawLimits, sizeof(camera.yawLimits));
+  d.Value(kLogicCamera, "offset68", camera.mustBeZero);
+  d.Value(kLogicAngles, "view_pitch", camera.pitch);
+  d.Value(kLogicAngles, "view_yaw", camera.yaw);
+  const cViewport* viewport = static_cast<const cViewport*>(scene_->mpListenerViewport);
+  d.Value(kLogicCamera, "viewport", static_cast<uint32_t>(viewport - gViewports));
+  d.Value(kLogicCamera, "camera", static_cast<uint32_t>(viewport->mpCamera == &CameraOnPage(1)));
+  d.Value(kLogicCamera, "visible", viewport->mbVisible);
+  d.Value(kLogicCamera, "teleport_offset", offsetX_);
+  d.Value(kLogicCamera, "roll_turned", rollTurned_);
+  for (const Lean& lean : leaning_) {
+    d.Value(kLogicCamera, "leans", lean.tick);
+    d.Value(kLogicCamera, "leans", lean.duration);
+  }
 }
 
 cCamera* CameraRig::PlayerCamera(cCamera* own) const {

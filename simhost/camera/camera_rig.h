@@ -10,6 +10,7 @@
 #include "scenarios/scenario_events.h"
 
 class HostRecord;
+class LogicDigest;
 
 constexpr size_t kCameraCheckedBytes = 2133;  // offsets 0 to 2132
 constexpr float kPitchLimit = 1.5f;           // every camera's pitch stays within +-this
@@ -65,6 +66,9 @@ class CameraRig {
   // the roll turned between them (0: the completed tick's time).
   double DrawnRollTicks(uint32_t completedTicks) const;
   float RollStep() const;
+  // The camera's logic after a step: its pose, limits and view, and the script's state; the pitch
+  // and yaw go to the look's part.
+  void DigestLogic(LogicDigest& digest) const;
   // The pose the current logic step gives the camera (final only at the step's end).
   void StepPose(float position[3], float& yaw) const {
     for (int i = 0; i < 3; ++i) position[i] = stepPose_.position[i];

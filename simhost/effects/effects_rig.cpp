@@ -10,6 +10,7 @@
 
 #include "engine/entry_points.h"
 #include "record/host_record.h"
+#include "record/logic_digest.h"
 #include "scenarios/scenario_events.h"
 
 namespace {
@@ -102,6 +103,16 @@ void Publish(Emitter& e) {
 }  // namespace
 
 EffectsRig& Effects() { return gRig; }
+
+void EffectsRig::DigestLogic(LogicDigest& d) const {
+  const State& s = gState;
+  for (const Emitter& e : s.emitters) {
+    d.Value(kLogicParticles, "live", e.live);
+    d.Add(kLogicParticles, "particles", e.pool.data(), e.pool.size() * sizeof(Particle));
+    for (const Particle* p : e.array) d.Value(kLogicParticles, "array", static_cast<int64_t>(p - e.pool.data()));
+  }
+  d.Value(kLogicParticles, "trail_amount", At<float>(s.trail, kTrailAmount));
+}
 
 void EffectsRig::Check(const char* name, bool ok, const char* detail) {
   record_->Checked(name, ok, detail);

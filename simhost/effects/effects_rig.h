@@ -12,6 +12,7 @@
 #include "truth/frame_truth.h"
 
 class HostRecord;
+class LogicDigest;
 
 class EffectsRig {
  public:
@@ -22,6 +23,9 @@ class EffectsRig {
   void Draw();                 // inside the engine's render
   void AfterRender();          // after it: the second viewport and the checks
   const char* FrameFields() const { return fields_; }
+  // The particles' logic after a step: every emitter's particles, in order, its live count and the
+  // array the engine walks (by pool index), and the trail's gameplay amount.
+  void DigestLogic(LogicDigest& digest) const;
 
   // The engine's own work behind the entry points.
   uint8_t EmitterUpdateGraphics(void* emitter);

@@ -17,6 +17,7 @@
 #include "input/mouse_rig.h"
 #include "record/host_clock.h"
 #include "record/host_record.h"
+#include "record/logic_digest.h"
 #include "record/process_sampler.h"
 #include "scenarios/scenario_events.h"
 #include "truth/frame_truth.h"
@@ -41,6 +42,36 @@ void ReportProgress(double playedSeconds, const Scenario& s, const HostCounts& c
   std::fflush(stderr);
 }
 
+// The digest of the game's logic once a step is complete: a line a tick, the whole and its parts.
+void RecordLogic(const EngineWorld& w) {
+  LogicDigest d;
+  World3D().DigestLogic(d, w.counts.ticks);
+  Rig().DigestLogic(d);
+  Hands().DigestLogic(d);
+  Effects().DigestLogic(d);
+  Mouse().DigestLogic(d);
+  Look().DigestLogic(d);
+  // The player's own camera (the view's with the mouse look), turned by the look's turns.
+  const cCamera& player = *w.player->mpCamera;
+  d.Value(kLogicAngles, "player_camera_pitch", player.pitch);
+  d.Value(kLogicAngles, "player_camera_yaw", player.yaw);
+
+  char parts[kLogicPartCount * 40];
+  int used = 0;
+  for (uint32_t p = 0; p < kLogicPartCount && used >= 0 && used < static_cast<int>(sizeof(parts)); ++p) {
+    used += std::snprintf(parts + used, sizeof(parts) - static_cast<size_t>(used), " %s=%016llx",
+                          LogicDigest::PartName(p), static_cast<unsigned long long>(d.part(static_cast<LogicPart>(p))));
+  }
+  char input[160];
+  Mouse().LogicFields(input, sizeof(input));
+  w.record->Line("logic tick=%u world=%016llx player=%016llx all=%016llx yaw=%.9g pitch=%.9g rounding_yaw=%.9g "
+                 "rounding_pitch=%.9g %s%s",
+                 w.counts.ticks, static_cast<unsigned long long>(d.world()), static_cast<unsigned long long>(d.player()),
+                 static_cast<unsigned long long>(d.all()), static_cast<double>(player.yaw),
+                 static_cast<double>(player.pitch), Look().yawRoundingSoFar(), Look().pitchRoundingSoFar(), input,
+                 parts);
+}
+
 }  // namespace
 
 uint32_t (*gPluginRegionQueries)() = nullptr;
@@ -61,6 +92,7 @@ void HostEngineMainLoop(cEngine* engine) {
   const double stepMs = timer.stepNumerator / timer.stepDivisor;
   w.loopStartSeconds = HostSeconds();
   Mouse().LoopStarted(w.loopStartSeconds);
+  Mouse().AfterTick(0);
   WriteFaults().LoopStarted(w.loopStartSeconds);
   const uint32_t startTicks = SDL_GetTicks();
   // The plug-in reads the tick clock against its wall clock just before this loop starts.
@@ -103,6 +135,8 @@ void HostEngineMainLoop(cEngine* engine) {
       RunMessage(6, dt);  // the fixed step is complete
       tickSeconds += HostSeconds() - tickStart;  // the engine's own share is a counter increment
       tickQueries += RegionQueries() - queriesBefore;
+      if (s.logicDigest) RecordLogic(w);
+      Mouse().AfterTick(w.counts.ticks);
       timer.nextDueMs += stepMs;
     }
     const float frameTime = dt;
@@ -181,6 +215,12 @@ void HostEngineMainLoop(cEngine* engine) {
     }
   }
   Sampler().Finish();
+  if (s.logicDigest) {
+    for (uint32_t p = 0; p < kLogicPartCount; ++p) {
+      w.record->Line("logic_fields part=%s fields=%s", LogicDigest::PartName(p),
+                     LogicDigest::FieldNames(static_cast<LogicPart>(p)).c_str());
+    }
+  }
 }
 
 }  // extern "C"

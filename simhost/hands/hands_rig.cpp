@@ -8,6 +8,7 @@
 
 #include "engine/entry_points.h"
 #include "record/host_record.h"
+#include "record/logic_digest.h"
 #include "scenarios/scenario_events.h"
 #include "truth/yaw_transform.h"
 
@@ -214,6 +215,28 @@ void HandsRig::WriteState(const TickState& state) {
     for (int list = 0; list < 3; ++list) {
       ToMatrix(Compose(state.object[o], AttachmentLocal(list)), WorldMatrixOf(w.attachment[o][list]));
       memcpy(w.ownAttachment[o][list], WorldMatrixOf(w.attachment[o][list]), sizeof(Matrix));
+    }
+  }
+}
+
+void HandsRig::DigestLogic(LogicDigest& d) const {
+  const World& w = gWorld;
+  const TickState& state = w.states[w.lastTick % 2];
+  d.Value(kLogicHands, "tick", state.tick);
+  d.Value(kLogicHands, "root", state.root);
+  d.Add(kLogicHands, "objects", state.object, sizeof(state.object));
+  d.Value(kLogicHands, "held", state.held);
+  d.Value(kLogicHands, "bones", state.bones);
+  d.Value(kLogicHands, "nan_bone", state.nanBone);
+  d.Add(kLogicHands, "hands_world_matrix", WorldMatrixOf(w.handsMesh), sizeof(Matrix));
+  for (uint8_t* sub : w.handSubMesh) {
+    d.Add(kLogicHands, "hand_submesh_matrices", &At<float>(sub, kSubMeshModelMatrix), sizeof(Matrix));
+  }
+  for (int o = 0; o < kObjects; ++o) {
+    d.Add(kLogicHands, "object_world_matrices", WorldMatrixOf(w.objectMesh[o]), sizeof(Matrix));
+    d.Add(kLogicHands, "object_submesh_matrices", &At<float>(w.objectSubMesh[o], kSubMeshModelMatrix), sizeof(Matrix));
+    for (int list = 0; list < 3; ++list) {
+      d.Add(kLogicHands, "attachment_world_matrices", WorldMatrixOf(w.attachment[o][list]), sizeof(Matrix));
     }
   }
 }

@@ -14,6 +14,7 @@
 #include "truth/yaw_transform.h"
 
 class HostRecord;
+class LogicDigest;
 
 
 class HandsRig {
@@ -37,6 +38,9 @@ class HandsRig {
 
   // Appended to the game's frame record line.
   const char* FrameFields() const { return fields_; }
+  // The hands' logic after a step: the step's state and every transform it wrote (the palette in
+  // the mesh is computed when a render asks for it, so the step's animation clock stands for it).
+  void DigestLogic(LogicDigest& digest) const;
 
   struct TickState;
 

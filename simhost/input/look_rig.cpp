@@ -6,6 +6,7 @@
 #include "camera/camera_rig.h"
 #include "engine/entry_points.h"
 #include "record/host_record.h"
+#include "record/logic_digest.h"
 #include "truth/yaw_transform.h"
 
 namespace {
@@ -42,6 +43,8 @@ void LookRig::Turn(cLuxPlayer* player, float sensitivity, bool invertY, float co
   const float pitch = static_cast<float>(pitchSign * RoundedUnits(productY)) * kLookUnit;
   exactYaw_ -= productX * kLookUnit;
   exactPitch_ += pitchSign * productY * kLookUnit;
+  yawRounding_ += std::fabs(-productX * kLookUnit - yaw);
+  pitchRounding_ += std::fabs(pitchSign * productY * kLookUnit - pitch);
   roundedYaw_ += yaw;
   roundedPitch_ += pitch;
   reinterpret_cast<void(THISCALL*)(void*, float)>(engine_cLuxPlayer_AddYaw)(player, yaw);
@@ -52,6 +55,11 @@ void LookRig::Turn(cLuxPlayer* player, float sensitivity, bool invertY, float co
 void LookRig::PlayerReceived(const cLuxPlayer* player, float held, bool pitch) {
   if (player->mbActive == 0) return;  // an idle player's pitch comes from elsewhere
   (pitch ? playerPitch_ : playerYaw_) += static_cast<double>(held) * 0.5;
+}
+
+void LookRig::DigestLogic(LogicDigest& d) const {
+  d.Value(kLogicAngles, "player_received_yaw", playerYaw_);
+  d.Value(kLogicAngles, "player_received_pitch", playerPitch_);
 }
 
 void LookRig::AfterFrame(uint32_t frameIndex, uint32_t completedTicks, bool sendsDone, uint32_t lastMotionTick) {

@@ -11,6 +11,7 @@
 #include "scenarios/scenario.h"
 
 class HostRecord;
+class LogicDigest;
 
 constexpr float kLookUnit = 0.0011f;  // radians per unit; the player turns its camera twice that
 
@@ -25,6 +26,13 @@ class LookRig {
   void AfterFrame(uint32_t frameIndex, uint32_t completedTicks, bool sendsDone, uint32_t lastMotionTick);
   // The view's invariants, and the fact line when the scenario uses the mouse.
   void Finish(bool writeFact);
+  // What the player's functions received, to the look's part of the digest.
+  void DigestLogic(LogicDigest& digest) const;
+  // How far, in all, each turn the game passed (whole units) was from its exact product, each tick
+  // counted as far as it was either way: what handing the player exact turns instead may change in
+  // the player's yaw and pitch (before the engine doubles them).
+  double yawRoundingSoFar() const { return yawRounding_; }
+  double pitchRoundingSoFar() const { return pitchRounding_; }
 
  private:
   const Scenario* scenario_ = nullptr;
@@ -32,6 +40,7 @@ class LookRig {
   double playerYaw_ = 0, playerPitch_ = 0;
   double exactYaw_ = 0, exactPitch_ = 0;
   double roundedYaw_ = 0, roundedPitch_ = 0;
+  double yawRounding_ = 0, pitchRounding_ = 0;
   uint32_t stillFromTicks_ = 0;  // 0 until every move has been sent
   uint32_t settledFrames_ = 0;
   uint32_t offViewFrames_ = 0;

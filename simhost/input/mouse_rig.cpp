@@ -8,12 +8,14 @@
 #include "input/look_rig.h"
 #include "record/host_clock.h"
 #include "record/host_record.h"
+#include "record/logic_digest.h"
 #include "scenarios/scenario_events.h"
 
 extern "C" {
 void* SDL_CreateWindow(const char* title, int x, int y, int w, int h, uint32_t flags);
 void SDL_DestroyWindow(void* window);
 void SDLStandIn_ReceivedMotion(long long* x, long long* y);
+void SDLStandIn_AddRelativeMotion(int x, int y);
 int SDL_SetRelativeMouseMode(int enabled);
 uint32_t SDL_GetMouseState(int* x, int* y);
 void SDL_PumpEvents(void);
@@ -23,6 +25,24 @@ void SDLStandIn_ConfineCursor(void);
 }
 
 namespace {
+
+// A tick's moves, when they are timed by ticks: as a hand's through the window's raw input, or,
+// with no window, straight into SDL's relative motion.
+bool SendThroughWindow(int32_t dx, int32_t dy) {
+  INPUT input{};
+  input.type = INPUT_MOUSE;
+  input.mi.dwFlags = MOUSEEVENTF_MOVE;
+  input.mi.dx = dx;
+  input.mi.dy = dy;
+  return SendInput(1, &input, sizeof(input)) == 1;
+}
+
+bool SendIntoSdl(int32_t dx, int32_t dy) {
+  SDLStandIn_AddRelativeMotion(dx, dy);
+  return true;
+}
+
+constexpr double kTickMovesWaitSeconds = 2.0;
 
 constexpr int kWindowCentered = 0x2FFF0000;  // SDL_WINDOWPOS_CENTERED
 constexpr uint32_t kWindowHidden = 0x8;      // SDL_WINDOW_HIDDEN
@@ -142,6 +162,31 @@ void MouseRig::LoopStarted(double loopStartSeconds) {
   user_.Start(loopStartSeconds);
 }
 
+void MouseRig::AfterTick(uint32_t completedTicks) {
+  if (!scenario_->mouseByTicks) return;
+  long long fromX = 0, fromY = 0;
+  SDLStandIn_ReceivedMotion(&fromX, &fromY);
+  const int64_t sentX = user_.totalX(), sentY = user_.totalY();
+  bool arrived = user_.SendForTick(completedTicks, window_ != nullptr ? &SendThroughWindow : &SendIntoSdl);
+  const int64_t wantX = user_.totalX() - sentX, wantY = user_.totalY() - sentY;
+  // Raw input comes back through the window's messages: pump them until SDL has every count, so
+  // the next tick reads them all whatever the frames did meanwhile.
+  const double start = HostSeconds();
+  for (;;) {
+    long long x = 0, y = 0;
+    SDLStandIn_ReceivedMotion(&x, &y);
+    if (x - fromX == wantX && y - fromY == wantY) break;
+    if (HostSeconds() - start > kTickMovesWaitSeconds) {
+      arrived = false;
+      break;
+    }
+    SDL_PumpEvents();
+    SwitchToThread();
+  }
+  record_->Checked("tick-moves-arrive-before-their-tick", arrived,
+                   "every move of a tick's sixtieth of a second reached SDL before that tick");
+}
+
 void MouseRig::StepStart(uint32_t tick) {
   tick_ = tick;
   while (window_ != nullptr && recreateEvents_.Take(tick) >= 0) {
@@ -248,6 +293,31 @@ void MouseRig::GuiStep() {
       objects_.gui, position, relative);
 }
 
+void MouseRig::DigestLogic(LogicDigest& d) const {
+  d.Value(kLogicInput, "gameplay_read_x", readX_);
+  d.Value(kLogicInput, "gameplay_read_y", readY_);
+  d.Value(kLogicInput, "gui_read_x", guiReadX_);
+  d.Value(kLogicInput, "gui_read_y", guiReadY_);
+  d.Add(kLogicInput, "gui_stock_position", stock_, sizeof(stock_));
+  d.Add(kLogicInput, "gui_cursor", drawn_, sizeof(drawn_));
+  d.Add(kLogicInput, "smoothing_history", recent_, sizeof(recent_));
+  d.Value(kLogicInput, "smoothing_count", recentCount_);
+  d.Value(kLogicInput, "gui_open", objects_.gui->mlActiveSets);
+  d.Value(kLogicInput, "gui_cursor_mode", objects_.gui->mpState->cursorMode);
+  d.Value(kLogicInput, "mouse_relative_x", objects_.mouse->relativeX);
+  d.Value(kLogicInput, "mouse_relative_y", objects_.mouse->relativeY);
+  const cLuxInputHandler& settings = *objects_.input;
+  d.Value(kLogicInput, "sensitivity", settings.mfMouseSensitivity);
+  d.Value(kLogicInput, "smoothing", settings.mbSmoothMouse);
+  d.Value(kLogicInput, "invert_y", settings.mbInvertMouseY);
+}
+
+void MouseRig::LogicFields(char* out, size_t capacity) const {
+  std::snprintf(out, capacity, "read_x=%lld read_y=%lld gui_read_x=%lld gui_read_y=%lld gui_x=%d gui_y=%d stock_x=%d stock_y=%d",
+                static_cast<long long>(readX_), static_cast<long long>(readY_), static_cast<long long>(guiReadX_),
+                static_cast<long long>(guiReadY_), drawn_[0], drawn_[1], stock_[0], stock_[1]);
+}
+
 // The GUI's software cursor: every call, the game's own and any other caller's, must carry the
 // motion from the position the GUI received last.
 uint8_t MouseRig::GuiSendMousePos(const cGui* gui, const int32_t* position, const int32_t* relative) {
@@ -271,10 +341,13 @@ void MouseRig::DrawGui() {
 
 void MouseRig::AfterFrame(uint32_t completedTicks) {
   // A position the GUI receives after its draw shows only a frame later: whoever moves the cursor
-  // for this frame must do it before the draw.
+  // for this frame must do it before the draw. Going back to the game's own position after the
+  // draw moves nothing on screen (the next draw is set again first) and is what the logic must see.
   if (drewThisFrame_) {
-    record_->Checked("gui-cursor-set-before-draw", drawn_[0] == drawnAtDraw_[0] && drawn_[1] == drawnAtDraw_[1],
-                     "the GUI's cursor moved after the frame's draw");
+    const bool kept = drawn_[0] == drawnAtDraw_[0] && drawn_[1] == drawnAtDraw_[1];
+    const bool gameOwn = drawn_[0] == stock_[0] && drawn_[1] == stock_[1];
+    record_->Checked("gui-cursor-set-before-draw", kept || gameOwn,
+                     "the GUI's cursor moved after the frame's draw, and not back to the game's own position");
   }
   drewThisFrame_ = false;
   for (; nextOwnSend_ < ownSends_.size() && ownSends_[nextOwnSend_]->tick <= completedTicks; ++nextOwnSend_) {
@@ -322,7 +395,8 @@ const char* MouseRig::FrameFields(double wall) {
   snprintf(fields_, sizeof(fields_),
            "look_moving=%d gui_open=%d gui_x=%d gui_y=%d stock_x=%d stock_y=%d read_x=%lld read_y=%lld "
            "sdl_x=%lld sdl_y=%lld",
-           moving ? 1 : 0, GuiOpen() ? 1 : 0, static_cast<int>(drawn_[0]), static_cast<int>(drawn_[1]),
+           // gui_x, gui_y: the cursor the GUI drew this frame.
+           moving ? 1 : 0, GuiOpen() ? 1 : 0, static_cast<int>(drawnAtDraw_[0]), static_cast<int>(drawnAtDraw_[1]),
            static_cast<int>(stock_[0]), static_cast<int>(stock_[1]), static_cast<long long>(readX_),
            static_cast<long long>(readY_), sdlX, sdlY);
   return fields_;

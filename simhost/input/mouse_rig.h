@@ -16,6 +16,7 @@
 #include "scenarios/scenario_events.h"
 
 class HostRecord;
+class LogicDigest;
 
 struct MouseObjects {
   cMouseSDL* mouse;
@@ -32,6 +33,9 @@ class MouseRig {
   // Before the loop: the foreign foreground, the window, relative mode.
   void Init(const Scenario& scenario, HostRecord* record, const MouseObjects& objects);
   void LoopStarted(double loopStartSeconds);  // the mouse user begins
+  // With the user's moves timed by ticks: right after tick completedTicks (0: before the first),
+  // the next tick's moves, sent and waited for until SDL has them.
+  void AfterTick(uint32_t completedTicks);
   // At a fixed step's start, before cMouseSDL::Update: the GUI opens or closes, the sensitivity
   // changes.
   void StepStart(uint32_t tick);
@@ -43,6 +47,11 @@ class MouseRig {
   void DrawGui();
   void AfterFrame(uint32_t completedTicks);
   const char* FrameFields(double wall);
+  // The input's logic after a step: what the gameplay pass and the GUI read, the GUI's state and
+  // cursor, the smoothing history and the mouse settings.
+  void DigestLogic(LogicDigest& digest) const;
+  // The same input as numbers for the logic line: "read_x=... gui_x=...".
+  void LogicFields(char* out, size_t capacity) const;
   // Every move the user and the game's own thread will make has been sent.
   bool SendsDone() const;
   uint32_t lastMotionTick() const { return lastMotionTick_; }  // the latest tick that read motion

@@ -37,6 +37,10 @@ void MouseUser::Init(const Scenario& scenario) {
 void MouseUser::Start(double loopStartSeconds) {
   loopStart_ = loopStartSeconds;
   if (scenario_->mousePattern == MousePattern::kNone) return;
+  if (scenario_->mouseByTicks) {
+    ticked_.emplace(scenario_->mousePattern, scenario_->mouseSeed, scenario_->mouseRateHz);
+    return;
+  }
   thread_ = CreateThread(nullptr, 0, &MouseUser::ThreadMain, this, 0, nullptr);
 }
 
@@ -60,6 +64,35 @@ double MouseUser::lastSendSeconds() const {
 }
 
 double MouseUser::Now() const { return HostSeconds() - loopStart_; }
+
+bool MouseUser::SendForTick(uint32_t completedTicks, bool (*send)(int32_t dx, int32_t dy)) {
+  if (!ticked_ || done_ != 0) return true;
+  const Scenario& s = *scenario_;
+  // The game's time of a slot is its tick's: slot times in [t, t + 1) sixtieths come before tick t + 1.
+  const double until = static_cast<double>(completedTicks + 1) / 60.0;
+  bool arrived = true;
+  for (;; ++nextSlot_) {
+    const double due = s.mouseStartSeconds + static_cast<double>(nextSlot_) / s.mouseRateHz;
+    if (due >= s.mouseStopSeconds || count_ >= log_.size()) {
+      InterlockedExchange(&done_, 1);
+      break;
+    }
+    if (due >= until) break;
+    const MouseStep step = ticked_->Next();
+    if (step.dx == 0 && step.dy == 0) continue;
+    const double now = Now();
+    if (!send(step.dx, step.dy)) {
+      ++failures_;
+      arrived = false;
+      continue;
+    }
+    log_[count_++] = MouseSend{now, step.dx, step.dy};
+    InterlockedExchange64(&lastSendMicros_, static_cast<LONG64>(now * 1e6));
+    totalX_ += step.dx;
+    totalY_ += step.dy;
+  }
+  return arrived;
+}
 
 bool MouseUser::WaitUntil(double seconds) {
   for (;;) {

@@ -7,8 +7,10 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
+#include "input/mouse_pattern.h"
 #include "scenarios/scenario.h"
 
 struct MouseSend {
@@ -20,8 +22,12 @@ struct MouseSend {
 class MouseUser {
  public:
   void Init(const Scenario& scenario);
-  // Starts sending; a scenario without a pattern starts nothing.
+  // Starts sending; a scenario without a pattern, or one timed by ticks, starts nothing.
   void Start(double loopStartSeconds);
+  // Timed by ticks, on the game's thread right after tick `completedTicks` (0: before the first):
+  // the moves whose times fall in the next tick's sixtieth of a second, sent through send, which
+  // returns whether SDL has them before the next tick. False when one did not arrive.
+  bool SendForTick(uint32_t completedTicks, bool (*send)(int32_t dx, int32_t dy));
   // Asks the thread to stop (it stops by itself at the stop time) and waits for it.
   void Join();
 
@@ -55,4 +61,6 @@ class MouseUser {
   int64_t totalX_ = 0;
   int64_t totalY_ = 0;
   uint32_t failures_ = 0;
+  std::optional<MousePatternGenerator> ticked_;  // the hand, when timed by ticks
+  uint64_t nextSlot_ = 0;
 };

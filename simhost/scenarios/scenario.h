@@ -108,12 +108,20 @@
 //   mouse_start_seconds=0.2     the user moves between these times after the loop's start;
 //   mouse_stop_seconds          by default 0.3 s before the loop ends, and at least 0.2 s before
 //   mouse_rate_hz=1000          moves sent per second
+//   mouse_timing=wall           when the user's moves arrive: wall (a thread of their own sends them
+//                               at their times) or ticks (the game's thread sends, right after each
+//                               tick, the moves the pattern makes in the next tick's sixtieth of a
+//                               second, and waits until SDL has them: every run gets the same
+//                               counts before the same ticks, through the window's raw input when
+//                               there is a window, into SDL directly when there is none)
 //   smoothing=0, invert_y=0, sensitivity=1
 //                               the game's mouse settings (cLuxInputHandler bytes 64, 65, float 80);
 //                               each tick the player turns by round(count x sensitivity) units of
 //                               0.0011 rad, halves away from zero
 //   gui_relative=1              an open GUI keeps SDL in relative mode (1, an in-game GUI) or
 //                               switches it to absolute mode and follows the cursor (0, a menu)
+//   logic_digest=0              1: after every tick a "logic" line with the digest of the game's
+//                               logic (record/logic_digest.h), whole and in parts
 
 #include <cstdint>
 #include <string>
@@ -176,6 +184,8 @@ struct Scenario {
   double mouseStartSeconds = 0.2;
   double mouseStopSeconds = -1.0;  // below zero: 0.3 s before the loop ends
   double mouseRateHz = 1000.0;
+  bool mouseByTicks = false;
+  bool logicDigest = false;
   bool smoothing = false;
   bool invertY = false;
   double sensitivity = 1.0;

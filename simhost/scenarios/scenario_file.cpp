@@ -103,7 +103,8 @@ bool HasEvent(const Scenario& s, const char* name) {
 // run in which the mouse never reaches the game.
 bool CheckMouse(Scenario& s, std::string& error) {
   if (s.mouseStopSeconds < 0) s.mouseStopSeconds = s.durationSeconds - 0.3;
-  const bool sends = s.mousePattern != MousePattern::kNone || HasEvent(s, "burst10000") ||
+  // Moves timed by ticks go straight into SDL when there is no window.
+  const bool sends = (s.mousePattern != MousePattern::kNone && !s.mouseByTicks) || HasEvent(s, "burst10000") ||
                      HasEvent(s, "absolute_move");
   if (s.window == WindowMode::kNone && (sends || s.foreignForeground)) {
     error = "mouse input and foreign_foreground need window=visible or window=hidden";
@@ -165,6 +166,11 @@ bool ParseScenarioText(const std::string& text, Scenario& scenario, std::string&
         scenario.mousePattern = static_cast<MousePattern>(i);
         ok = true;
       }
+    } else if (key == "mouse_timing") {
+      ok = value == "wall" || value == "ticks";
+      scenario.mouseByTicks = value == "ticks";
+    } else if (key == "logic_digest") {
+      ok = ParseFlag(value, scenario.logicDigest);
     } else if (key == "judge_frames") {
       ok = ParseFlag(value, scenario.judgeFrames);
     } else if (key == "world_layout") {

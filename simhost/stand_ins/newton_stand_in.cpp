@@ -122,6 +122,20 @@ __declspec(dllexport) void SimNewtonMove(NewtonBody* body, const float* delta) {
 
 __declspec(dllexport) void SimNewtonBodyMatrix(const NewtonBody* body, float* matrix) { MatrixOf(*body, matrix); }
 
+// What physics keeps of a body, for the game's digest of its logic: position, velocity, yaw and
+// yaw rate; whether it sleeps, was moved by the game, is destroyed.
+__declspec(dllexport) void SimNewtonBodyState(const NewtonBody* body, float* motion, int* flags) {
+  for (int a = 0; a < 3; ++a) {
+    motion[a] = body->position[a];
+    motion[3 + a] = body->velocity[a];
+  }
+  motion[6] = body->yaw;
+  motion[7] = body->yawRate;
+  flags[0] = body->sleeping;
+  flags[1] = body->moved;
+  flags[2] = body->destroyed;
+}
+
 // One physics step of dt seconds in `substeps` parts (each reports its moved bodies); returns
 // when every worker has finished.
 __declspec(dllexport) void SimNewtonUpdate(float dt, int substeps, TransformCallback callback) {

@@ -7,6 +7,7 @@
 
 #include "engine/entry_points.h"
 #include "record/host_record.h"
+#include "record/logic_digest.h"
 
 namespace {
 
@@ -117,6 +118,18 @@ void SkinnedMeshes::EndStep(uint32_t tick) {
     Compute(*t, at.data(), tick);
     t->tickAt[tick % 2] = tick;
     t->dirty = true;
+  }
+}
+
+void SkinnedMeshes::DigestLogic(LogicDigest& digest, uint32_t tick) const {
+  // The palette in the mesh is computed when a render first asks for it, so its bytes at a tick's
+  // end depend on the frames; the step's own palette does not.
+  for (const Target* t : targets_) {
+    digest.Value(kLogicPoses, "animation_clock", t->anim);
+    digest.Value(kLogicPoses, "bones", t->bones);
+    digest.Value(kLogicPoses, "recreated_tick", t->recreatedTick);
+    const std::vector<float>& step = t->atTick[tick % 2];
+    digest.Add(kLogicPoses, "palette", step.data(), step.size() * sizeof(float));
   }
 }
 

@@ -12,6 +12,7 @@
 #include "truth/frame_truth.h"
 
 class HostRecord;
+class LogicDigest;
 
 class SkinnedMeshes {
  public:
@@ -38,6 +39,8 @@ class SkinnedMeshes {
   // Makes a Grunt's palette read-only for this render (the plug-in then cannot put it back).
   void ProtectForThisRender(const void* mesh);
   void AfterRender();
+  // The logic's part after step `tick`: each target's animation clock, bones and the step's palette.
+  void DigestLogic(LogicDigest& digest, uint32_t tick) const;
 
   // The largest distance of a drawn palette element from the blend at the game's fraction, and
   // how many targets were drawn blended this frame.

@@ -10,6 +10,7 @@
 
 #include "engine/entry_points.h"
 #include "record/host_record.h"
+#include "record/logic_digest.h"
 #include "scenarios/scenario_events.h"
 #include "truth/yaw_transform.h"
 #include "world/skinned_meshes.h"
@@ -732,6 +733,84 @@ void WorldRig::ApplyEvents(uint32_t tick) {
             "nothing wrote a destroyed object's memory before the game created another in it");
     }
   }
+}
+
+namespace {
+
+// Where an object lies in the world's arena: the same in every run, whatever else the process
+// holds (a pointer would differ with the plug-in loaded).
+uint64_t Place(const uint8_t* object) {
+  return object == nullptr ? ~uint64_t{0} : static_cast<uint64_t>(object - gObjects.arena);
+}
+
+void Matrix16(LogicDigest& d, LogicPart part, const char* field, const uint8_t* object, size_t offset) {
+  d.Add(part, field, object + offset, sizeof(Matrix));
+}
+
+}  // namespace
+
+void WorldRig::DigestLogic(LogicDigest& d, uint32_t tick) const {
+  const Objects& o = gObjects;
+  using BodyState = void (*)(const NewtonBody*, float*, int*);
+  static const BodyState bodyState = Export<BodyState>(L"newton.dll", "SimNewtonBodyState");
+  for (size_t b = 0; b < o.bodies.size(); ++b) {
+    const uint8_t* body = o.bodies[b];
+    d.Value(kLogicBodies, "place", Place(body));
+    if (Absent(body)) continue;
+    Matrix16(d, kLogicBodies, "matrix_block", body, kBodyMatrixBlock);
+    Matrix16(d, kLogicBodies, "world_matrix", body, kWorldMatrix);
+    d.Value(kLogicBodies, "active", body[kActive]);
+    float motion[8];
+    int flags[3];
+    bodyState(o.handles[b], motion, flags);
+    d.Add(kLogicBodies, "physics_position_velocity_yaw_rate", motion, sizeof(motion));
+    d.Add(kLogicBodies, "physics_sleep_moved_destroyed", flags, sizeof(flags));
+  }
+  for (const uint8_t* prop : o.props) {
+    d.Value(kLogicEntities, "prop_place", Place(prop));
+    if (Absent(prop)) continue;
+    uint8_t* p = const_cast<uint8_t*>(prop);
+    d.Value(kLogicEntities, "prop_identity", At<uint32_t>(p, kIdentityWord));
+    d.Value(kLogicEntities, "prop_ineligible", prop[kPropIneligibleFlag]);
+    Matrix16(d, kLogicEntities, "prop_world_matrix", prop, kWorldMatrix);
+    d.Value(kLogicEntities, "prop_mesh", Place(At<uint8_t*>(p, kPropMesh)));
+    for (uint8_t** body = At<uint8_t**>(p, kPropBodiesBegin); body < At<uint8_t**>(p, kPropBodiesEnd); ++body) {
+      d.Value(kLogicEntities, "prop_bodies", Place(*body));
+    }
+  }
+  for (const uint8_t* mesh : o.meshes) {
+    if (Absent(mesh)) continue;
+    uint8_t* m = const_cast<uint8_t*>(mesh);
+    d.Value(kLogicEntities, "mesh_identity", At<uint32_t>(m, kMeshIdentityWord));
+    d.Value(kLogicEntities, "mesh_active", mesh[kActive]);
+    Matrix16(d, kLogicEntities, "mesh_world_matrix", mesh, kWorldMatrix);
+  }
+  for (const SubMesh& s : o.subMeshes) {
+    d.Value(kLogicEntities, "submesh_parent", Place(s.parent));
+    d.Value(kLogicEntities, "submesh_visible", s.object[kSubMeshVisible]);
+    Matrix16(d, kLogicEntities, "submesh_cache", s.object, kWorldMatrix);
+  }
+  for (const uint8_t* node : o.nodes) Matrix16(d, kLogicEntities, "node_world_matrix", node, kWorldMatrix);
+  for (const Enemy& e : o.enemies) {
+    d.Value(kLogicEnemies, "place", Place(e.object));
+    if (Absent(e.object)) continue;
+    uint8_t* object = const_cast<uint8_t*>(e.object);
+    d.Value(kLogicEnemies, "identity", At<uint32_t>(object, kIdentityWord));
+    d.Value(kLogicEnemies, "kind", At<uint32_t>(object, kEnemyKind));
+    d.Value(kLogicEnemies, "disabled", object[kEnemyDisabled]);
+    d.Value(kLogicEnemies, "mesh", Place(At<uint8_t*>(object, kEnemyMesh)));
+    d.Add(kLogicEnemies, "velocity", e.velocity, sizeof(e.velocity));
+  }
+  Skins().DigestLogic(d, tick);
+  for (const Removable& r : o.removables) {
+    d.Value(kLogicWorldState, "removed", r.removed);
+    d.Value(kLogicWorldState, "recreations", r.recreations);
+  }
+  d.Add(kLogicWorldState, "awake_until", o.awakeUntil.data(), o.awakeUntil.size() * sizeof(uint32_t));
+  for (const uint8_t* block : o.freeBlocks) d.Value(kLogicWorldState, "free_blocks", Place(block));
+  d.Value(kLogicWorldState, "arena_used", o.used);
+  d.Value(kLogicWorldState, "next_identity", o.nextWord);
+  d.Value(kLogicWorldState, "heap_random", o.heapState);
 }
 
 void WorldRig::BodyTransformChanged(void* body) {

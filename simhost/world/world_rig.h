@@ -13,6 +13,7 @@
 #include "truth/frame_truth.h"
 
 class HostRecord;
+class LogicDigest;
 
 class WorldRig {
  public:
@@ -27,6 +28,8 @@ class WorldRig {
   void AfterRender();
 
   const char* FrameFields() const { return fields_; }
+  // The world's logic after step `tick`: bodies, entities, enemies, poses and the world's state.
+  void DigestLogic(LogicDigest& digest, uint32_t tick) const;
 
   // The engine's own work behind the entry points.
   void BodyTransformChanged(void* body);

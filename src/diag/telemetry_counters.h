@@ -129,6 +129,7 @@ struct MouseAuditTelemetry {
   typename S::Sum guiXY;
   typename S::Count guiFixedCorrection{0};
   typename S::Count guiStale{0};
+  typename S::Count guiRestore{0};
   typename S::Count guiInvalid{0};
   typename S::Count guiThreadMismatch{0};
   typename S::Count commandCaptured{0};

@@ -119,6 +119,7 @@ void VisitMouseAuditTelemetry(V& v, G&... g) {
   v.Sum("guiXY", g.guiXY...);
   v.Interval("guiFixedCorrection", g.guiFixedCorrection...);
   v.Interval("guiStale", g.guiStale...);
+  v.Interval("guiRestore", g.guiRestore...);
   v.Interval("guiInvalid", g.guiInvalid...);
   v.Interval("guiThreadMismatch", g.guiThreadMismatch...);
   v.Interval("commandCaptured", g.commandCaptured...);

@@ -136,6 +136,7 @@ void DRIFTGLASS_THISCALL RunMessageDetour(void* updater, int32_t message, float 
     UpdateGuiCursorNow();  // the GUI draws this frame with the cursor where the mouse is now
     draw.End();
     original(updater, message, dt);
+    RestoreGuiCursorNow();  // and the game's logic finds it where the game put it
     telemetry.onDraw.fetch_add(1);
     return;
   }

@@ -49,6 +49,23 @@ uint8_t StockGuiUpdate(GuiCursorState& cursor, MouseState& mouse, MouseAudit& au
   return result;
 }
 
+void RestoreGuiCursor(GuiCursorState& cursor, MouseAudit& audit, GuiSendMousePosFunction send) {
+  if (!cursor.guiActive || cursor.lastGui == nullptr || send == nullptr || cursor.presentedPos == cursor.stockPos) {
+    return;
+  }
+  const uint8_t* active = static_cast<const uint8_t*>(cursor.lastGui) + kGuiActiveOffset;
+  if (!IsRangeReadable(active, 4) || *reinterpret_cast<const uint32_t*>(active) == 0) {
+    cursor.guiActive = false;  // gone since the frames moved it: nothing to give back to
+    return;
+  }
+  const MousePoint back = SaturatingDiff(cursor.stockPos, cursor.presentedPos);
+  const int32_t position[2] = {cursor.stockPos.x, cursor.stockPos.y};
+  const int32_t relative[2] = {back.x, back.y};
+  send(cursor.lastGui, position, relative);
+  cursor.presentedPos = cursor.stockPos;
+  audit.guiRestore.fetch_add(1);
+}
+
 void UpdateGuiCursor(GuiCursorState& cursor, const MouseState& mouse, const RawTapState& tap, MouseAudit& audit,
                      const GuiCursorHost& host, uint64_t currentTick, uint32_t threadId) {
   const HWND window = tap.tapWindow.load();

@@ -1,6 +1,9 @@
 #pragma once
-// The GUI's software cursor at presentation rate: every rendered frame sends the GUI where the
-// cursor is now, and the next fixed update sends it only what the frames have not shown.
+// The GUI's software cursor at presentation rate: on every draw message the GUI is sent where the
+// cursor is now, draws with it, and gets back the position the game last gave it, like every
+// other correction made for one frame. Each fixed step therefore finds the GUI as the game left it
+// (a GUI the step closes keeps the game's position, not a frame's), and the fixed update's own
+// motion carries on from there.
 
 #include <cstdint>
 
@@ -35,6 +38,9 @@ struct GuiCursorHost {
   int (*getRelativeMouseMode)() = nullptr;
   void (*drainRawInput)() = nullptr;
 };
+
+// After the GUI has drawn: a GUI the frame moved goes back to the last stock position.
+void RestoreGuiCursor(GuiCursorState& cursor, MouseAudit& audit, GuiSendMousePosFunction send);
 
 // Once per rendered frame, on the draw message.
 void UpdateGuiCursor(GuiCursorState& cursor, const MouseState& mouse, const RawTapState& tap, MouseAudit& audit,

@@ -132,6 +132,10 @@ PresentationMotion PollPresentationMotionNow() {
                                 GetCurrentThreadId());
 }
 
+void RestoreGuiCursorNow() {
+  RestoreGuiCursor(ProcessGuiCursor(), Audit(), Original<GuiSendMousePosFunction>(kDetourGuiSendMousePos));
+}
+
 void UpdateGuiCursorNow() {
   const MouseState& state = ProcessMouseState();
   GuiCursorHost host;

@@ -23,7 +23,9 @@ void DRIFTGLASS_THISCALL PlayerAddPitchDetour(void* player, float angle);
 
 // The frame's mouse sample, at the start of every render.
 PresentationMotion PollPresentationMotionNow();
-// The GUI cursor at presentation rate, on every draw message before the engine's own handling.
+// The GUI cursor at presentation rate, on every draw message before the engine's own handling,
+// and the game's own position back once the GUI has drawn.
 void UpdateGuiCursorNow();
+void RestoreGuiCursorNow();
 
 }  // namespace driftglass

@@ -39,7 +39,7 @@ const std::string kIdleLine =
     "deferredXY=0/0, threadMismatch=0, mergeOverflow=0, rawTap=fallback, rawActive=no, "
     "rawPackets=0, rawNonZero=0, rawXY=0/0, rawTickCompare=0, rawTickMismatch=0, "
     "rawInstallFail=0, rawDirectDrain=0/0, guiStock=0, guiPresent=0, guiMoves=0, "
-    "guiModeSamples=0/0, guiXY=0/0, guiFixedCorrection=0, guiStale=0, guiInvalid=0, "
+    "guiModeSamples=0/0, guiXY=0/0, guiFixedCorrection=0, guiStale=0, guiRestore=0, guiInvalid=0, "
     "guiThreadMismatch=0, commandCaptured=0, commandMissing=0, commandMultiAdd=0, "
     "scaleAccept=0, scaleReject=0, scaleFrozen=0, commandShape=0/0/0/0, "
     "fallbackTransitions=0/0, playerDequantized=0, playerDequantizeReject=0, "

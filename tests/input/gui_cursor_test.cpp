@@ -77,11 +77,28 @@ TEST_F(GuiFixture, FramesShowPendingMotionAndTheStockUpdateSendsOnlyTheRest) {
   EXPECT_EQ(g_calls[2].rel, (MousePoint{0, 0}));
   EXPECT_EQ(audit.guiFixedCorrection.load(), 1u);
 
+  // Once the GUI has drawn, it goes back to the game's own position; the stock update then sends
+  // the game's own motion from there.
+  mouse.tickPending.Add(5, -5);
+  Frame(6);
+  RestoreGuiCursor(cursor, audit, &RecordSend);
+  ASSERT_EQ(g_calls.size(), 5u);
+  EXPECT_EQ(g_calls[3].pos, (MousePoint{135, 45}));
+  EXPECT_EQ(g_calls[4].pos, (MousePoint{130, 50}));
+  EXPECT_EQ(g_calls[4].rel, (MousePoint{-5, 5}));
+  RestoreGuiCursor(cursor, audit, &RecordSend);  // already there: nothing sent
+  EXPECT_EQ(g_calls.size(), 5u);
+  mouse.tickPending.x = mouse.tickPending.y = 0;
+  Stock({135, 45}, {5, -5}, 7);
+  EXPECT_EQ(g_calls.back().rel, (MousePoint{5, -5}));
+  EXPECT_EQ(audit.guiRestore.load(), 1u);
+  EXPECT_EQ(audit.guiFixedCorrection.load(), 1u);
+
   mouse.tickPending.Add(-200, 1000);  // beyond the client area on both sides
   Frame(6);
   EXPECT_EQ(g_calls.back().pos, (MousePoint{0, 479}));
-  EXPECT_EQ(audit.guiMoves.load(), 2u);
-  EXPECT_EQ(audit.guiXY.x.load(), 30 - 130);
+  EXPECT_EQ(audit.guiMoves.load(), 3u);
+  EXPECT_EQ(audit.guiXY.x.load(), 30 + 5 - 135);
 }
 
 TEST_F(GuiFixture, NothingMovesWithoutAFreshStockUpdateOrRawPacketsOrWhileGameplayIsLive) {

@@ -49,6 +49,19 @@ void ParseRecord(const std::string& text, GameRun& run) {
       frame.insert(renderEnd.begin(), renderEnd.end());
       renderEnd.clear();
       run.frames.push_back(frame);
+    } else if (line.rfind("logic ", 0) == 0 || line.rfind("logic_fields ", 0) == 0) {
+      std::map<std::string, std::string> fields;
+      std::istringstream pairs(line.substr(line.find(' ') + 1));
+      std::string pair;
+      while (pairs >> pair) {
+        const size_t equals = pair.find('=');
+        if (equals != std::string::npos) fields[pair.substr(0, equals)] = pair.substr(equals + 1);
+      }
+      if (line[5] == ' ') {
+        run.logic.push_back(fields);
+      } else {
+        run.logicFields[fields["part"]] = fields["fields"];
+      }
     } else if (line.rfind("summary ", 0) == 0) {
       std::istringstream fields(line.substr(8));
       std::string field;
@@ -234,8 +247,9 @@ void RunGame(const GameSetup& setup, GameRun& run) {
   WriteFileBytes(run.folder->File(L"scenario.txt"), setup.scenario);
   const std::wstring record = run.folder->File(L"record.txt");
   const std::wstring game = std::wstring(DRIFTGLASS_BUILD_DIR) + L"\\" + setup.variant + L"\\simhost.exe";
-  const ProcessResult result = RunProcess(L"\"" + game + L"\" --plugin \"" + plugin +
-                                              L"\" --scenario \"" + run.folder->File(L"scenario.txt") +
+  const std::wstring pluginArgument = setup.loadPlugin ? L" --plugin \"" + plugin + L"\"" : L"";
+  const ProcessResult result = RunProcess(L"\"" + game + L"\"" + pluginArgument +
+                                              L" --scenario \"" + run.folder->File(L"scenario.txt") +
                                               L"\" --record \"" + record + L"\"",
                                           setup.timeoutMs);
   run.finished = result.finished;

@@ -19,6 +19,7 @@ inline const std::string kNoIni = "<no ini>";
 struct GameSetup {
   std::wstring variant = L"simhost";  // build folder of the game build to run
   std::wstring plugin;                // default: the built Driftglass.dll
+  bool loadPlugin = true;             // false: the game alone
   std::string ini;                    // Driftglass.ini beside the plug-in
   std::string scenario = "duration_seconds=0.5\n";
   uint32_t timeoutMs = 120000;
@@ -43,6 +44,10 @@ struct GameRun {
   std::vector<std::string> facts;  // the game's "fact" lines, without the word
   std::vector<size_t> factFrames;  // per fact, the index in frames of the frame it was recorded in
   std::string motionTrace;
+  // With logic_digest=1: the game's "logic" line after each tick (tick, world, player, all, each
+  // part, the player's angles and the input's numbers, as text), and each part's field names.
+  std::vector<std::map<std::string, std::string>> logic;
+  std::map<std::string, std::string> logicFields;
   // The game's frame lines, as key -> value, with the truth at the end of each frame's render
   // (truth_raw_end, truth_alpha_end, expected_ticks_end).
   std::vector<std::map<std::string, double>> frames;
