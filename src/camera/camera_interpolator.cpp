@@ -5,6 +5,7 @@
 
 #include "host/guarded_memory.h"
 #include "measure/stage_meter.h"
+#include "shared/process_object.h"
 
 namespace driftglass {
 namespace {
@@ -294,7 +295,8 @@ bool CameraInterpolator::UndoLookOffset(const CameraPose& before) {
 }
 
 CameraInterpolator& ProcessCameraInterpolator() {
-  static CameraInterpolator interpolator;
+  static ZeroedRoom<CameraInterpolator> room;
+  static CameraInterpolator& interpolator = room.Build();
   return interpolator;
 }
 

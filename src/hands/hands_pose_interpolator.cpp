@@ -5,6 +5,7 @@
 #include "host/guarded_memory.h"
 #include "host/hook_slots.h"
 #include "measure/stage_meter.h"
+#include "shared/process_object.h"
 
 namespace driftglass {
 namespace {
@@ -200,7 +201,8 @@ bool HandsPoseInterpolator::TakeFailedRestore() {
 }
 
 HandsPoseInterpolator& ProcessHandsPoseInterpolator() {
-  static HandsPoseInterpolator interpolator;
+  static ZeroedRoom<HandsPoseInterpolator> room;
+  static HandsPoseInterpolator& interpolator = room.Build();
   return interpolator;
 }
 

@@ -6,6 +6,7 @@ target_sources(driftglass_core PRIVATE
   world/world_counting.cpp
   world/world_detours.cpp
   world/world_frame_tables.cpp
+  world/world_model_answers.cpp
   world/world_model_histories.cpp
   world/world_model_result.cpp
   world/world_render_correction.cpp

@@ -58,24 +58,9 @@ bool WorldFrameBodies::Register(const WorldBodyEntry& entry) {
   return true;
 }
 
-void WorldModelSlots::Clear() {
-  Unindex(index_, slotOf_, count_);
-  count_ = 0;
-}
-
-ModelMatrixSlot* WorldModelSlots::FindOrTake(const void* subMesh) {
-  if (ModelMatrixSlot* found = Find(subMesh)) return found;
-  return Take(subMesh);
-}
-
-ModelMatrixSlot* WorldModelSlots::Find(const void* subMesh) {
-  const uint32_t position =
-      index_.Find(subMesh, [this](uint32_t p) { return slots_[p].subMesh; });
-  return position == kWorldIndexNotFound ? nullptr : &slots_[position];
-}
-
-ModelMatrixSlot* WorldModelSlots::Take(const void* subMesh) {
-  if (count_ == kCapacity || !Index(index_, subMesh, count_, slotOf_)) return nullptr;
+ModelMatrixSlot* WorldModelSlots::Take(const void* subMesh, uint16_t& number) {
+  if (count_ == kCapacity) return nullptr;
+  number = static_cast<uint16_t>(count_);
   ModelMatrixSlot& slot = slots_[count_++];
   slot.subMesh = subMesh;
   return &slot;

@@ -59,24 +59,22 @@ class WorldFrameBodies {
   WorldIndex<const void*> index_;
 };
 
+// The frame's matrices handed to the renderer, in the order they were taken; which sub-mesh has
+// which is kept with its answer (world_model_answers.h).
 class WorldModelSlots {
  public:
   static constexpr uint32_t kCapacity = 512;
 
-  void Clear();
-  // The sub-mesh's slot of this frame, else a new one; nullptr when all are taken.
-  ModelMatrixSlot* FindOrTake(const void* subMesh);
-  ModelMatrixSlot* Find(const void* subMesh);
-  // A new slot for a sub-mesh that has none yet; nullptr when all are taken.
-  ModelMatrixSlot* Take(const void* subMesh);
+  void Clear() { count_ = 0; }
+  // A new slot and its number; nullptr when all are taken.
+  ModelMatrixSlot* Take(const void* subMesh, uint16_t& number);
+  ModelMatrixSlot& at(uint16_t number) { return slots_[number]; }
   bool full() const { return count_ == kCapacity; }
   uint32_t count() const { return count_; }
 
  private:
   ModelMatrixSlot slots_[kCapacity];
-  uint16_t slotOf_[kCapacity];
   uint32_t count_ = 0;
-  WorldIndex<const void*> index_;
 };
 
 }  // namespace driftglass

@@ -63,6 +63,7 @@ T PlainRead(const void* object, uintptr_t offset) {
 
 void WorldRenderCorrection::Reset() {
   tracker_ = nullptr;
+  answers_.Forget();
   meshes_.Clear();
   bodies_.Clear();
   slots_.Clear();
@@ -85,6 +86,18 @@ WorldApplyCounts WorldRenderCorrection::Apply(const ClockSample& sample,
   CorrectMovingEntries(counts);
   RegisterAppliedEntries(counts);
   ApplyModelHistories(counts);
+  // What a sub-mesh is follows from the two ticks and the bodies corrected: while they stay the
+  // same, the answers of the frame before hold.
+  uint64_t stamp = 0xCBF29CE484222325ull;
+  const auto fold = [&stamp](uint64_t value) { stamp = (stamp ^ value) * 0x100000001B3ull; };
+  fold(sample.previousTick);
+  fold(sample.currentTick);
+  fold(sample.generation);
+  fold(reinterpret_cast<uintptr_t>(tracker_));
+  for (const WorldBodyEntry& entry : tracker_->bodies().entries()) {
+    if (entry.appliedThisFrame) fold(reinterpret_cast<uintptr_t>(&entry));
+  }
+  frame_ = answers_.BeginFrame(stamp);
   if (renderReady_) {
     for (const WorldFrameMesh& mesh : meshes_.entries()) {
       if (mesh.hasProp && mesh.largestBodyCount >= 2) ++counts.multiOwners;
@@ -198,6 +211,24 @@ uint32_t WorldRenderCorrection::ModelMatrix(const void* subMesh, const float* ho
                                             const float*& result, uint32_t& diagnostic) {
   diagnostic = kWorldModelDiagnosticNone;
   if (!renderReady_ || subMesh == nullptr || tracker_ == nullptr) return kWorldModelNotWorld;
+  WorldModelAnswer* answer = answers_.Find(subMesh);
+  if (answer == nullptr) {
+    answer = answers_.Add(subMesh);  // none when full: asked the whole way each time
+  } else if (answer->kind == kWorldAnswerNotWorld) {
+    return kWorldModelNotWorld;
+  } else if (answer->kind == kWorldAnswerBody) {
+    WorldBodyChoice choice;
+    choice.entry = answer->entry;
+    choice.way = answer->way;
+    return BodyModel(choice, subMesh, hostMatrix, result, answer);
+  }
+  return AskWholeWay(subMesh, hostMatrix, result, diagnostic, answer);
+}
+
+// The history, the frame's meshes and bodies, and the body each sub-mesh follows; a sub-mesh with
+// no history of its own keeps what it turned out to be for the frames to come.
+uint32_t WorldRenderCorrection::AskWholeWay(const void* subMesh, const float* hostMatrix, const float*& result,
+                                            uint32_t& diagnostic, WorldModelAnswer* answer) {
   const ModelHistory* history = tracker_->modelHistories().Find(subMesh);
   if (history != nullptr && !history->inUse) history = nullptr;
 
@@ -219,21 +250,44 @@ uint32_t WorldRenderCorrection::ModelMatrix(const void* subMesh, const float* ho
   const WorldBodyChoice choice =
       ChooseWorldBody(links, meshes_, bodies_, tracker_->getEntityParent());
   if (choice.entry != nullptr) {
-    if (history != nullptr) diagnostic = kWorldModelDiagnosticBodyOverHistory;
-    return BodyModel(choice, subMesh, hostMatrix, result);
+    if (history != nullptr) {
+      diagnostic = kWorldModelDiagnosticBodyOverHistory;
+    } else if (answer != nullptr) {
+      answer->kind = kWorldAnswerBody;
+      answer->entry = choice.entry;
+      answer->way = static_cast<uint8_t>(choice.way);
+    }
+    return BodyModel(choice, subMesh, hostMatrix, result, answer);
   }
-  if (history == nullptr && choice.mesh == nullptr) return kWorldModelNotWorld;
+  if (history == nullptr && choice.mesh == nullptr) {
+    if (answer != nullptr) answer->kind = kWorldAnswerNotWorld;
+    return kWorldModelNotWorld;
+  }
   if (history != nullptr) {
-    const uint32_t answered = HistoryModel(*history, subMesh, hostMatrix, result, diagnostic);
+    const uint32_t answered = HistoryModel(*history, subMesh, hostMatrix, result, diagnostic, answer);
     if (answered != kWorldModelNotWorld) return answered;
   }
   return choice.mismatch ? kWorldModelPropParentMismatch : kWorldModelNotWorld;
 }
 
+ModelMatrixSlot* WorldRenderCorrection::SlotOfThisFrame(const WorldModelAnswer* answer) {
+  return answer != nullptr && answer->slotFrame == frame_ ? &slots_.at(answer->slot) : nullptr;
+}
+
+ModelMatrixSlot* WorldRenderCorrection::TakeSlot(const void* subMesh, WorldModelAnswer* answer) {
+  uint16_t number = 0;
+  ModelMatrixSlot* const slot = slots_.Take(subMesh, number);
+  if (slot != nullptr && answer != nullptr) {
+    answer->slot = number;
+    answer->slotFrame = frame_;
+  }
+  return slot;
+}
+
 // "not-world" when the history cannot answer and the caller falls back.
 uint32_t WorldRenderCorrection::HistoryModel(const ModelHistory& history, const void* subMesh,
                                              const float* hostMatrix, const float*& result,
-                                             uint32_t& diagnostic) {
+                                             uint32_t& diagnostic, WorldModelAnswer* answer) {
   if (!history.movingReady) {
     diagnostic = kWorldModelDiagnosticNotMoving;
     return kWorldModelNotWorld;
@@ -244,7 +298,8 @@ uint32_t WorldRenderCorrection::HistoryModel(const ModelHistory& history, const 
     diagnostic = PairDiagnostic(pair);
     return kWorldModelNotWorld;
   }
-  ModelMatrixSlot* const slot = slots_.FindOrTake(subMesh);
+  ModelMatrixSlot* slot = SlotOfThisFrame(answer);
+  if (slot == nullptr) slot = TakeSlot(subMesh, answer);
   if (slot == nullptr) {
     diagnostic = kWorldModelDiagnosticNoSlot;
     return kWorldModelSlotsExhausted;
@@ -257,7 +312,8 @@ uint32_t WorldRenderCorrection::HistoryModel(const ModelHistory& history, const 
 }
 
 uint32_t WorldRenderCorrection::BodyModel(const WorldBodyChoice& choice, const void* subMesh,
-                                          const float* hostMatrix, const float*& result) {
+                                          const float* hostMatrix, const float*& result,
+                                          WorldModelAnswer* answer) {
   const WorldBodyEntry& entry = *choice.entry;
   const bool nullModel = hostMatrix == nullptr;
   RigidTransform base = IdentityTransform();
@@ -269,11 +325,11 @@ uint32_t WorldRenderCorrection::BodyModel(const WorldBodyChoice& choice, const v
     memcpy(&base, hostMatrix, sizeof(base));
   }
   // A full table answers first; a product that fails takes no slot.
-  ModelMatrixSlot* slot = slots_.Find(subMesh);
+  ModelMatrixSlot* slot = SlotOfThisFrame(answer);
   if (slot == nullptr && slots_.full()) return kWorldModelSlotsExhausted;
   RigidTransform corrected;
   if (!MultiplyTransforms(entry.correction, base, corrected)) return kWorldModelInvalid;
-  if (slot == nullptr && (slot = slots_.Take(subMesh)) == nullptr) return kWorldModelSlotsExhausted;
+  if (slot == nullptr && (slot = TakeSlot(subMesh, answer)) == nullptr) return kWorldModelSlotsExhausted;
   slot->matrix = corrected;
   result = slot->matrix.m;
   return BodyResult(entry.kind, choice.way, nullModel);

@@ -10,6 +10,7 @@
 #include "timing/clock_sample.h"
 #include "world/world_body_choice.h"
 #include "world/world_frame_tables.h"
+#include "world/world_model_answers.h"
 #include "world/world_model_result.h"
 #include "world/world_root_tracker.h"
 
@@ -38,15 +39,22 @@ class WorldRenderCorrection {
   void RegisterAppliedEntries(WorldApplyCounts& counts);
   void ApplyModelHistories(WorldApplyCounts& counts);
   void WriteModelCache(ModelHistory& history, WorldApplyCounts& counts);
+  uint32_t AskWholeWay(const void* subMesh, const float* hostMatrix, const float*& result, uint32_t& diagnostic,
+                       WorldModelAnswer* answer);
   uint32_t HistoryModel(const ModelHistory& history, const void* subMesh, const float* hostMatrix,
-                        const float*& result, uint32_t& diagnostic);
+                        const float*& result, uint32_t& diagnostic, WorldModelAnswer* answer);
   uint32_t BodyModel(const WorldBodyChoice& choice, const void* subMesh, const float* hostMatrix,
-                     const float*& result);
+                     const float*& result, WorldModelAnswer* answer);
+  // This frame's slot of the sub-mesh, if its answer has one.
+  ModelMatrixSlot* SlotOfThisFrame(const WorldModelAnswer* answer);
+  ModelMatrixSlot* TakeSlot(const void* subMesh, WorldModelAnswer* answer);
 
   WorldRootTracker* tracker_ = nullptr;
   WorldFrameMeshes meshes_;
   WorldFrameBodies bodies_;
   WorldModelSlots slots_;
+  WorldModelAnswers answers_;
+  uint32_t frame_ = 0;
   ClockSample sample_;
   bool renderReady_ = false;
 };

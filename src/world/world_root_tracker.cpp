@@ -4,6 +4,7 @@
 
 #include "host/guarded_memory.h"
 #include "measure/stage_meter.h"
+#include "shared/process_object.h"
 #include "world/world_host_layout.h"
 
 namespace driftglass {
@@ -166,7 +167,8 @@ uint32_t WorldRootTracker::StageGrunt(void* enemy, uint64_t tick) {
 }
 
 WorldRootTracker& ProcessWorldRootTracker() {
-  static WorldRootTracker tracker;
+  static ZeroedRoom<WorldRootTracker> room;
+  static WorldRootTracker& tracker = room.Build();
   return tracker;
 }
 

@@ -4,10 +4,12 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <map>
 #include <vector>
 
 #include "world/moving_transform_append.h"
 #include "world/world_frame_tables.h"
+#include "world/world_model_answers.h"
 
 namespace driftglass {
 namespace {
@@ -160,27 +162,67 @@ TEST(WorldFrameTablesTest, AClearedFrameFindsNoKeyOfTheFrameBefore) {
   for (const auto& f : frames) {
     WorldFrameMeshes meshes;
     WorldFrameBodies bodies;
-    WorldModelSlots slots;
     WorldBodyEntry entries[5];
     uint32_t n = 0;
     const auto add = [&](uintptr_t key) {
       ASSERT_NE(meshes.FindOrAdd(P(key)), nullptr);
       entries[n].body = reinterpret_cast<void*>(key);
       ASSERT_TRUE(bodies.Register(entries[n++]));
-      ASSERT_NE(slots.Take(P(key)), nullptr);
     };
     for (const uintptr_t key : f.first) add(key);
     meshes.Clear();
     bodies.Clear();
-    slots.Clear();
     for (const uintptr_t key : f.second) add(key);
     for (const uintptr_t key : f.first) {
       EXPECT_EQ(meshes.Find(P(key)), nullptr) << key;
       EXPECT_EQ(bodies.Find(P(key)), nullptr) << key;
-      EXPECT_EQ(slots.Find(P(key)), nullptr) << key;
     }
     for (const uintptr_t key : f.second) EXPECT_NE(meshes.Find(P(key)), nullptr) << key;
   }
+}
+
+// Frames of sub-mesh keys asked in turn: each key is found when an answer is kept for it (its
+// number tells which) and added when not; a frame under another stamp forgets every answer.
+TEST(WorldModelAnswersTest, EachKeyIsFoundAsLongAsTheStampHoldsWhateverTheOrder) {
+  struct Frame {
+    const char* what;
+    uint64_t stamp;
+    std::vector<uintptr_t> keys;
+    std::vector<bool> found;
+  };
+  const Frame frames[] = {
+      {"the first frame adds", 1, {0x10, 0x20, 0x30}, {false, false, false}},
+      {"the same order, at the cursor", 1, {0x10, 0x20, 0x30}, {true, true, true}},
+      {"a new order, through the index", 1, {0x30, 0x10, 0x20}, {true, true, true}},
+      {"a wrong guess: a new key where the cursor points", 1, {0x10, 0x40, 0x20}, {true, false, true}},
+      {"drawn twice in a frame", 1, {0x20, 0x20, 0x40}, {true, true, true}},
+      {"another tick: new objects may sit at the old addresses", 2, {0x10, 0x40}, {false, false}},
+  };
+  WorldModelAnswers answers;
+  std::map<uintptr_t, uint8_t> numbers;  // what each key's answer holds, to tell answers apart
+  uint8_t next = 1;
+  for (const Frame& f : frames) {
+    SCOPED_TRACE(f.what);
+    answers.BeginFrame(f.stamp);
+    if (f.stamp != 1) numbers.clear();
+    for (size_t i = 0; i < f.keys.size(); ++i) {
+      WorldModelAnswer* found = answers.Find(P(f.keys[i]));
+      EXPECT_EQ(found != nullptr, f.found[i]) << f.keys[i];
+      if (found == nullptr) {
+        found = answers.Add(P(f.keys[i]));
+        ASSERT_NE(found, nullptr);
+        found->way = next;
+        numbers[f.keys[i]] = next++;
+      }
+      EXPECT_EQ(found->way, numbers[f.keys[i]]) << f.keys[i];
+    }
+  }
+  // A full table keeps what it has and takes no more.
+  answers.BeginFrame(3);
+  for (uintptr_t k = 1; k <= WorldModelAnswers::kCapacity; ++k) ASSERT_NE(answers.Add(P(k << 4)), nullptr);
+  EXPECT_EQ(answers.Add(P(0x1)), nullptr);
+  EXPECT_NE(answers.Find(P(WorldModelAnswers::kCapacity << 4)), nullptr);
+  EXPECT_EQ(answers.Find(P(0x1)), nullptr);
 }
 
 RigidTransform At(float x) {

@@ -318,7 +318,33 @@ TEST(WorldRenderCorrectionTest, EachSubMeshFollowsTheBodyItIsTiedTo) {
         << c.name;
     EXPECT_EQ(s.frame->Restore(), 0u);
     EXPECT_EQ(Ask(*s.frame, q.subMesh, host.m).result, kWorldModelNotWorld);
+    // The tick's next frame finds the answer it kept, and draws at its own fraction.
+    s.frame->Apply(Interpolated(0.75), *s.tracker);
+    const Answer again = Ask(*s.frame, q.subMesh, c.nullModel ? nullptr : host.m);
+    EXPECT_EQ(again.result, c.result) << c.name;
+    EXPECT_EQ(again.diagnostic, c.diagnostic) << c.name;
+    EXPECT_TRUE(Near(again.matrix, Times(followed.Between(0.75), c.nullModel ? inverse : local))) << c.name;
+    EXPECT_EQ(Ask(*s.frame, q.subMesh, c.nullModel ? nullptr : host.m).matrix, again.matrix)
+        << c.name << ": drawn twice, one slot";
+    EXPECT_EQ(s.frame->Restore(), 0u);
   }
+}
+
+// An answer holds for the frames of its ticks only: after the next tick another object at the
+// same address, tied to no body, is asked about anew.
+TEST(WorldRenderCorrectionTest, ANewTickAsksEverySubMeshAnew) {
+  Scene s;
+  const Query q = SingleBodyProp(s);
+  s.TwoTicksThenApply(Interpolated(0.25));
+  const RigidTransform host = Pose(0, 1);
+  EXPECT_EQ(Ask(*s.frame, q.subMesh, host.m).result, kWorldModelAppliedProp);
+  EXPECT_EQ(s.frame->Restore(), 0u);
+  Put(q.subMesh, 0x370, s.Mesh());  // now part of a mesh no prop owns
+  s.Tick(3);
+  s.frame->Apply(Interpolated(0.25, 2), *s.tracker);
+  const Answer a = Ask(*s.frame, q.subMesh, host.m);
+  EXPECT_EQ(a.result, kWorldModelNotWorld);
+  EXPECT_EQ(a.matrix, host.m);
 }
 
 // A two-body prop whose listed sub-mesh moves on its own, its world matrix on a page of its own.
