@@ -68,6 +68,8 @@ wine "$BUILD_DIR/benchmarks/cost_report.exe" "${runs[@]}"
 echo "== The world roots alone on stand-in objects (the least of many ticks and frames; BEFORE_WORLD_BENCHMARK=path runs another build's too)"
 [ -z "${BEFORE_WORLD_BENCHMARK:-}" ] || { echo "before:"; wine "$BEFORE_WORLD_BENCHMARK" | tail -n +2; echo "after:"; }
 wine "$BUILD_DIR/benchmarks/world_cost_benchmark.exe"
+echo "== The same with every region query answered without asking the system (own work on warm caches)"
+wine "$BUILD_DIR/benchmarks/world_cost_benchmark_unqueried.exe" | tail -n +2
 
 echo "== Uncapped against RenderUnlock alone, the game's judging off ($(grep duration "$DRIFTGLASS_ROOT/simhost/scenarios/uncapped.txt"))"
 uncapped="$(cat "$DRIFTGLASS_ROOT/simhost/scenarios/uncapped.txt")"

@@ -114,9 +114,14 @@ Quaternion SlerpAlong(const SlerpArc& arc, float t) {
 }
 
 float AngleBetweenQuaternions(const Quaternion& a, const Quaternion& b) {
-  if (!IsFinite(a) || !IsFinite(b)) return std::numeric_limits<float>::quiet_NaN();
-  const float d = std::fabs(DotQuaternions(a, b));
+  const float d = QuaternionAlignment(a, b);
+  if (std::isnan(d)) return d;
   return 2.0f * std::acos(d < 1.0f ? d : 1.0f);
+}
+
+float QuaternionAlignment(const Quaternion& a, const Quaternion& b) {
+  if (!IsFinite(a) || !IsFinite(b)) return std::numeric_limits<float>::quiet_NaN();
+  return std::fabs(DotQuaternions(a, b));
 }
 
 }  // namespace driftglass

@@ -44,5 +44,8 @@ Quaternion SlerpAlong(const SlerpArc& arc, float t);
 // 2·acos(min(1, |a·b|)) for unit quaternions; NaN when either is not finite, so that no
 // tolerance test can pass on garbage.
 float AngleBetweenQuaternions(const Quaternion& a, const Quaternion& b);
+// |a·b|, of which that angle is 2·acos: an angle test compares it with a bound and needs no acos.
+// NaN when either quaternion is not finite.
+float QuaternionAlignment(const Quaternion& a, const Quaternion& b);
 
 }  // namespace driftglass

@@ -22,6 +22,8 @@ bool MultiplyTransforms(const RigidTransform& a, const RigidTransform& b, RigidT
 
 // Transposed rotation and −Rᵀ·t; input and result must both be valid. out written only on success.
 bool InvertRigidTransform(const RigidTransform& transform, RigidTransform& out);
+// The same for a transform already known valid (read through a check): only the result is tested.
+bool InvertValidRigidTransform(const RigidTransform& transform, RigidTransform& out);
 
 // Short-arc rotation blend and linear translation blend at fraction in [0, 1] (used as a float).
 // Both inputs and the result must be valid; out written only on success.

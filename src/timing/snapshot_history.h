@@ -207,13 +207,10 @@ class SnapshotHistory {
     }
   }
 
-  // The same, for a caller that has already worked out what the payload derives of the snapshot.
-  uint32_t AppendSnapshot(uint64_t tick, uint64_t clockGeneration, const Snapshot& snapshot,
-                          const DerivedSnapshot& derived) {
-    if (!Traits::IsValidSnapshot(snapshot)) {
-      ClearHistory();
-      return kAppendInvalid;
-    }
+  // The same, for a caller that has already checked the snapshot and worked out what the payload
+  // derives of it: a capture reads, tests and converts each matrix once.
+  uint32_t AppendValidSnapshot(uint64_t tick, uint64_t clockGeneration, const Snapshot& snapshot,
+                               const DerivedSnapshot& derived) {
     return AppendValid(tick, clockGeneration, snapshot, derived);
   }
 

@@ -13,11 +13,11 @@ uint32_t AppendMovingTransform(RigidTransformHistory& history, uint64_t tick,
         !IsRigidTransformJump(last.snapshot, last.derived, matrix, rotation, 1.0f) &&
         SameRigidTransform(last.snapshot, matrix)) {
       history.ClearHistory();
-      history.AppendSnapshot(tick, clockGeneration, matrix, rotation);
+      history.AppendValidSnapshot(tick, clockGeneration, matrix, rotation);
       return kAppendUnchanged;
     }
   }
-  return history.AppendSnapshot(tick, clockGeneration, matrix, rotation);
+  return history.AppendValidSnapshot(tick, clockGeneration, matrix, rotation);
 }
 
 }  // namespace driftglass

@@ -45,13 +45,15 @@ WorldBodyEntry* WorldBodyTable::FindByBody(const void* body) {
 
 WorldBodyEntry* WorldBodyTable::Stage(const WorldBodyStaging& staging, uint64_t tick,
                                       uint16_t* previousBodyCount) {
-  if (staging.kind != kWorldBodyStandalone) DropStandalone(staging.body);
   const WorldPairKey key{staging.owner, staging.body};
   WorldBodyEntry* entry = Find(staging.owner, staging.body);
   if (previousBodyCount != nullptr) *previousBodyCount = entry != nullptr ? entry->bodyCount : 0;
   bool evicted = false;
   const bool added = entry == nullptr;
   if (added) {
+    // A body gets a standalone entry only while no owner tracks it, so only a new owned entry
+    // can find one to replace: a known entry costs its one lookup.
+    if (staging.kind != kWorldBodyStandalone) DropStandalone(staging.body);
     entry = Take(key, tick, evicted);
     if (entry == nullptr) return nullptr;
   } else if (!SameIdentity(*entry, staging)) {

@@ -1,5 +1,5 @@
-// The tick's capture: moved bodies first (they may stage entries), then every staged entry's
-// matrix, then the sub-mesh histories of multi-body props.
+// The tick's capture: moved bodies first (they may stage entries), then one pass over the table
+// for every staged entry's matrix and the sub-mesh histories of multi-body props.
 
 #include <cstring>
 
@@ -15,7 +15,6 @@ namespace {
 
 // A body that travels farther or turns more than this in one tick was placed, not moved.
 constexpr float kJumpDistanceSquared = 0.5625f;  // 0.75 units
-constexpr float kJumpAngle = 0.7853982f;         // π/4
 
 // Rotations as QuaternionFromMatrix gives them, worked out once per captured matrix.
 bool IsWorldJump(const RigidTransform& last, const Quaternion& lastRotation,
@@ -24,7 +23,7 @@ bool IsWorldJump(const RigidTransform& last, const Quaternion& lastRotation,
   const float dy = next.m[7] - last.m[7];
   const float dz = next.m[11] - last.m[11];
   return dx * dx + dy * dy + dz * dz > kJumpDistanceSquared ||
-         AngleBetweenQuaternions(lastRotation, nextRotation) > kJumpAngle;
+         QuaternionAlignment(lastRotation, nextRotation) < kWorldJumpAlignment;
 }
 
 // The active flag, identity word and range of a body no prop owns, from one copy of its record.
@@ -50,11 +49,19 @@ bool ReadWorldMatrix(uintptr_t getWorldMatrix, void* entity, RigidTransform& out
 WorldCaptureCounts WorldRootTracker::Capture(uint64_t tick, uint64_t generation) {
   WorldCaptureCounts counts;
   CaptureMovedBodies(tick, counts);
+  // One pass: each entry's matrix, then the sub-meshes of its mesh if it is the first multi-body
+  // prop of that mesh this tick.
+  tickMeshIndex_.Clear();
+  uint32_t meshCount = 0;
   for (WorldBodyEntry& entry : bodies_.entries()) {
     entry.appliedThisFrame = false;
-    if (entry.inUse && entry.staged) CaptureEntry(entry, tick, generation, counts);
+    if (!entry.inUse) continue;
+    if (entry.staged) CaptureEntry(entry, tick, generation, counts);
+    if (entry.kind == kWorldBodyProp && entry.stagedTick == tick && entry.bodyCount >= 2 &&
+        entry.mesh != nullptr) {
+      CaptureModelMesh(entry.mesh, tick, generation, meshCount, counts);
+    }
   }
-  CaptureModelHistories(tick, generation, counts);
   return counts;
 }
 
@@ -105,6 +112,7 @@ void WorldRootTracker::CaptureEntry(WorldBodyEntry& entry, uint64_t tick, uint64
   }
   // A body that just fell asleep is captured once more, at rest.
   entry.justFellAsleep = false;
+  // Read, tested and converted once; the history and the inverse take it as it is.
   RigidTransform matrix;
   if (!ReadWorldMatrix(getWorldMatrix_, entry.body, matrix)) {
     RestartBodyHistory(entry);
@@ -117,11 +125,9 @@ void WorldRootTracker::CaptureEntry(WorldBodyEntry& entry, uint64_t tick, uint64
       gap || (entry.hasLastMatrix && IsWorldJump(entry.lastMatrix, entry.lastRotation, matrix, rotation));
   if (restarted) entry.history.ClearHistory();
   const bool moved = entry.hasLastMatrix && !SameRigidTransform(matrix, entry.lastMatrix);
-  const uint32_t append = entry.history.AppendSnapshot(tick, generation, matrix, rotation);
-  switch (append) {
+  switch (entry.history.AppendValidSnapshot(tick, generation, matrix, rotation)) {
     case kAppendAppended:
     case kAppendUnchanged: ++counts.captured; break;
-    case kAppendInvalid: ++counts.invalid; break;
     // After a restart the fresh history answers "generation": one restart, counted once.
     case kAppendGeneration: counts.resets += restarted ? 0 : 1; break;
     default: ++counts.resets; break;
@@ -129,31 +135,26 @@ void WorldRootTracker::CaptureEntry(WorldBodyEntry& entry, uint64_t tick, uint64
   if (restarted) ++counts.resets;
   entry.lastMatrix = matrix;
   entry.lastRotation = rotation;
-  entry.hasLastMatrix = append != kAppendInvalid;
-  entry.hasLastInverse = entry.hasLastMatrix && InvertRigidTransform(matrix, entry.lastInverse);
-  entry.moving = moved && append != kAppendInvalid;
+  entry.hasLastMatrix = true;
+  entry.hasLastInverse = InvertValidRigidTransform(matrix, entry.lastInverse);
+  entry.moving = moved;
   entry.lastCapturedTick = tick;
 }
 
-void WorldRootTracker::CaptureModelHistories(uint64_t tick, uint64_t generation,
-                                             WorldCaptureCounts& counts) {
-  tickMeshIndex_.Clear();
-  uint32_t meshCount = 0;
+void WorldRootTracker::CaptureModelMesh(const void* mesh, uint64_t tick, uint64_t generation,
+                                        uint32_t& meshCount, WorldCaptureCounts& counts) {
+  // Past the tick's capacity, the first mesh left out is counted and the rest are not looked at.
+  if (meshCount > kMaxModelMeshesPerTick) return;
   const auto meshAt = [this](uint32_t p) { return tickMeshes_[p]; };
-  for (const WorldBodyEntry& entry : bodies_.entries()) {
-    if (!entry.inUse || entry.kind != kWorldBodyProp || entry.stagedTick != tick ||
-        entry.bodyCount < 2 || entry.mesh == nullptr) {
-      continue;
-    }
-    if (tickMeshIndex_.Find(entry.mesh, meshAt) != kWorldIndexNotFound) continue;
-    if (meshCount == kMaxModelMeshesPerTick) {
-      ++counts.modelCapacity;
-      return;
-    }
-    tickMeshes_[meshCount] = entry.mesh;
-    tickMeshIndex_.Insert(entry.mesh, meshCount++);
-    CaptureSubMeshes(entry.mesh, tick, generation, counts);
+  if (tickMeshIndex_.Find(mesh, meshAt) != kWorldIndexNotFound) return;
+  if (meshCount == kMaxModelMeshesPerTick) {
+    ++counts.modelCapacity;
+    ++meshCount;
+    return;
   }
+  tickMeshes_[meshCount] = mesh;
+  tickMeshIndex_.Insert(mesh, meshCount++);
+  CaptureSubMeshes(mesh, tick, generation, counts);
 }
 
 void WorldRootTracker::CaptureSubMeshes(const void* mesh, uint64_t tick, uint64_t generation,

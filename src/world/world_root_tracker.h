@@ -35,6 +35,12 @@ struct WorldPropInfo {
   bool valid = false;
 };
 
+// A body that turns more than this in one tick was placed, not moved; the capture compares the
+// alignment |q·r| of its rotations (the angle is 2·acos of it), below which the turn is larger,
+// exactly as acosf rounds every float in [0, 1].
+constexpr float kWorldJumpAngle = 0.7853982f;        // π/4
+constexpr float kWorldJumpAlignment = 0.923879564f;  // bits 0x3F6C835F
+
 struct WorldCaptureCounts {
   uint32_t captured = 0, resets = 0, invalid = 0, sleeping = 0;
   uint32_t moved = 0, movedMatched = 0, movedStandalone = 0, movedOverflow = 0, movedSkipped = 0;
@@ -68,7 +74,8 @@ class WorldRootTracker {
   void CaptureMovedBodies(uint64_t tick, WorldCaptureCounts& counts);
   void CaptureEntry(WorldBodyEntry& entry, uint64_t tick, uint64_t generation,
                     WorldCaptureCounts& counts);
-  void CaptureModelHistories(uint64_t tick, uint64_t generation, WorldCaptureCounts& counts);
+  void CaptureModelMesh(const void* mesh, uint64_t tick, uint64_t generation, uint32_t& meshCount,
+                        WorldCaptureCounts& counts);
   void CaptureSubMeshes(const void* mesh, uint64_t tick, uint64_t generation,
                         WorldCaptureCounts& counts);
 

@@ -109,7 +109,8 @@ TEST(MotionTraceRow, TheDocsListEveryColumnInOrder) {
   std::string documented;
   for (size_t at = docs.find("\n| `", table); at != std::string::npos && docs.compare(at, 4, "\n| `") == 0;
        at = docs.find('\n', at + 1)) {
-    documented += (documented.empty() ? "" : ",") + docs.substr(at + 4, docs.find('`', at + 4) - at - 4);
+    if (!documented.empty()) documented += ',';
+    documented.append(docs, at + 4, docs.find('`', at + 4) - at - 4);
   }
   EXPECT_EQ(documented + "\r\n", kMotionTraceHeader);
 }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "host/hook_slots.h"
+#include "shared/snapshot_limits.h"
 #include "support/fake_entities.h"
 
 namespace driftglass {
@@ -261,6 +262,30 @@ TEST(WorldRootTrackerTest, CapturedBodiesMoveRestartAfterJumpsAndRestWhenStill) 
       EXPECT_EQ(entry.moving, moved);
       EXPECT_TRUE(entry.hasLastMatrix);
     }
+  }
+}
+
+// The jump tests compare alignments |q·r| instead of angles 2·acos(|q·r|); each bound must split
+// the floats exactly where acosf does, around it and across all of [0, 1].
+TEST(WorldRootTrackerTest, AlignmentBoundsTurnWhereTheAngleDoes) {
+  const struct {
+    const char* name;
+    float angle, alignment;
+  } bounds[] = {{"world jump", kWorldJumpAngle, kWorldJumpAlignment},
+                {"teleport", kTeleportAnglePerTick, kTeleportAlignmentPerTick}};
+  for (const auto& b : bounds) {
+    uint32_t boundary;
+    memcpy(&boundary, &b.alignment, sizeof(boundary));
+    uint32_t disagreements = 0;
+    const auto check = [&](uint32_t bits) {
+      float d;
+      memcpy(&d, &bits, sizeof(d));
+      const bool turnsMore = 2.0f * std::acos(d < 1.0f ? d : 1.0f) > b.angle;
+      disagreements += turnsMore != (d < b.alignment) ? 1 : 0;
+    };
+    for (uint32_t bits = boundary - 100000; bits <= boundary + 100000; ++bits) check(bits);
+    for (uint32_t bits = 0; bits <= 0x3F800010u; bits += 997) check(bits);
+    EXPECT_EQ(disagreements, 0u) << b.name;
   }
 }
 
